@@ -1,0 +1,21 @@
+#include "app/startup.h"
+
+#include "config/config_file.h"
+#include "menu/launcher_menu.h"
+
+namespace velmora {
+
+int runLauncher(Platform& platform, ModuleInstance instance, std::u16string_view commandLine) {
+    // The guard comes before any file is touched. A marker that could not be
+    // made at all lets the run go on unguarded.
+    if (platform.createInstanceMarker(INSTANCE_MUTEX_NAME) == InstanceMarker::AlreadyExists)
+        return EXIT_ANOTHER_INSTANCE;
+
+    ConfigFile config(platform, instance);
+    if (config.fileMissing())
+        config.writeDefault();
+    static_cast<void>(runLauncherMenu(platform, config, commandLine));
+    return EXIT_NORMAL;
+}
+
+} // namespace velmora

@@ -1,0 +1,290 @@
+#include "config/config_file.h"
+
+#include "config/text_codec.h"
+
+#include <limits>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+std::u16string sectionMessage(std::u16string_view name) {
+    std::u16string message = u"セクション[";
+    message += name;
+    message += u"]が見つかりません。";
+    return message;
+}
+
+std::u16string keyMessage(std::u16string_view key) {
+    std::u16string message = u"キー[";
+    message += key;
+    message += u"]が見つかりません。";
+    return message;
+}
+
+bool isWideSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+}
+
+} // namespace
+
+ConfigError::ConfigError(std::u16string message)
+    : message_(std::move(message)), utf8Message_(utf16ToUtf8(message_)) {}
+
+std::u16string decimalText(std::int64_t value) {
+    // Work on the magnitude as unsigned so that the most negative value has
+    // no positive counterpart to overflow into.
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        digits.insert(digits.begin(), u'-');
+    return digits;
+}
+
+std::int32_t parseConfigInt(std::u16string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && isWideSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    // Accumulate the magnitude, stopping once it is past any 32-bit value.
+    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        if (magnitude <= limit)
+            magnitude = magnitude * 10 + (text[i] - u'0');
+    }
+    if (negative)
+        return magnitude >= limit ? std::numeric_limits<std::int32_t>::min()
+                                  : static_cast<std::int32_t>(-magnitude);
+    return magnitude >= limit ? std::numeric_limits<std::int32_t>::max()
+                              : static_cast<std::int32_t>(magnitude);
+}
+
+std::u16string makeConfigPath(Platform& platform, ModuleInstance instance) {
+    std::u16string path = platform.getModuleFileName(instance);
+    if (path.size() < 3)
+        return {};
+    path.replace(path.size() - 3, 3, u"ini");
+    return path;
+}
+
+std::vector<std::u16string> splitConfigLines(std::u16string_view text,
+                                             std::vector<std::size_t>* cutLines) {
+    constexpr std::size_t maxChars = LINE_BUFFER_CHARS - 1;
+    std::vector<std::u16string> lines;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t feed = text.find(u'\n', pos);
+        const std::size_t end = feed == std::u16string_view::npos ? text.size() : feed;
+        std::u16string_view line = text.substr(pos, end - pos);
+        if (line.size() > maxChars) {
+            line = line.substr(0, maxChars);
+            if (cutLines != nullptr)
+                cutLines->push_back(lines.size());
+        }
+        // A character 0 ends the text of the line.
+        const std::size_t zero = line.find(u'\0');
+        if (zero != std::u16string_view::npos)
+            line = line.substr(0, zero);
+        lines.emplace_back(line);
+        if (feed == std::u16string_view::npos)
+            break;
+        pos = feed + 1;
+    }
+    return lines;
+}
+
+const char16_t* const DEFAULT_CONFIG_LINES[23] = {
+    u"# Internet Explorer",
+    u"[1]",
+    u"title=Internet Explorer",
+    u"exec=iexplore.exe",
+    u"",
+    u"# Opera",
+    u"[2]",
+    u"title=Opera",
+    u"exec=\\Program Files\\Opera\\Opera.exe",
+    u"",
+    u"# NetFront",
+    u"[3]",
+    u"title=NetFront",
+    u"exec=\\Program Files\\netfront33\\netfront33.exe",
+    u"",
+    u"[position]",
+    u"# 基準",
+    u"xAlign=0",
+    u"yAlign=0",
+    u"",
+    u"# 位置",
+    u"x=0",
+    u"y=0",
+};
+
+ConfigFile::ConfigFile(Platform& platform, ModuleInstance instance)
+    : ConfigFile(platform, makeConfigPath(platform, instance)) {}
+
+ConfigFile::ConfigFile(Platform& platform, std::u16string path)
+    : platform_(&platform), path_(std::move(path)) {
+    load();
+}
+
+void ConfigFile::clear() {
+    sectionIndex_.clear();
+    sections_.clear();
+    fileMissing_ = false;
+}
+
+ConfigSection* ConfigFile::lookupSection(std::u16string_view name) const {
+    const auto found = sectionIndex_.find(std::u16string(name));
+    return found == sectionIndex_.end() ? nullptr : found->second;
+}
+
+const ConfigSection& ConfigFile::findSection(std::u16string_view name) const {
+    if (ConfigSection* section = lookupSection(name))
+        return *section;
+    throw ConfigError(sectionMessage(name));
+}
+
+const ConfigEntry& ConfigFile::findKey(const std::deque<ConfigEntry>& entries,
+                                       std::u16string_view key) {
+    for (const ConfigEntry& entry : entries) {
+        if (entry.key == key)
+            return entry;
+    }
+    throw ConfigError(keyMessage(key));
+}
+
+std::deque<ConfigEntry>& ConfigFile::sectionFor(std::u16string_view name, bool create) {
+    if (ConfigSection* section = lookupSection(name))
+        return section->entries;
+    if (!create)
+        throw ConfigError(sectionMessage(name));
+    ConfigSection& added = sections_.emplace_back();
+    added.name = std::u16string(name);
+    try {
+        sectionIndex_.emplace(added.name, &added);
+    } catch (...) {
+        sections_.pop_back(); // an addition links a whole element or nothing
+        throw;
+    }
+    return added.entries;
+}
+
+const std::u16string& ConfigFile::getString(std::u16string_view section,
+                                            std::u16string_view key) const {
+    return findKey(findSection(section).entries, key).value;
+}
+
+std::int32_t ConfigFile::getInt(std::u16string_view section, std::u16string_view key) const {
+    return parseConfigInt(getString(section, key));
+}
+
+std::int32_t ConfigFile::getIntDefault(std::u16string_view section, std::u16string_view key,
+                                       std::int32_t defaultValue, bool storeDefault) {
+    try {
+        return getInt(section, key);
+    } catch (const ConfigError&) {
+        if (storeDefault)
+            setInt(section, key, defaultValue, false);
+        return defaultValue;
+    }
+}
+
+bool ConfigFile::setString(std::u16string_view section, std::u16string_view key,
+                           std::u16string_view value, bool keepExisting) {
+    std::deque<ConfigEntry>& entries = sectionFor(section, true);
+    for (ConfigEntry& entry : entries) {
+        if (entry.key == key) {
+            if (keepExisting)
+                return false;
+            entry.value = std::u16string(value);
+            return true;
+        }
+    }
+    entries.push_back(ConfigEntry{std::u16string(key), std::u16string(value)});
+    return true;
+}
+
+bool ConfigFile::setInt(std::u16string_view section, std::u16string_view key, std::int32_t value,
+                        bool keepExisting) {
+    return setString(section, key, decimalText(value), keepExisting);
+}
+
+void ConfigFile::addEntry(std::u16string_view section, std::u16string_view key,
+                          std::u16string_view value) {
+    sectionFor(section, true).push_back(ConfigEntry{std::u16string(key), std::u16string(value)});
+}
+
+std::vector<std::u16string> ConfigFile::readLines() {
+    std::unique_ptr<ByteReader> reader;
+    if (platform_ != nullptr && !path_.empty())
+        reader = platform_->openFileForRead(path_);
+    if (!reader) {
+        fileMissing_ = true;
+        return {};
+    }
+    const std::string bytes = readAllBytes(*reader);
+    reader.reset(); // the file is not held open beyond the reading
+    return splitConfigLines(decodeTextFile(bytes, platform_));
+}
+
+void ConfigFile::parseLines(const std::vector<std::u16string>& lines) {
+    std::u16string current;
+    for (const std::u16string& line : lines) {
+        if (line.empty() || line.front() == u'#')
+            continue;
+        if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
+            current.assign(line, 1, line.size() - 2);
+            continue;
+        }
+        const std::u16string_view text = line;
+        const std::size_t equals = text.find(u'=');
+        if (equals == std::u16string_view::npos) {
+            // No "=": the key runs to the end of the line and the value
+            // starts where the "=" would have been looked for, at the start.
+            addEntry(current, text, text);
+        } else {
+            addEntry(current, text.substr(0, equals), text.substr(equals + 1));
+        }
+    }
+}
+
+void ConfigFile::load() {
+    clear();
+    const std::vector<std::u16string> lines = readLines();
+    if (fileMissing_)
+        return;
+    parseLines(lines);
+}
+
+void ConfigFile::writeDefault() {
+    if (platform_ == nullptr || path_.empty())
+        return;
+    // Only when nothing is at the path: a file that exists but could not be
+    // read is somebody's configuration and is never overwritten.
+    std::unique_ptr<ByteWriter> file = platform_->createFileExclusive(path_);
+    if (!file)
+        return;
+    {
+        TextWriter writer(*file, platform_->lineEnd());
+        for (const char16_t* line : DEFAULT_CONFIG_LINES) {
+            writer.putLine(line);
+            writer.flush();
+        }
+    }
+    file->close(); // a failed close changes nothing: the file is read back all the same
+    file.reset();
+    load();
+}
+
+} // namespace velmora

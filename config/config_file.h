@@ -1,0 +1,140 @@
+// The launcher's configuration: the in-memory document of sections and
+// entries, the file it is read from, and the default file written when there
+// is none.
+//
+// The file is a text of lines: "#" comments, "[name]" section headers and
+// "key=value" entries. Nothing is trimmed and names are compared exactly, so
+// "title =x" has the key "title " and is not found by a lookup of "title".
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace velmora {
+
+// A line holds at most LINE_BUFFER_CHARS - 1 UTF-16 units; the rest of a
+// longer line is dropped up to its line feed.
+constexpr std::size_t LINE_BUFFER_CHARS = 1024;
+
+struct ConfigEntry {
+    std::u16string key;
+    std::u16string value;
+};
+
+struct ConfigSection {
+    std::u16string name;
+    // A deque, so that a reference to an entry stays valid while entries are
+    // appended after it.
+    std::deque<ConfigEntry> entries;
+};
+
+// A failed section or key lookup. Callers that can go on without the value
+// catch exactly this type.
+class ConfigError : public std::exception {
+public:
+    explicit ConfigError(std::u16string message);
+    const std::u16string& message() const noexcept { return message_; }
+    const char* what() const noexcept override { return utf8Message_.c_str(); }
+
+private:
+    std::u16string message_;
+    std::string utf8Message_;
+};
+
+// The text of `value` in base 10: "-" before negative numbers, no "+" and no
+// leading zeros.
+std::u16string decimalText(std::int64_t value);
+
+// The configuration file's path: the executable's full file name with its
+// last three characters replaced by "ini" ("velmora.exe" -> "velmora.ini",
+// "velmora" -> "velmini"). Empty when the name is unknown or shorter than
+// three characters, so that nothing is opened.
+std::u16string makeConfigPath(Platform& platform, ModuleInstance instance);
+
+// The lines of a configuration text, split at line feeds. A line keeps its
+// first LINE_BUFFER_CHARS - 1 units and loses the rest up to its line feed; a
+// character 0 ends the line's text. Every read step yields a line, so a text
+// that ends with a line feed has a final empty line and the empty text has
+// one empty line. When `cutLines` is given, the 0-based indices of the lines
+// that were cut short are added to it.
+std::vector<std::u16string> splitConfigLines(std::u16string_view text,
+                                             std::vector<std::size_t>* cutLines = nullptr);
+
+// The default configuration file, line by line.
+extern const char16_t* const DEFAULT_CONFIG_LINES[23];
+
+class ConfigFile {
+public:
+    using Sections = std::deque<ConfigSection>;
+
+    // An empty document that is tied to no file (for building one in memory).
+    ConfigFile() = default;
+    // Forms the path from the executable's name and loads the file.
+    ConfigFile(Platform& platform, ModuleInstance instance);
+    // Loads the file at `path`.
+    ConfigFile(Platform& platform, std::u16string path);
+
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
+    ~ConfigFile() = default;
+
+    const std::u16string& path() const { return path_; }
+    const Sections& sections() const { return sections_; }
+    // True when the last load could not open the file.
+    bool fileMissing() const { return fileMissing_; }
+
+    void clear();
+    // The first section named `name`; throws ConfigError when there is none.
+    const ConfigSection& findSection(std::u16string_view name) const;
+    // The first entry of `entries` whose key is `key`; throws ConfigError.
+    static const ConfigEntry& findKey(const std::deque<ConfigEntry>& entries,
+                                      std::u16string_view key);
+    // The entries of the section `name`, made when `create` is true and the
+    // section is missing; otherwise a missing section throws ConfigError.
+    std::deque<ConfigEntry>& sectionFor(std::u16string_view name, bool create);
+
+    const std::u16string& getString(std::u16string_view section, std::u16string_view key) const;
+    std::int32_t getInt(std::u16string_view section, std::u16string_view key) const;
+    std::int32_t getIntDefault(std::u16string_view section, std::u16string_view key,
+                               std::int32_t defaultValue, bool storeDefault);
+    bool setString(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                   bool keepExisting);
+    bool setInt(std::u16string_view section, std::u16string_view key, std::int32_t value,
+                bool keepExisting);
+    void addEntry(std::u16string_view section, std::u16string_view key, std::u16string_view value);
+
+    // Replaces the document by the content of the file at path().
+    void load();
+    // The file's lines; sets fileMissing when the file cannot be opened.
+    std::vector<std::u16string> readLines();
+    // Turns lines into sections and entries, as a load does after reading.
+    void parseLines(const std::vector<std::u16string>& lines);
+    // Creates the default file when nothing exists at path(), then loads it.
+    void writeDefault();
+
+private:
+    ConfigSection* lookupSection(std::u16string_view name) const;
+
+    Platform* platform_ = nullptr;
+    std::u16string path_;
+    Sections sections_;
+    bool fileMissing_ = false;
+    // Section name -> the section of that name. Names are unique, so the
+    // first match of a walk from the front is the only match.
+    std::unordered_map<std::u16string, ConfigSection*> sectionIndex_;
+};
+
+// Converts a value text the way the standard wide text-to-integer conversion
+// does (leading white space, optional sign, digits up to the first other
+// character; 0 when there are none), saturating to the 32-bit limits.
+std::int32_t parseConfigInt(std::u16string_view text);
+
+} // namespace velmora

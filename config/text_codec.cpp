@@ -1,0 +1,225 @@
+#include "config/text_codec.h"
+
+#include "platform/platform.h"
+
+#include <array>
+
+namespace velmora {
+
+namespace {
+
+constexpr char16_t REPLACEMENT = 0xFFFD;
+
+void appendCodePoint(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+// Decodes UTF-8 the way the WHATWG encoding standard does, which replaces
+// each maximal subpart of an ill-formed sequence by one U+FFFD. Calls
+// `emit(cp, valid)` for every code point.
+template <typename Emit> void decodeUtf8(std::string_view bytes, Emit emit) {
+    char32_t cp = 0;
+    int needed = 0;
+    int seen = 0;
+    unsigned char lower = 0x80;
+    unsigned char upper = 0xBF;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (needed == 0) {
+            ++i;
+            if (b < 0x80) {
+                emit(b, true);
+            } else if (b >= 0xC2 && b <= 0xDF) {
+                needed = 1;
+                cp = b & 0x1Fu;
+            } else if (b >= 0xE0 && b <= 0xEF) {
+                if (b == 0xE0)
+                    lower = 0xA0;
+                if (b == 0xED)
+                    upper = 0x9F;
+                needed = 2;
+                cp = b & 0x0Fu;
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                if (b == 0xF0)
+                    lower = 0x90;
+                if (b == 0xF4)
+                    upper = 0x8F;
+                needed = 3;
+                cp = b & 0x07u;
+            } else {
+                emit(REPLACEMENT, false);
+            }
+            continue;
+        }
+        if (b < lower || b > upper) {
+            // The byte ends the invalid subpart and is decoded afresh.
+            cp = 0;
+            needed = 0;
+            seen = 0;
+            lower = 0x80;
+            upper = 0xBF;
+            emit(REPLACEMENT, false);
+            continue;
+        }
+        ++i;
+        lower = 0x80;
+        upper = 0xBF;
+        cp = (cp << 6) | (b & 0x3Fu);
+        if (++seen == needed) {
+            emit(cp, true);
+            cp = 0;
+            needed = 0;
+            seen = 0;
+        }
+    }
+    if (needed != 0)
+        emit(REPLACEMENT, false);
+}
+
+} // namespace
+
+std::u16string utf8ToUtf16(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    decodeUtf8(bytes, [&out](char32_t cp, bool) { appendCodePoint(out, cp); });
+    return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    bool valid = true;
+    decodeUtf8(bytes, [&valid](char32_t, bool ok) { valid = valid && ok; });
+    return valid;
+}
+
+std::string utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = REPLACEMENT;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string readAllBytes(ByteReader& reader) {
+    std::string bytes;
+    std::array<unsigned char, 16384> chunk{};
+    for (;;) {
+        const std::ptrdiff_t n = reader.read(chunk.data(), chunk.size());
+        if (n <= 0)
+            break;
+        bytes.append(reinterpret_cast<const char*>(chunk.data()), static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+std::u16string decodeTextFile(std::string_view bytes, Platform* platform) {
+    constexpr std::string_view signature = "\xEF\xBB\xBF";
+    if (bytes.substr(0, signature.size()) == signature)
+        bytes.remove_prefix(signature.size());
+
+    std::u16string decoded;
+    bool haveLegacy = false;
+    if (platform != nullptr && !isValidUtf8(bytes)) {
+        if (auto legacy = platform->decodeLegacyText(bytes)) {
+            decoded = std::move(*legacy);
+            haveLegacy = true;
+        }
+    }
+    if (!haveLegacy)
+        decoded = utf8ToUtf16(bytes);
+
+    // CR LF reads as LF; a CR that no LF follows stays.
+    std::u16string text;
+    text.reserve(decoded.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (decoded[i] == u'\r' && i + 1 < decoded.size() && decoded[i + 1] == u'\n')
+            continue;
+        text.push_back(decoded[i]);
+    }
+    return text;
+}
+
+TextWriter::TextWriter(ByteWriter& out, std::u16string_view lineEnd)
+    : out_(out), lineEnd_(lineEnd) {}
+
+void TextWriter::putBytes(const unsigned char* bytes, std::size_t size) {
+    if (!out_.write(bytes, size))
+        failed_ = true;
+}
+
+void TextWriter::putChar(char16_t unit) {
+    if (failed_)
+        return;
+    if (unit == u'\n') {
+        if (pendingHighSurrogate_ != 0) {
+            failed_ = true;
+            return;
+        }
+        const std::string end = utf16ToUtf8(lineEnd_);
+        putBytes(reinterpret_cast<const unsigned char*>(end.data()), end.size());
+        return;
+    }
+    std::u16string pair;
+    if (pendingHighSurrogate_ != 0) {
+        if (unit < 0xDC00 || unit > 0xDFFF) {
+            failed_ = true; // a high surrogate with no low one cannot be written
+            return;
+        }
+        pair = {pendingHighSurrogate_, unit};
+        pendingHighSurrogate_ = 0;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+        pendingHighSurrogate_ = unit;
+        return;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        failed_ = true; // a low surrogate on its own cannot be written
+        return;
+    } else {
+        pair = {unit};
+    }
+    const std::string bytes = utf16ToUtf8(pair);
+    putBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+void TextWriter::putLine(std::u16string_view line) {
+    for (const char16_t unit : line)
+        putChar(unit);
+    putChar(u'\n');
+}
+
+void TextWriter::flush() {
+    if (failed_)
+        return;
+    if (pendingHighSurrogate_ != 0 || !out_.flush())
+        failed_ = true;
+}
+
+} // namespace velmora

@@ -1,0 +1,190 @@
+#include "menu/menu_view.h"
+
+#include "menu/launcher_menu.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+// Places one axis: the start of a span of `size` anchored at `at` (start,
+// centre or end per `anchor`), kept within [0, screen).
+int placeAxis(int anchor, std::int64_t at, std::int64_t size, std::int64_t screen) {
+    std::int64_t start = at;
+    if (anchor == 1)
+        start = at - size / 2;
+    else if (anchor == 2)
+        start = at - size;
+    if (start + size > screen)
+        start = screen - size;
+    if (start < 0)
+        start = 0;
+    return static_cast<int>(start);
+}
+
+} // namespace
+
+MenuRect placeMenuRect(unsigned int flags, int x, int y, int width, int height, int screenWidth,
+                       int screenHeight) {
+    const int xAnchor = (flags & TPM_RIGHTALIGN) != 0 ? 2 : (flags & TPM_CENTERALIGN) != 0 ? 1 : 0;
+    const int yAnchor = (flags & TPM_BOTTOMALIGN) != 0    ? 2
+                        : (flags & TPM_VCENTERALIGN) != 0 ? 1
+                                                          : 0;
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    MenuRect rect;
+    rect.width = width;
+    rect.height = height;
+    rect.left = placeAxis(xAnchor, x, width, std::max(screenWidth, 0));
+    rect.top = placeAxis(yAnchor, y, height, std::max(screenHeight, 0));
+    return rect;
+}
+
+char32_t foldMnemonic(char32_t c) {
+    if (c >= U'A' && c <= U'Z')
+        return c - U'A' + U'a';
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2))
+        return c + 0x20;
+    if (c >= 0x410 && c <= 0x42F)
+        return c + 0x20;
+    if (c >= U'Ａ' && c <= U'Ｚ')
+        return c - U'Ａ' + U'ａ';
+    return c;
+}
+
+MenuTitle parseMenuTitle(std::u16string_view title) {
+    MenuTitle parsed;
+    std::u16string* part = &parsed.left;
+    for (std::size_t i = 0; i < title.size(); ++i) {
+        const char16_t c = title[i];
+        if (c == u'\t' && part == &parsed.left) {
+            part = &parsed.right;
+            continue;
+        }
+        if (c == u'&' && i + 1 < title.size()) {
+            const char16_t next = title[i + 1];
+            ++i;
+            if (next == u'&') {
+                part->push_back(u'&');
+                continue;
+            }
+            if (next == u'\t' && part == &parsed.left) {
+                part = &parsed.right;
+                continue;
+            }
+            if (parsed.mnemonic == 0 && part == &parsed.left) {
+                char32_t cp = next;
+                const bool pair = next >= 0xD800 && next <= 0xDBFF && i + 1 < title.size() &&
+                                  title[i + 1] >= 0xDC00 && title[i + 1] <= 0xDFFF;
+                if (pair)
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (title[i + 1] - 0xDC00u);
+                parsed.mnemonicIndex = part->size();
+                parsed.mnemonic = foldMnemonic(cp);
+            }
+            part->push_back(next);
+            continue;
+        }
+        if (c == u'&')
+            continue; // a trailing "&" marks nothing
+        part->push_back(c);
+    }
+    return parsed;
+}
+
+MenuNavigator::MenuNavigator(std::vector<MenuTitle> titles, std::size_t visibleRows)
+    : titles_(std::move(titles)), visibleRows_(std::max<std::size_t>(visibleRows, 1)),
+      highlighted_(0) {}
+
+void MenuNavigator::setVisibleRows(std::size_t rows) {
+    visibleRows_ = std::max<std::size_t>(rows, 1);
+    moveTo(highlighted_);
+}
+
+void MenuNavigator::moveTo(std::size_t index) {
+    if (titles_.empty())
+        return;
+    highlighted_ = std::min(index, titles_.size() - 1);
+    if (highlighted_ < firstVisible_)
+        firstVisible_ = highlighted_;
+    else if (highlighted_ >= firstVisible_ + visibleRows_)
+        firstVisible_ = highlighted_ + 1 - visibleRows_;
+    const std::size_t maxFirst = titles_.size() > visibleRows_ ? titles_.size() - visibleRows_ : 0;
+    firstVisible_ = std::min(firstVisible_, maxFirst);
+}
+
+MenuNavigator::Result MenuNavigator::press(MenuKey key) {
+    if (key == MenuKey::Cancel)
+        return Result::Dismissed;
+    if (titles_.empty())
+        return Result::None;
+    const std::size_t count = titles_.size();
+    switch (key) {
+    case MenuKey::Up:
+        moveTo(highlighted_ == 0 ? count - 1 : highlighted_ - 1);
+        break;
+    case MenuKey::Down:
+        moveTo(highlighted_ + 1 == count ? 0 : highlighted_ + 1);
+        break;
+    case MenuKey::Home:
+        moveTo(0);
+        break;
+    case MenuKey::End:
+        moveTo(count - 1);
+        break;
+    case MenuKey::PageUp:
+        moveTo(highlighted_ > visibleRows_ ? highlighted_ - visibleRows_ : 0);
+        break;
+    case MenuKey::PageDown:
+        moveTo(std::min(highlighted_ + visibleRows_, count - 1));
+        break;
+    case MenuKey::Enter:
+        return Result::Picked;
+    case MenuKey::Cancel:
+        break;
+    }
+    return Result::None;
+}
+
+MenuNavigator::Result MenuNavigator::type(char32_t character) {
+    const char32_t wanted = foldMnemonic(character);
+    if (wanted == 0 || titles_.empty())
+        return Result::None;
+    std::vector<std::size_t> matches;
+    for (std::size_t i = 0; i < titles_.size(); ++i) {
+        if (titles_[i].mnemonic == wanted)
+            matches.push_back(i);
+    }
+    if (matches.empty())
+        return Result::None;
+    if (matches.size() == 1) {
+        moveTo(matches.front());
+        return Result::Picked;
+    }
+    // Several items share the mnemonic: go to the next one after the
+    // highlighted item, wrapping.
+    const auto next = std::upper_bound(matches.begin(), matches.end(), highlighted_);
+    moveTo(next == matches.end() ? matches.front() : *next);
+    return Result::None;
+}
+
+void MenuNavigator::point(std::size_t index) {
+    if (index < titles_.size())
+        moveTo(index);
+}
+
+void MenuNavigator::scroll(long rows) {
+    if (titles_.empty())
+        return;
+    const std::size_t maxFirst = titles_.size() > visibleRows_ ? titles_.size() - visibleRows_ : 0;
+    if (rows < 0) {
+        const auto up = static_cast<std::size_t>(-(rows + 1)) + 1;
+        firstVisible_ = firstVisible_ > up ? firstVisible_ - up : 0;
+    } else {
+        firstVisible_ = std::min(firstVisible_ + static_cast<std::size_t>(rows), maxFirst);
+    }
+}
+
+} // namespace velmora

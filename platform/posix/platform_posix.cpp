@@ -1,0 +1,157 @@
+#include "platform/posix/platform_posix.h"
+
+#include "config/text_codec.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+// Owns one file descriptor.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes now and reports whether the close succeeded.
+    bool reset() {
+        if (fd_ < 0)
+            return true;
+        const int result = ::close(std::exchange(fd_, -1));
+        return result == 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// A path for the system calls; none when it holds a character 0, which no
+// file name can contain.
+bool toNativePath(const std::u16string& path, std::string& native) {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos)
+        return false;
+    native = utf16ToUtf8(path);
+    return true;
+}
+
+class ByteReaderPosix : public ByteReader {
+public:
+    explicit ByteReaderPosix(FileDescriptor fd) : fd_(std::move(fd)) {}
+    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_.get(), buffer, size);
+            if (n >= 0)
+                return n;
+            if (errno != EINTR)
+                return -1;
+        }
+    }
+
+private:
+    FileDescriptor fd_;
+};
+
+class ByteWriterPosix : public ByteWriter {
+public:
+    explicit ByteWriterPosix(FileDescriptor fd) : fd_(std::move(fd)) {}
+    bool write(const unsigned char* data, std::size_t size) override {
+        if (!fd_)
+            return false;
+        while (size > 0) {
+            const ssize_t n = ::write(fd_.get(), data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    // Writes go straight to the system, so there is nothing buffered here.
+    bool flush() override { return static_cast<bool>(fd_); }
+    bool close() override { return fd_ && fd_.reset(); }
+
+private:
+    FileDescriptor fd_;
+};
+
+} // namespace
+
+std::unique_ptr<Platform> createHostPlatform() {
+    return std::make_unique<PlatformPosix>();
+}
+
+InstanceMarker PlatformPosix::createInstanceMarker(const std::u16string&) {
+    return InstanceMarker::Failed;
+}
+
+std::u16string PlatformPosix::getModuleFileName(ModuleInstance) {
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0)
+            return {};
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(n));
+            return utf8ToUtf16(buffer);
+        }
+        buffer.resize(buffer.size() * 2); // the name may have been cut: ask again
+    }
+}
+
+std::unique_ptr<ByteReader> PlatformPosix::openFileForRead(const std::u16string& path) {
+    std::string native;
+    if (!toNativePath(path, native))
+        return nullptr;
+    FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        return nullptr;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode))
+        return nullptr;
+    return std::make_unique<ByteReaderPosix>(std::move(fd));
+}
+
+std::unique_ptr<ByteWriter> PlatformPosix::createFileExclusive(const std::u16string& path) {
+    std::string native;
+    if (!toNativePath(path, native))
+        return nullptr;
+    FileDescriptor fd(::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd)
+        return nullptr;
+    return std::make_unique<ByteWriterPosix>(std::move(fd));
+}
+
+std::unique_ptr<PopupMenu> PlatformPosix::createPopupMenu() {
+    return nullptr;
+}
+
+int PlatformPosix::getSystemMetrics(int) {
+    return 0;
+}
+
+bool PlatformPosix::shellExecuteEx(const ShellExecuteRequest&) {
+    return false;
+}
+
+} // namespace velmora
