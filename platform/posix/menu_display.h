@@ -1,0 +1,37 @@
+// Where the Linux launcher draws its pop-up menu. PlatformPosix opens the
+// first display that can be had: an X11 pop-up (platform/x11), else a menu on
+// the controlling terminal (platform/terminal), else none, in which case the
+// menu cannot be shown and tracking returns 0 as a dismissed menu does.
+// Opening is detecting: a display that cannot start returns null quietly.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct PosixMenuItem {
+    unsigned int commandId = 0;
+    std::u16string text;
+};
+
+class MenuDisplay {
+public:
+    virtual ~MenuDisplay() = default;
+    // The size of the screen that holds the menu, in the units the menu is
+    // placed in (pixels for X11, character cells for a terminal).
+    virtual int screenWidth() = 0;
+    virtual int screenHeight() = 0;
+    // Shows the menu anchored at (x, y) by the TrackPopupMenuEx flags, blocks
+    // until it closes, and returns the picked item's command identifier or 0.
+    virtual unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
+                               int y) = 0;
+};
+
+#ifdef VELMORA_HAVE_X11
+std::unique_ptr<MenuDisplay> openMenuDisplayX11();
+#endif
+std::unique_ptr<MenuDisplay> openMenuDisplayTerminal();
+
+} // namespace velmora
