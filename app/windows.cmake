@@ -1,0 +1,1 @@
+# The Windows program is added with the Win32 backend.
