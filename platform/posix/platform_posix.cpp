@@ -3,11 +3,13 @@
 #include "config/text_codec.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -142,11 +144,57 @@ std::unique_ptr<ByteWriter> PlatformPosix::createFileExclusive(const std::u16str
     return std::make_unique<ByteWriterPosix>(std::move(fd));
 }
 
-std::unique_ptr<PopupMenu> PlatformPosix::createPopupMenu() {
-    return nullptr;
+namespace {
+
+// Collects the items; tracking hands them to the platform's menu display.
+class PopupMenuPosix : public PopupMenu {
+public:
+    explicit PopupMenuPosix(PlatformPosix& platform) : platform_(platform) {}
+    bool appendMenu(unsigned int, unsigned int commandId, const std::u16string& text) override {
+        items_.push_back(PosixMenuItem{commandId, text});
+        return true;
+    }
+    unsigned int trackPopupMenuEx(unsigned int flags, int x, int y) override {
+        MenuDisplay* display = platform_.menuDisplay();
+        return display ? display->track(items_, flags, x, y) : 0;
+    }
+
+private:
+    PlatformPosix& platform_;
+    std::vector<PosixMenuItem> items_;
+};
+
+} // namespace
+
+PlatformPosix::PlatformPosix() = default;
+PlatformPosix::~PlatformPosix() = default;
+
+MenuDisplay* PlatformPosix::menuDisplay() {
+    if (!displayTried_) {
+        displayTried_ = true;
+#ifdef VELMORA_HAVE_X11
+        const char* x = std::getenv("DISPLAY");
+        if (x != nullptr && *x != '\0')
+            display_ = openMenuDisplayX11();
+#endif
+        if (!display_)
+            display_ = openMenuDisplayTerminal();
+    }
+    return display_.get();
 }
 
-int PlatformPosix::getSystemMetrics(int) {
+std::unique_ptr<PopupMenu> PlatformPosix::createPopupMenu() {
+    return std::make_unique<PopupMenuPosix>(*this);
+}
+
+int PlatformPosix::getSystemMetrics(int index) {
+    MenuDisplay* display = menuDisplay();
+    if (display == nullptr)
+        return 0;
+    if (index == SM_CXSCREEN)
+        return display->screenWidth();
+    if (index == SM_CYSCREEN)
+        return display->screenHeight();
     return 0;
 }
 

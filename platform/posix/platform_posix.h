@@ -1,13 +1,23 @@
 // The Linux backend: files by UTF-8 path, the executable's own path from
-// /proc/self/exe.
+// /proc/self/exe, a per-user lock file as the single-instance marker,
+// posix_spawn for the shell, and a pop-up menu drawn by the first menu
+// display that can be opened (X11, else the controlling terminal).
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/posix/menu_display.h"
+
+#include <memory>
 
 namespace velmora {
 
 class PlatformPosix : public Platform {
 public:
+    PlatformPosix();
+    ~PlatformPosix() override;
+    PlatformPosix(const PlatformPosix&) = delete;
+    PlatformPosix& operator=(const PlatformPosix&) = delete;
+
     InstanceMarker createInstanceMarker(const std::u16string& name) override;
     std::u16string getModuleFileName(ModuleInstance instance) override;
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
@@ -16,6 +26,14 @@ public:
     std::unique_ptr<PopupMenu> createPopupMenu() override;
     int getSystemMetrics(int index) override;
     bool shellExecuteEx(const ShellExecuteRequest& request) override;
+
+    // The display that shows the menu, opened on first use; null when none
+    // can be had (no X display and no controlling terminal).
+    MenuDisplay* menuDisplay();
+
+private:
+    std::unique_ptr<MenuDisplay> display_;
+    bool displayTried_ = false;
 };
 
 } // namespace velmora
