@@ -8,7 +8,7 @@ function(velmora_warnings target)
     else()
         target_compile_options(${target} PRIVATE
             -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
-            -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough)
+            -Wunused -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough)
         if(VELMORA_WARNINGS_AS_ERRORS)
             target_compile_options(${target} PRIVATE -Werror)
         endif()

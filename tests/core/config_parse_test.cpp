@@ -1,0 +1,197 @@
+// Reading and parsing configuration files: line forms, limits, the path rule.
+#include "config/config_file.h"
+#include "platform/fake/platform_fake.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+using Entries = std::vector<std::pair<std::u16string, std::u16string>>;
+using Document = std::vector<std::pair<std::u16string, Entries>>;
+
+Document documentOf(const ConfigFile& doc) {
+    Document out;
+    for (const ConfigSection& section : doc.sections()) {
+        Entries entries;
+        for (const ConfigEntry& entry : section.entries)
+            entries.emplace_back(entry.key, entry.value);
+        out.emplace_back(section.name, entries);
+    }
+    return out;
+}
+
+Document load(const std::string& bytes) {
+    PlatformFake system;
+    system.files[u"/c.ini"].bytes = bytes;
+    ConfigFile doc(system, std::u16string(u"/c.ini"));
+    EXPECT_FALSE(doc.fileMissing());
+    return documentOf(doc);
+}
+
+struct ParseCase {
+    const char* name;
+    std::string bytes;
+    Document expected;
+};
+
+class Parse : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(Parse, GivesTheDocument) {
+    EXPECT_EQ(load(GetParam().bytes), GetParam().expected);
+}
+
+const ParseCase parseCases[] = {
+    {"ZeroBytes", "", {}},
+    {"OnlyCommentsAndHeaders", "# c\n[1]\n[2]\n\n", {}},
+    {"BlanksAroundEquals", "[1]\ntitle = Opera\n", {{u"1", {{u"title ", u" Opera"}}}}},
+    {"TwoEquals", "[s]\na=b=c\n", {{u"s", {{u"a", u"b=c"}}}}},
+    {"EmptyKeyAndEmptyValue", "[s]\n=v\nk=\n", {{u"s", {{u"", u"v"}, {u"k", u""}}}}},
+    {"IndentedHashIsAnEntry", "[s]\n #k=v\n", {{u"s", {{u" #k", u"v"}}}}},
+    {"HashInsideIsOrdinary", "[s]\nk#=v#\n", {{u"s", {{u"k#", u"v#"}}}}},
+    {"HeaderWithTrailingBlankIsNoHeader",
+     "[1]\nx=1\n[2] \ny=2\n",
+     {{u"1", {{u"x", u"1"}, {u"[2] ", u"[2] "}, {u"y", u"2"}}}}},
+    {"HeaderLikeEntry", "[a]=b\n", {{u"", {{u"[a]", u"b"}}}}},
+    {"EntriesBeforeHeaderGoToEmptyName",
+     "k=v\n[]\nk2=v2\n",
+     {{u"", {{u"k", u"v"}, {u"k2", u"v2"}}}}},
+    {"NameWithBrackets", "[a]b]\nk=v\n", {{u"a]b", {{u"k", u"v"}}}}},
+    {"HeaderWithoutEntriesLeavesNothing", "[1]\n[2]\nk=v\n", {{u"2", {{u"k", u"v"}}}}},
+    {"SectionsInOrderOfFirstEntry",
+     "[2]\na=1\n[1]\nb=2\n",
+     {{u"2", {{u"a", u"1"}}}, {u"1", {{u"b", u"2"}}}}},
+    {"RepeatedHeaderJoins",
+     "[1]\na=1\n[2]\nb=2\n[1]\nc=3\n",
+     {{u"1", {{u"a", u"1"}, {u"c", u"3"}}}, {u"2", {{u"b", u"2"}}}}},
+    {"RepeatedKeyKeptTwice", "[1]\nt=a\nt=b\n", {{u"1", {{u"t", u"a"}, {u"t", u"b"}}}}},
+    {"LastLineWithoutFeed", "[1]\nt=a", {{u"1", {{u"t", u"a"}}}}},
+    {"LineWithoutEqualsKeyAndValueAreTheLine", "[1]\nhello\n", {{u"1", {{u"hello", u"hello"}}}}},
+    {"NulCutsTheLine",
+     std::string("[1]\nt=ab\0cd\nu=1\n", 16),
+     {{u"1", {{u"t", u"ab"}, {u"u", u"1"}}}}},
+    {"CrLfReadsAsLf", "[1]\r\nt=a\r\n", {{u"1", {{u"t", u"a"}}}}},
+    {"LoneCrStays", "[1]\nt=a\rb\n", {{u"1", {{u"t", u"a\rb"}}}}},
+    {"CrCrLfLeavesCrOnHeader", "[1]\r\r\nt=a\n", {{u"", {{u"[1]\r", u"[1]\r"}, {u"t", u"a"}}}}},
+    {"ByteOrderMarkIsSkipped", "\xEF\xBB\xBF[1]\nt=a\n", {{u"1", {{u"t", u"a"}}}}},
+    {"ByteOrderMarkOnlyAtTheStart", "[1]\n\xEF\xBB\xBFt=a\n", {{u"1", {{u"\uFEFFt", u"a"}}}}},
+    {"JapaneseText", "[1]\ntitle=メモ帳\n", {{u"1", {{u"title", u"メモ帳"}}}}},
+    {"InvalidBytesBecomeReplacement", "[1]\nt=a\xFF\xC3(\n", {{u"1", {{u"t", u"a\uFFFD\uFFFD("}}}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lines, Parse, ::testing::ValuesIn(parseCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ConfigRead, MissingFileSetsTheFlagAndLeavesTheDocumentEmpty) {
+    PlatformFake system;
+    ConfigFile doc(system, std::u16string(u"/nothing.ini"));
+    EXPECT_TRUE(doc.fileMissing());
+    EXPECT_TRUE(doc.sections().empty());
+}
+
+TEST(ConfigRead, UnreadableFileCountsAsMissing) {
+    PlatformFake system;
+    system.files[u"/c.ini"] = FakeFile{"[1]\nt=a\n", false};
+    ConfigFile doc(system, std::u16string(u"/c.ini"));
+    EXPECT_TRUE(doc.fileMissing());
+    EXPECT_TRUE(doc.sections().empty());
+}
+
+TEST(ConfigRead, ReloadReplacesEverything) {
+    PlatformFake system;
+    system.files[u"/c.ini"].bytes = "[1]\nt=a\n";
+    ConfigFile doc(system, std::u16string(u"/c.ini"));
+    doc.getIntDefault(u"position", u"x", 0, true);
+    system.files[u"/c.ini"].bytes = "[2]\nt=b\n";
+    doc.load();
+    EXPECT_EQ(documentOf(doc), (Document{{u"2", {{u"t", u"b"}}}}));
+}
+
+TEST(ConfigRead, LegacyDecodingIsUsedOnlyForInvalidUtf8) {
+    PlatformFake system;
+    system.legacyDecoding = u"[1]\nt=legacy\n";
+    system.files[u"/bad.ini"].bytes = "[1]\nt=\x83\x81\n";
+    system.files[u"/good.ini"].bytes = "[1]\nt=good\n";
+    EXPECT_EQ(ConfigFile(system, std::u16string(u"/bad.ini")).getString(u"1", u"t"), u"legacy");
+    EXPECT_EQ(ConfigFile(system, std::u16string(u"/good.ini")).getString(u"1", u"t"), u"good");
+}
+
+// --- line length limit -----------------------------------------------------
+
+struct LengthCase {
+    std::size_t length;
+    bool feedAfter;
+};
+
+class LineLength : public ::testing::TestWithParam<LengthCase> {};
+
+TEST_P(LineLength, KeepsAtMost1023UnitsAndNoPhantomLine) {
+    const std::u16string value(GetParam().length - 2, u'v');
+    std::u16string text = u"k=" + value;
+    if (GetParam().feedAfter)
+        text += u"\nnext=1\n";
+    std::vector<std::size_t> cut;
+    const auto lines = splitConfigLines(text, &cut);
+    const std::size_t kept = std::min<std::size_t>(GetParam().length, LINE_BUFFER_CHARS - 1);
+    EXPECT_EQ(lines[0].size(), kept);
+    EXPECT_EQ(cut.size(), GetParam().length > 1023 ? 1u : 0u);
+    if (GetParam().feedAfter) {
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[1], u"next=1");
+        EXPECT_EQ(lines[2], u"");
+    } else {
+        EXPECT_EQ(lines.size(), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, LineLength,
+                         ::testing::Values(LengthCase{1022, true}, LengthCase{1023, true},
+                                           LengthCase{1023, false}, LengthCase{1024, true},
+                                           LengthCase{1024, false}, LengthCase{5000, true}));
+
+TEST(ConfigRead, EveryReadStepYieldsALine) {
+    EXPECT_EQ(splitConfigLines(u""), std::vector<std::u16string>{u""});
+    EXPECT_EQ(splitConfigLines(u"a\n"), (std::vector<std::u16string>{u"a", u""}));
+    EXPECT_EQ(splitConfigLines(u"\n\n"), (std::vector<std::u16string>{u"", u"", u""}));
+}
+
+// --- the path rule ---------------------------------------------------------
+
+struct PathCase {
+    std::u16string module;
+    std::u16string expected;
+};
+
+class ConfigPath : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(ConfigPath, ReplacesTheLastThreeCharacters) {
+    PlatformFake system;
+    system.moduleFileName = GetParam().module;
+    EXPECT_EQ(makeConfigPath(system, nullptr), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ConfigPath,
+    ::testing::Values(PathCase{u"\\Windows\\velmora.exe", u"\\Windows\\velmora.ini"},
+                      PathCase{u"\\Windows\\VELMORA.EXE", u"\\Windows\\VELMORA.ini"},
+                      PathCase{u"/opt/bin/menu", u"/opt/bin/mini"},
+                      PathCase{u"/opt/bin/velmora", u"/opt/bin/velmini"}, PathCase{u"abc", u"ini"},
+                      PathCase{u"ab", u""}, PathCase{u"", u""},
+                      PathCase{u"/" + std::u16string(4000, u'd') + u"/x.exe",
+                               u"/" + std::u16string(4000, u'd') + u"/x.ini"}));
+
+TEST(ConfigPath, ConstructorLoadsTheFileBesideTheExecutable) {
+    PlatformFake system;
+    system.moduleFileName = u"/apps/menu.exe";
+    system.files[u"/apps/menu.ini"].bytes = "[1]\ntitle=Mail\n";
+    ConfigFile doc(system, nullptr);
+    EXPECT_EQ(doc.path(), u"/apps/menu.ini");
+    EXPECT_EQ(doc.getString(u"1", u"title"), u"Mail");
+}
+
+} // namespace
