@@ -1,0 +1,116 @@
+#include "platform/x11/x11_fonts.h"
+
+#include <algorithm>
+
+namespace velmora::x11 {
+
+FontSet::FontSet(Display* display, int screen, double pixelSize)
+    : display_(display), screen_(screen), pixelSize_(pixelSize) {
+    if (XftFont* primary = open(nullptr))
+        fonts_.emplace_back(display_, primary);
+}
+
+XftFont* FontSet::open(const FcChar32* character) const {
+    FcPatternHandle pattern(FcPatternCreate());
+    if (pattern.get() == nullptr)
+        return nullptr;
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcPatternAddDouble(pattern.get(), FC_PIXEL_SIZE, pixelSize_);
+    if (character != nullptr) {
+        // The charset ranks above the family in fontconfig's matching, so the
+        // best face for this pattern is one that holds the character.
+        FcCharSetHandle charset(FcCharSetCreate());
+        if (charset.get() == nullptr || !FcCharSetAddChar(charset.get(), *character) ||
+            !FcPatternAddCharSet(pattern.get(), FC_CHARSET, charset.get()))
+            return nullptr;
+    }
+    FcResult result = FcResultNoMatch;
+    FcPatternHandle match(XftFontMatch(display_, screen_, pattern.get(), &result));
+    if (match.get() == nullptr)
+        return nullptr;
+    XftFont* font = XftFontOpenPattern(display_, match.get());
+    if (font != nullptr)
+        match.release(); // the font owns the pattern now
+    return font;
+}
+
+void FontSet::cover(const FontText& text) {
+    if (fonts_.empty())
+        return;
+    for (const FcChar32 c : text) {
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || uncovered_.count(c) != 0)
+            continue;
+        const bool held = std::any_of(fonts_.begin(), fonts_.end(), [&](const XftFontHandle& f) {
+            return XftCharExists(display_, f.get(), c) != 0;
+        });
+        if (held)
+            continue;
+        XftFontHandle fallback(display_, open(&c));
+        if (fallback.get() != nullptr && XftCharExists(display_, fallback.get(), c) != 0)
+            fonts_.push_back(std::move(fallback));
+        else
+            uncovered_.insert(c);
+    }
+}
+
+int FontSet::ascent() const {
+    int value = 0;
+    for (const auto& font : fonts_)
+        value = std::max(value, font.get()->ascent);
+    return value;
+}
+
+int FontSet::descent() const {
+    int value = 0;
+    for (const auto& font : fonts_)
+        value = std::max(value, font.get()->descent);
+    return value;
+}
+
+XftFont* FontSet::faceFor(FcChar32 character) const {
+    for (const auto& font : fonts_) {
+        if (XftCharExists(display_, font.get(), character) != 0)
+            return font.get();
+    }
+    return fonts_.front().get();
+}
+
+template <typename Run>
+void FontSet::forEachRun(const FontText& text, std::size_t count, Run&& run) const {
+    count = std::min(count, text.size());
+    std::size_t start = 0;
+    while (start < count) {
+        XftFont* face = faceFor(text[start]);
+        std::size_t end = start + 1;
+        while (end < count && faceFor(text[end]) == face)
+            ++end;
+        run(face, text.data() + start, static_cast<int>(end - start));
+        start = end;
+    }
+}
+
+int FontSet::width(const FontText& text, std::size_t count) const {
+    if (fonts_.empty())
+        return 0;
+    int total = 0;
+    forEachRun(text, count, [&](XftFont* face, const FcChar32* characters, int length) {
+        XGlyphInfo extents{};
+        XftTextExtents32(display_, face, characters, length, &extents);
+        total += extents.xOff;
+    });
+    return total;
+}
+
+void FontSet::draw(XftDraw* draw, const XftColor* color, int x, int baseline,
+                   const FontText& text) const {
+    if (fonts_.empty())
+        return;
+    forEachRun(text, text.size(), [&](XftFont* face, const FcChar32* characters, int length) {
+        XGlyphInfo extents{};
+        XftTextExtents32(display_, face, characters, length, &extents);
+        XftDrawString32(draw, color, face, x, baseline, characters, length);
+        x += extents.xOff;
+    });
+}
+
+} // namespace velmora::x11

@@ -1,0 +1,693 @@
+// The X11 pop-up menu: an override-redirect window that holds the pointer and
+// keyboard grabs while it is open, drawn with Xft, placed and driven by the
+// shared menu-view logic so that it behaves as the Windows pop-up menu does.
+#include "menu/menu_view.h"
+#include "platform/posix/menu_display.h"
+#include "platform/x11/x11_fonts.h"
+#include "platform/x11/x11_handles.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
+#include <poll.h>
+#include <time.h>
+
+namespace velmora {
+
+namespace {
+
+using namespace x11;
+
+// The colours of the menu (0xRRGGBB).
+constexpr unsigned long COLOR_BACKGROUND = 0xF5F5F5;
+constexpr unsigned long COLOR_BORDER = 0x8C8C8C;
+constexpr unsigned long COLOR_TEXT = 0x000000;
+constexpr unsigned long COLOR_HIGHLIGHT = 0x3169C6;
+constexpr unsigned long COLOR_HIGHLIGHT_TEXT = 0xFFFFFF;
+constexpr unsigned long COLOR_ARROW_OFF = 0xB4B4B4;
+
+// The menu text size in points, as the Windows menu font.
+constexpr double MENU_FONT_POINTS = 9.0;
+
+// How long the grabs are tried for: a hotkey daemon that started the
+// launcher may hold the keyboard until its key is released.
+constexpr int GRAB_ATTEMPTS = 500;
+constexpr long GRAB_RETRY_NANOSECONDS = 1000000;
+
+// The pace of scrolling while the pointer rests on a scroll arrow.
+constexpr int SCROLL_REPEAT_MILLISECONDS = 60;
+
+struct ScreenArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The primary RandR monitor where the server names one, else the root window.
+ScreenArea findMenuScreen(Display* display) {
+    const int screen = DefaultScreen(display);
+    ScreenArea area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase) ||
+        !XRRQueryVersion(display, &major, &minor) || major < 1 || (major == 1 && minor < 5))
+        return area;
+    int count = 0;
+    const std::unique_ptr<XRRMonitorInfo, decltype(&XRRFreeMonitors)> monitors(
+        XRRGetMonitors(display, RootWindow(display, screen), True, &count), &XRRFreeMonitors);
+    if (!monitors)
+        return area;
+    for (int i = 0; i < count; ++i) {
+        const XRRMonitorInfo& monitor = monitors.get()[i];
+        if (monitor.primary && monitor.width > 0 && monitor.height > 0) {
+            area = ScreenArea{monitor.x, monitor.y, monitor.width, monitor.height};
+            break;
+        }
+    }
+    return area;
+}
+
+// The screen's resolution as the desktop sets it for Xft, else 96.
+double screenDpi(Display* display) {
+    if (const char* value = XGetDefault(display, "Xft", "dpi")) {
+        char* end = nullptr;
+        const double dpi = std::strtod(value, &end);
+        if (end != value && dpi >= 24.0 && dpi <= 2400.0)
+            return dpi;
+    }
+    return 96.0;
+}
+
+// UTF-16 to code points; an unpaired surrogate becomes U+FFFD.
+FontText toCodePoints(const std::u16string& text) {
+    FontText out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            out.push_back(0x10000 + ((static_cast<FcChar32>(c) - 0xD800) << 10) +
+                          (static_cast<FcChar32>(text[i + 1]) - 0xDC00));
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out.push_back(0xFFFD);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// The code point index of the UTF-16 index `index` in `text`.
+std::size_t codePointIndex(const std::u16string& text, std::size_t index) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < index && i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            ++i;
+        ++count;
+    }
+    return count;
+}
+
+// The character a key types, for mnemonics: Latin-1 and Unicode keysyms, or
+// the single ASCII character that XLookupString produced (keypad digits).
+char32_t keyCharacter(KeySym keysym, const char* typed, int typedLength) {
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
+        return static_cast<char32_t>(keysym);
+    if ((keysym & 0xFF000000UL) == 0x01000000UL)
+        return static_cast<char32_t>(keysym & 0x00FFFFFFUL);
+    if (typedLength == 1 && typed[0] >= 0x20 && typed[0] < 0x7F)
+        return static_cast<char32_t>(typed[0]);
+    return 0;
+}
+
+std::optional<MenuKey> navigationKey(KeySym keysym) {
+    switch (keysym) {
+    case XK_Up:
+    case XK_KP_Up:
+        return MenuKey::Up;
+    case XK_Down:
+    case XK_KP_Down:
+        return MenuKey::Down;
+    case XK_Home:
+    case XK_KP_Home:
+        return MenuKey::Home;
+    case XK_End:
+    case XK_KP_End:
+        return MenuKey::End;
+    case XK_Prior:
+    case XK_KP_Prior:
+        return MenuKey::PageUp;
+    case XK_Next:
+    case XK_KP_Next:
+        return MenuKey::PageDown;
+    case XK_Return:
+    case XK_KP_Enter:
+        return MenuKey::Enter;
+    case XK_Escape:
+        return MenuKey::Cancel;
+    default:
+        return std::nullopt;
+    }
+}
+
+// One item's text, ready to measure and draw.
+struct RowText {
+    FontText left;
+    FontText right;
+    std::optional<std::size_t> mnemonic; // code point index into `left`
+};
+
+// Where a point of the menu window lies.
+struct Hit {
+    enum class Kind { Outside, Frame, Item, ScrollUp, ScrollDown } kind = Kind::Outside;
+    std::size_t item = 0;
+};
+
+// One showing of the menu, from creating its window to its closing.
+class PopupSession {
+public:
+    PopupSession(Display* display, const ScreenArea& area, const std::vector<PosixMenuItem>& items)
+        : display_(display), screenNumber_(DefaultScreen(display)),
+          root_(RootWindow(display, screenNumber_)), visual_(DefaultVisual(display, screenNumber_)),
+          colormap_(DefaultColormap(display, screenNumber_)), area_(area),
+          scale_(screenDpi(display) / 96.0),
+          fonts_(display, screenNumber_, MENU_FONT_POINTS * scale_ * 96.0 / 72.0),
+          navigator_(parseTitles(items), 1), items_(items) {}
+
+    unsigned int run(unsigned int flags, int x, int y);
+
+private:
+    std::vector<MenuTitle> parseTitles(const std::vector<PosixMenuItem>& items);
+    int scaled(double pixels) const {
+        return std::max(1, static_cast<int>(std::lround(pixels * scale_)));
+    }
+    void layout();
+    bool grabInput(InputGrab& grab);
+    Hit hitTest(int rootX, int rootY) const;
+    int rowsTop() const { return border_ + margin_ + (scrolling_ ? arrowHeight_ : 0); }
+    void paintAll();
+    void paintRow(std::size_t item);
+    void paintArrow(bool up);
+    void scrollBy(long rows);
+    // Repaints what a change of the highlight or of the scroll position touched.
+    void refresh(std::size_t oldHighlight, std::size_t oldFirst);
+    unsigned int pickedCommand() const { return items_[navigator_.highlighted()].commandId; }
+
+    Display* display_;
+    int screenNumber_;
+    Window root_;
+    Visual* visual_;
+    Colormap colormap_;
+    ScreenArea area_;
+    double scale_;
+    FontSet fonts_;
+    std::vector<RowText> rows_;
+    MenuNavigator navigator_;
+    const std::vector<PosixMenuItem>& items_;
+
+    // Layout, in pixels.
+    int border_ = 1;
+    int margin_ = 2;
+    int padLeft_ = 10;
+    int padRight_ = 10;
+    int gap_ = 24;
+    int rowPad_ = 3;
+    int rowHeight_ = 0;
+    int arrowHeight_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    bool scrolling_ = false;
+    int windowX_ = 0;
+    int windowY_ = 0;
+
+    WindowHandle window_;
+    XftDrawHandle draw_;
+    GcHandle gc_;
+    XftColorHandle background_;
+    XftColorHandle borderColor_;
+    XftColorHandle text_;
+    XftColorHandle highlight_;
+    XftColorHandle highlightText_;
+    XftColorHandle arrowOff_;
+};
+
+std::vector<MenuTitle> PopupSession::parseTitles(const std::vector<PosixMenuItem>& items) {
+    std::vector<MenuTitle> titles;
+    titles.reserve(items.size());
+    rows_.reserve(items.size());
+    for (const auto& item : items) {
+        MenuTitle title = parseMenuTitle(item.text);
+        RowText row;
+        row.left = toCodePoints(title.left);
+        row.right = toCodePoints(title.right);
+        if (title.mnemonicIndex != std::u16string::npos)
+            row.mnemonic = codePointIndex(title.left, title.mnemonicIndex);
+        rows_.push_back(std::move(row));
+        titles.push_back(std::move(title));
+    }
+    return titles;
+}
+
+void PopupSession::layout() {
+    for (const auto& row : rows_) {
+        fonts_.cover(row.left);
+        fonts_.cover(row.right);
+    }
+    border_ = scaled(1);
+    margin_ = scaled(2);
+    padLeft_ = scaled(10);
+    padRight_ = scaled(10);
+    gap_ = scaled(24);
+    rowPad_ = scaled(3);
+    rowHeight_ = fonts_.ascent() + fonts_.descent() + 2 * rowPad_;
+    arrowHeight_ = scaled(12);
+
+    long long textWidth = 0;
+    for (const auto& row : rows_) {
+        long long w = fonts_.width(row.left);
+        if (!row.right.empty())
+            w += gap_ + fonts_.width(row.right);
+        textWidth = std::max(textWidth, w);
+    }
+    const long long frame = 2LL * border_;
+    long long width = frame + padLeft_ + textWidth + padRight_;
+    width = std::max<long long>(width, scaled(48));
+    long long height = frame + 2LL * margin_ + static_cast<long long>(rows_.size()) * rowHeight_;
+    std::size_t visible = std::max<std::size_t>(rows_.size(), 1);
+    if (!rows_.empty() && area_.height > 0 && height > area_.height) {
+        // Taller than the screen: show what fits between two scroll arrows.
+        scrolling_ = true;
+        const long long room = area_.height - frame - 2LL * margin_ - 2LL * arrowHeight_;
+        visible = static_cast<std::size_t>(std::max<long long>(room / rowHeight_, 1));
+        height = frame + 2LL * margin_ + 2LL * arrowHeight_ +
+                 static_cast<long long>(visible) * rowHeight_;
+    }
+    if (area_.width > 0)
+        width = std::min<long long>(width, area_.width);
+    constexpr long long largest = std::numeric_limits<short>::max();
+    width_ = static_cast<int>(std::min(width, largest));
+    height_ = static_cast<int>(std::min(height, largest));
+    navigator_.setVisibleRows(visible);
+}
+
+bool PopupSession::grabInput(InputGrab& grab) {
+    constexpr unsigned int pointerEvents =
+        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+    bool pointer = false;
+    bool keyboard = false;
+    for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
+        if (!pointer && XGrabPointer(display_, root_, False, pointerEvents, GrabModeAsync,
+                                     GrabModeAsync, None, None, CurrentTime) == GrabSuccess) {
+            pointer = true;
+            grab.setPointer();
+        }
+        if (!keyboard && XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync,
+                                       CurrentTime) == GrabSuccess) {
+            keyboard = true;
+            grab.setKeyboard();
+        }
+        if (grab.complete())
+            return true;
+        const timespec pause{0, GRAB_RETRY_NANOSECONDS};
+        nanosleep(&pause, nullptr);
+    }
+    return false;
+}
+
+Hit PopupSession::hitTest(int rootX, int rootY) const {
+    const long long px = static_cast<long long>(rootX) - windowX_;
+    const long long py = static_cast<long long>(rootY) - windowY_;
+    Hit hit;
+    if (px < 0 || py < 0 || px >= width_ || py >= height_)
+        return hit;
+    hit.kind = Hit::Kind::Frame;
+    if (px < border_ || px >= width_ - border_)
+        return hit;
+    const long long top = rowsTop();
+    const long long rowsBottom =
+        top + static_cast<long long>(navigator_.visibleRows()) * rowHeight_;
+    if (scrolling_) {
+        if (py >= border_ + margin_ && py < top) {
+            hit.kind = Hit::Kind::ScrollUp;
+            return hit;
+        }
+        if (py >= rowsBottom && py < rowsBottom + arrowHeight_) {
+            hit.kind = Hit::Kind::ScrollDown;
+            return hit;
+        }
+    }
+    if (py < top || py >= rowsBottom || rowHeight_ <= 0)
+        return hit;
+    const auto index =
+        navigator_.firstVisible() + static_cast<std::size_t>((py - top) / rowHeight_);
+    if (index < navigator_.itemCount()) {
+        hit.kind = Hit::Kind::Item;
+        hit.item = index;
+    }
+    return hit;
+}
+
+void PopupSession::paintRow(std::size_t item) {
+    const std::size_t first = navigator_.firstVisible();
+    if (item < first || item >= first + navigator_.visibleRows() || item >= rows_.size())
+        return;
+    const int top = rowsTop() + static_cast<int>(item - first) * rowHeight_;
+    const bool lit = item == navigator_.highlighted();
+    XftDrawRect(draw_.get(), lit ? highlight_.get() : background_.get(), border_, top,
+                static_cast<unsigned int>(std::max(width_ - 2 * border_, 0)),
+                static_cast<unsigned int>(rowHeight_));
+    const XftColor* ink = lit ? highlightText_.get() : text_.get();
+    const RowText& row = rows_[item];
+    const int baseline = top + rowPad_ + fonts_.ascent();
+    const int left = border_ + padLeft_;
+    fonts_.draw(draw_.get(), ink, left, baseline, row.left);
+    if (row.mnemonic && *row.mnemonic < row.left.size()) {
+        const int start = fonts_.width(row.left, *row.mnemonic);
+        const int end = fonts_.width(row.left, *row.mnemonic + 1);
+        const int thickness = scaled(1);
+        const int underline =
+            baseline + std::max(1, std::min(fonts_.descent() - thickness, scaled(2)));
+        if (end > start)
+            XftDrawRect(draw_.get(), ink, left + start, underline,
+                        static_cast<unsigned int>(end - start),
+                        static_cast<unsigned int>(thickness));
+    }
+    if (!row.right.empty()) {
+        const int right = width_ - border_ - padRight_ - fonts_.width(row.right);
+        fonts_.draw(draw_.get(), ink, right, baseline, row.right);
+    }
+}
+
+void PopupSession::paintArrow(bool up) {
+    const int top = up ? border_ + margin_
+                       : rowsTop() + static_cast<int>(navigator_.visibleRows()) * rowHeight_;
+    XftDrawRect(draw_.get(), background_.get(), border_, top,
+                static_cast<unsigned int>(std::max(width_ - 2 * border_, 0)),
+                static_cast<unsigned int>(arrowHeight_));
+    const std::size_t first = navigator_.firstVisible();
+    const bool canMove = up ? first > 0 : first + navigator_.visibleRows() < navigator_.itemCount();
+    XSetForeground(display_, gc_.get(), canMove ? text_.pixel() : arrowOff_.pixel());
+    const int half = std::max(2, arrowHeight_ / 3);
+    const int cx = width_ / 2;
+    const int cy = top + arrowHeight_ / 2;
+    XPoint points[3];
+    if (up) {
+        points[0] = {static_cast<short>(cx - half), static_cast<short>(cy + half / 2)};
+        points[1] = {static_cast<short>(cx + half), static_cast<short>(cy + half / 2)};
+        points[2] = {static_cast<short>(cx), static_cast<short>(cy - half / 2 - 1)};
+    } else {
+        points[0] = {static_cast<short>(cx - half), static_cast<short>(cy - half / 2)};
+        points[1] = {static_cast<short>(cx + half), static_cast<short>(cy - half / 2)};
+        points[2] = {static_cast<short>(cx), static_cast<short>(cy + half / 2 + 1)};
+    }
+    XFillPolygon(display_, window_.get(), gc_.get(), points, 3, Convex, CoordModeOrigin);
+}
+
+void PopupSession::paintAll() {
+    const auto w = static_cast<unsigned int>(width_);
+    const auto h = static_cast<unsigned int>(height_);
+    const auto b = static_cast<unsigned int>(border_);
+    XftDrawRect(draw_.get(), borderColor_.get(), 0, 0, w, b);
+    XftDrawRect(draw_.get(), borderColor_.get(), 0, height_ - border_, w, b);
+    XftDrawRect(draw_.get(), borderColor_.get(), 0, 0, b, h);
+    XftDrawRect(draw_.get(), borderColor_.get(), width_ - border_, 0, b, h);
+    XftDrawRect(draw_.get(), background_.get(), border_, border_,
+                static_cast<unsigned int>(std::max(width_ - 2 * border_, 0)),
+                static_cast<unsigned int>(std::max(height_ - 2 * border_, 0)));
+    if (scrolling_) {
+        paintArrow(true);
+        paintArrow(false);
+    }
+    const std::size_t first = navigator_.firstVisible();
+    for (std::size_t i = first; i < first + navigator_.visibleRows() && i < rows_.size(); ++i)
+        paintRow(i);
+}
+
+void PopupSession::refresh(std::size_t oldHighlight, std::size_t oldFirst) {
+    if (navigator_.firstVisible() != oldFirst) {
+        paintAll();
+    } else if (navigator_.highlighted() != oldHighlight) {
+        paintRow(oldHighlight);
+        paintRow(navigator_.highlighted());
+    }
+}
+
+void PopupSession::scrollBy(long rows) {
+    const std::size_t highlight = navigator_.highlighted();
+    const std::size_t first = navigator_.firstVisible();
+    navigator_.scroll(rows);
+    refresh(highlight, first);
+}
+
+unsigned int PopupSession::run(unsigned int flags, int x, int y) {
+    if (!fonts_.ok())
+        return 0;
+    layout();
+    const MenuRect rect = placeMenuRect(flags, x, y, width_, height_, area_.width, area_.height);
+    windowX_ = area_.x + rect.left;
+    windowY_ = area_.y + rect.top;
+
+    background_ = XftColorHandle(display_, visual_, colormap_, COLOR_BACKGROUND);
+    borderColor_ = XftColorHandle(display_, visual_, colormap_, COLOR_BORDER);
+    text_ = XftColorHandle(display_, visual_, colormap_, COLOR_TEXT);
+    highlight_ = XftColorHandle(display_, visual_, colormap_, COLOR_HIGHLIGHT);
+    highlightText_ = XftColorHandle(display_, visual_, colormap_, COLOR_HIGHLIGHT_TEXT);
+    arrowOff_ = XftColorHandle(display_, visual_, colormap_, COLOR_ARROW_OFF);
+    if (!background_.ok() || !borderColor_.ok() || !text_.ok() || !highlight_.ok() ||
+        !highlightText_.ok() || !arrowOff_.ok())
+        return 0;
+
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = background_.pixel();
+    attributes.border_pixel = 0;
+    attributes.save_under = True;
+    attributes.event_mask = ExposureMask | StructureNotifyMask | FocusChangeMask;
+    window_ = WindowHandle(
+        display_,
+        XCreateWindow(display_, root_, windowX_, windowY_, static_cast<unsigned int>(width_),
+                      static_cast<unsigned int>(height_), 0, CopyFromParent, InputOutput,
+                      CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWSaveUnder | CWEventMask,
+                      &attributes));
+    char name[] = "velmora";
+    char windowClass[] = "Velmora";
+    XClassHint classHint{name, windowClass};
+    XSetClassHint(display_, window_.get(), &classHint);
+    XStoreName(display_, window_.get(), name);
+    char typeName[] = "_NET_WM_WINDOW_TYPE";
+    char popupName[] = "_NET_WM_WINDOW_TYPE_POPUP_MENU";
+    char* atomNames[] = {typeName, popupName};
+    Atom atoms[2] = {None, None};
+    if (XInternAtoms(display_, atomNames, 2, False, atoms) != 0) {
+        XChangeProperty(display_, window_.get(), atoms[0], XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&atoms[1]), 1);
+    }
+    draw_ = XftDrawHandle(XftDrawCreate(display_, window_.get(), visual_, colormap_));
+    gc_ = GcHandle(display_, XCreateGC(display_, window_.get(), 0, nullptr));
+    if (draw_.get() == nullptr || gc_.get() == nullptr)
+        return 0;
+
+    // The grabs are taken on the root window before the menu appears, so no
+    // key or click is lost once it is on screen, then moved to the menu's own
+    // window, which is told when another program ends them.
+    InputGrab grab(display_);
+    if (!grabInput(grab))
+        return 0;
+    Window pointerRoot = None;
+    Window pointerChild = None;
+    int rootX = 0;
+    int rootY = 0;
+    int winX = 0;
+    int winY = 0;
+    unsigned int buttons = 0;
+    XQueryPointer(display_, root_, &pointerRoot, &pointerChild, &rootX, &rootY, &winX, &winY,
+                  &buttons);
+    // A button held as the menu opens is the press that opened it: releasing
+    // it after a drag onto an item picks that item.
+    bool openingPress = (buttons & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+    bool dragged = false;
+
+    XMapRaised(display_, window_.get());
+    constexpr unsigned int pointerEvents =
+        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+    XGrabPointer(display_, window_.get(), False, pointerEvents, GrabModeAsync, GrabModeAsync, None,
+                 None, CurrentTime);
+    XGrabKeyboard(display_, window_.get(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+
+    constexpr std::size_t noItem = std::numeric_limits<std::size_t>::max();
+    std::size_t pressedItem = noItem; // the item the last press inside the menu hit
+    int scrollDirection = 0;          // the pointer rests on a scroll arrow
+    const int connection = ConnectionNumber(display_);
+    for (;;) {
+        if (scrollDirection != 0 && XPending(display_) == 0) {
+            pollfd wait{connection, POLLIN, 0};
+            if (poll(&wait, 1, SCROLL_REPEAT_MILLISECONDS) == 0) {
+                scrollBy(scrollDirection);
+                XFlush(display_);
+                continue;
+            }
+        }
+        XEvent event;
+        XNextEvent(display_, &event);
+        const std::size_t oldHighlight = navigator_.highlighted();
+        const std::size_t oldFirst = navigator_.firstVisible();
+        switch (event.type) {
+        case Expose:
+            if (event.xexpose.count == 0)
+                paintAll();
+            break;
+        case MotionNotify: {
+            if ((event.xmotion.state & (Button1Mask | Button2Mask | Button3Mask)) != 0)
+                dragged = true;
+            const Hit hit = hitTest(event.xmotion.x_root, event.xmotion.y_root);
+            scrollDirection = hit.kind == Hit::Kind::ScrollUp     ? -1
+                              : hit.kind == Hit::Kind::ScrollDown ? 1
+                                                                  : 0;
+            if (hit.kind == Hit::Kind::Item) {
+                navigator_.point(hit.item);
+                refresh(oldHighlight, oldFirst);
+            }
+            break;
+        }
+        case ButtonPress: {
+            const unsigned int button = event.xbutton.button;
+            if (button == Button4 || button == Button5) {
+                scrollBy(button == Button4 ? -1 : 1);
+                break;
+            }
+            openingPress = false;
+            const Hit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
+            if (hit.kind == Hit::Kind::Outside)
+                return 0;
+            pressedItem = noItem;
+            if (hit.kind == Hit::Kind::Item) {
+                pressedItem = hit.item;
+                navigator_.point(hit.item);
+                refresh(oldHighlight, oldFirst);
+            } else if (hit.kind == Hit::Kind::ScrollUp || hit.kind == Hit::Kind::ScrollDown) {
+                scrollBy(hit.kind == Hit::Kind::ScrollUp ? -1 : 1);
+            }
+            break;
+        }
+        case ButtonRelease: {
+            const unsigned int button = event.xbutton.button;
+            if (button == Button4 || button == Button5)
+                break;
+            const Hit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
+            const bool fromOpening = openingPress && dragged;
+            const bool clicked = pressedItem != noItem && pressedItem == hit.item;
+            pressedItem = noItem;
+            openingPress = false;
+            if (hit.kind == Hit::Kind::Item && (clicked || fromOpening))
+                return items_[hit.item].commandId;
+            break;
+        }
+        case KeyPress: {
+            char typed[32];
+            KeySym keysym = NoSymbol;
+            const int length = XLookupString(&event.xkey, typed, sizeof typed, &keysym, nullptr);
+            // (The X headers define None as a macro, so the navigator's
+            // "no outcome" is an empty optional here.)
+            std::optional<MenuNavigator::Result> result;
+            if (const auto key = navigationKey(keysym)) {
+                result = navigator_.press(*key);
+            } else if (const char32_t c = keyCharacter(keysym, typed, length)) {
+                result = navigator_.type(c);
+            }
+            if (result == MenuNavigator::Result::Dismissed)
+                return 0;
+            if (result == MenuNavigator::Result::Picked)
+                return navigator_.itemCount() == 0 ? 0 : pickedCommand();
+            refresh(oldHighlight, oldFirst);
+            break;
+        }
+        case FocusOut:
+            // The keyboard grab ended without us: another program took the input.
+            if (event.xfocus.mode == NotifyUngrab)
+                return 0;
+            break;
+        case UnmapNotify:
+        case DestroyNotify:
+            return 0;
+        default:
+            break;
+        }
+    }
+}
+
+// Xlib ends the process on a protocol error by default; the menu's requests
+// are checked where it matters, so errors are only absorbed here.
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+class MenuDisplayX11 : public MenuDisplay {
+public:
+    explicit MenuDisplayX11(DisplayHandle display) : display_(std::move(display)) {
+        // A launched program must not inherit the connection.
+        const int fd = ConnectionNumber(display_.get());
+        const int fdFlags = fcntl(fd, F_GETFD);
+        if (fdFlags >= 0)
+            fcntl(fd, F_SETFD, fdFlags | FD_CLOEXEC);
+        previousHandler_ = XSetErrorHandler(ignoreXError);
+    }
+    ~MenuDisplayX11() override { XSetErrorHandler(previousHandler_); }
+    MenuDisplayX11(const MenuDisplayX11&) = delete;
+    MenuDisplayX11& operator=(const MenuDisplayX11&) = delete;
+
+    int screenWidth() override { return screen().width; }
+    int screenHeight() override { return screen().height; }
+
+    unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
+                       int y) override {
+        unsigned int picked = 0;
+        {
+            PopupSession session(display_.get(), screen(), items);
+            picked = session.run(flags, x, y);
+        }
+        // The menu is gone from the screen before anything is launched.
+        XSync(display_.get(), False);
+        return picked;
+    }
+
+private:
+    const ScreenArea& screen() {
+        if (!screen_)
+            screen_ = findMenuScreen(display_.get());
+        return *screen_;
+    }
+
+    DisplayHandle display_;
+    std::optional<ScreenArea> screen_;
+    XErrorHandler previousHandler_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0')
+        return nullptr;
+    DisplayHandle display(XOpenDisplay(name));
+    if (!display)
+        return nullptr;
+    return std::make_unique<MenuDisplayX11>(std::move(display));
+}
+
+} // namespace velmora
