@@ -1,8 +1,17 @@
-// The Linux entry point: hands the arguments to the launcher's run.
+// The Linux entry point: the arguments become the command-line text that the
+// launcher hands on to the program it starts (see command_line.h).
 #include "app/startup.h"
 #include "platform/platform.h"
+#include "platform/posix/command_line.h"
 
-int main(int, char**) {
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    const std::u16string commandLine = velmora::joinCommandLine(arguments);
     const auto platform = velmora::createHostPlatform();
-    return velmora::runLauncher(*platform, nullptr, u"");
+    return velmora::runLauncher(*platform, nullptr, commandLine);
 }

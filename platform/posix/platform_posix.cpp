@@ -1,6 +1,9 @@
 #include "platform/posix/platform_posix.h"
 
 #include "config/text_codec.h"
+#include "platform/posix/file_descriptor.h"
+#include "platform/posix/instance_lock.h"
+#include "platform/posix/shell_open.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,37 +17,6 @@
 namespace velmora {
 
 namespace {
-
-// Owns one file descriptor.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Closes now and reports whether the close succeeded.
-    bool reset() {
-        if (fd_ < 0)
-            return true;
-        const int result = ::close(std::exchange(fd_, -1));
-        return result == 0;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // A path for the system calls; none when it holds a character 0, which no
 // file name can contain.
@@ -103,8 +75,11 @@ std::unique_ptr<Platform> createHostPlatform() {
     return std::make_unique<PlatformPosix>();
 }
 
-InstanceMarker PlatformPosix::createInstanceMarker(const std::u16string&) {
-    return InstanceMarker::Failed;
+InstanceMarker PlatformPosix::createInstanceMarker(const std::u16string& name) {
+    InstanceLock lock = takeInstanceLock(name);
+    if (lock.marker == InstanceMarker::Created)
+        instanceLock_ = std::move(lock.file); // held until the process ends
+    return lock.marker;
 }
 
 std::u16string PlatformPosix::getModuleFileName(ModuleInstance) {
@@ -198,8 +173,8 @@ int PlatformPosix::getSystemMetrics(int index) {
     return 0;
 }
 
-bool PlatformPosix::shellExecuteEx(const ShellExecuteRequest&) {
-    return false;
+bool PlatformPosix::shellExecuteEx(const ShellExecuteRequest& request) {
+    return runShellOpen(planShellOpen(request, std::getenv("PATH")), utf16ToUtf8(request.file));
 }
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/posix/file_descriptor.h"
 #include "platform/posix/menu_display.h"
 
 #include <memory>
@@ -32,6 +33,7 @@ public:
     MenuDisplay* menuDisplay();
 
 private:
+    FileDescriptor instanceLock_;
     std::unique_ptr<MenuDisplay> display_;
     bool displayTried_ = false;
 };
