@@ -1,0 +1,62 @@
+// What velmora-check finds in one configuration file, and its two printed
+// forms: a human-readable report and one JSON object.
+#pragma once
+
+#include "check_platform.h"
+#include "config/config_file.h"
+#include "config_lint.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::check {
+
+struct CheckedMenuItem {
+    unsigned int command = 0;
+    unsigned int entry = 0;
+    std::u16string title;
+    std::optional<std::u16string> exec; // none when the section has no "exec"
+};
+
+struct CheckReport {
+    std::u16string path;
+    bool fileMissing = false;
+    // The document as loaded, before the menu stores its placement defaults.
+    std::vector<ConfigSection> sections;
+    ScreenSize screen;
+    std::vector<CheckedMenuItem> items;
+    int x = 0;
+    int y = 0;
+    unsigned int flags = 0;
+    std::vector<CheckWarning> warnings;
+};
+
+// Loads the file at `path` (or, when `path` is empty, the file that the
+// launcher beside this program reads) through `base`, runs the launcher's
+// menu on a screen of `screen` and collects the warnings. Writes nothing.
+CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSize screen);
+
+// The tracking flags by their TPM_* names, e.g.
+// "TPM_RETURNCMD | TPM_CENTERALIGN | TPM_BOTTOMALIGN".
+std::string tpmFlagNames(unsigned int flags);
+
+// "WIDTHxHEIGHT" with two positive decimal numbers; none when malformed.
+std::optional<ScreenSize> parseScreenSize(std::string_view text);
+
+// Appends `text` as a JSON string: UTF-8, with lone surrogates and control
+// characters written as \u escapes.
+void appendJsonString(std::string& out, std::u16string_view text);
+
+std::string reportToJson(const CheckReport& report);
+std::string reportToText(const CheckReport& report);
+
+// The whole program: `args` are the arguments after the program's name, in
+// UTF-8. Returns the exit status: 0 no warning, 1 warnings, 2 the file cannot
+// be opened or the arguments are wrong.
+int runChecker(const std::vector<std::string>& args, Platform& host, std::ostream& out,
+               std::ostream& err);
+
+} // namespace velmora::check

@@ -1,0 +1,270 @@
+#include "config_lint.h"
+
+#include "config/config_file.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
+namespace velmora::check {
+
+namespace {
+
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+// A piece of the file quoted in a message, shortened when it is long.
+std::u16string quoted(std::u16string_view text) {
+    constexpr std::size_t maxShown = 60;
+    std::u16string out = u"\"";
+    if (text.size() <= maxShown) {
+        out += text;
+    } else {
+        std::u16string_view head = text.substr(0, maxShown);
+        if (head.back() >= 0xD800 && head.back() <= 0xDBFF)
+            head.remove_suffix(1); // do not split a surrogate pair
+        out += head;
+        out += u"…";
+    }
+    out += u'"';
+    return out;
+}
+
+std::u16string section(std::u16string_view name) {
+    std::u16string out = u"[";
+    out += name;
+    out += u']';
+    return out;
+}
+
+// For a line that starts with a blank: what the blank keeps it from being.
+std::u16string indentNote(std::u16string_view line) {
+    const std::size_t first = line.find_first_not_of(u" \t");
+    if (first == 0 || first == std::u16string_view::npos)
+        return {};
+    if (line[first] == u'#')
+        return u" (it starts with a blank, so it is not a comment)";
+    if (line[first] == u'[')
+        return u" (it starts with a blank, so it is not a section header)";
+    return {};
+}
+
+struct SectionLines {
+    std::size_t line = 0; // the header that made it current, or its first entry
+    std::unordered_map<std::u16string, std::size_t> keyLines;
+};
+
+class Linter {
+public:
+    Linter(const std::vector<std::u16string>& lines, const std::vector<std::size_t>& cutLines)
+        : lines_(lines), cutLines_(cutLines) {}
+
+    std::vector<CheckWarning> run() {
+        std::sort(cutLines_.begin(), cutLines_.end());
+        for (std::size_t index = 0; index < lines_.size(); ++index)
+            lintLine(index + 1, lines_[index],
+                     std::binary_search(cutLines_.begin(), cutLines_.end(), index));
+        lintMenu();
+        std::stable_sort(
+            warnings_.begin(), warnings_.end(),
+            [](const CheckWarning& a, const CheckWarning& b) { return a.line < b.line; });
+        return std::move(warnings_);
+    }
+
+private:
+    void warn(std::size_t line, std::u16string message) {
+        warnings_.push_back(CheckWarning{line, std::move(message)});
+    }
+
+    void lintLine(std::size_t number, const std::u16string& line, bool cut) {
+        if (cut)
+            warn(number, u"the line is longer than 1023 characters; the rest of it is ignored "
+                         u"up to the end of the line");
+        if (line.empty() || line.front() == u'#')
+            return;
+        if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
+            current_.assign(line, 1, line.size() - 2);
+            currentHeader_ = number;
+            if (!current_.empty() && (isBlank(current_.front()) || isBlank(current_.back())))
+                warn(number, u"the section name " + quoted(current_) +
+                                 u" has blanks inside the brackets; they are part of the name, "
+                                 u"so lookups of the name without them do not find it");
+            return;
+        }
+        const std::u16string_view text = line;
+        const std::size_t equals = text.find(u'=');
+        if (line.front() == u'[') {
+            lintHeaderLike(number, text, equals != std::u16string_view::npos);
+            record(number, text.substr(0, equals), false);
+            return;
+        }
+        if (equals == std::u16string_view::npos) {
+            warn(number, u"the line has no \"=\"; it is stored as an entry whose key and value are "
+                         u"both the whole line" +
+                             indentNote(text));
+            record(number, text, false);
+            return;
+        }
+        const std::u16string_view key = text.substr(0, equals);
+        const std::u16string_view value = text.substr(equals + 1);
+        if (!key.empty() && isBlank(key.front())) {
+            const std::size_t first = key.find_first_not_of(u" \t");
+            std::u16string message = u"the key " + quoted(key) + u" starts with a blank";
+            if (first != std::u16string_view::npos && key[first] == u'#')
+                message += u", so this line is an entry, not a comment";
+            else if (first != std::u16string_view::npos && key[first] == u'[')
+                message += u", so this line is an entry, not a section header";
+            else
+                message += u"; the blank is part of the key";
+            warn(number, std::move(message));
+        }
+        if (!key.empty() && isBlank(key.back()))
+            warn(number, u"blank before \"=\": the key is " + quoted(key) +
+                             u" with the blank, so a lookup of the key without it fails");
+        if (!value.empty() && isBlank(value.front()))
+            warn(number,
+                 u"blank after \"=\": the value " + quoted(value) + u" starts with the blank");
+        record(number, key, true);
+    }
+
+    void lintHeaderLike(std::size_t number, std::u16string_view text, bool hasEquals) {
+        const std::size_t lastBracket = text.rfind(u']');
+        std::u16string message = quoted(text) + u" is not a section header: ";
+        const bool trailingOnly =
+            lastBracket != std::u16string_view::npos &&
+            text.find_first_not_of(u" \t\r", lastBracket + 1) == std::u16string_view::npos;
+        if (trailingOnly && text.back() == u'\r')
+            message += u"it ends with a carriage return (CR) after \"]\"";
+        else if (trailingOnly)
+            message += u"it ends with a blank after \"]\"";
+        else
+            message += u"it starts with \"[\" but does not end with \"]\"";
+        if (hasEquals)
+            message += u"; it is read as an entry of the section " + section(current_);
+        else
+            message += u"; it is stored as an entry of the section " + section(current_) +
+                       u" and the entries below stay in that section";
+        warn(number, std::move(message));
+    }
+
+    void record(std::size_t number, std::u16string_view key, bool checkRepeat) {
+        auto [found, added] = sections_.try_emplace(current_);
+        SectionLines& info = found->second;
+        if (added)
+            info.line = currentHeader_ != 0 ? currentHeader_ : number;
+        auto [keyFound, keyAdded] = info.keyLines.try_emplace(std::u16string(key), number);
+        if (!keyAdded && checkRepeat)
+            warn(number, u"the key " + quoted(key) + u" appears again in the section " +
+                             section(current_) + u" (first on line " +
+                             decimalText(static_cast<std::int64_t>(keyFound->second)) +
+                             u"); lookups see only the first");
+    }
+
+    std::size_t sectionLine(std::u16string_view name) const {
+        const auto found = sections_.find(std::u16string(name));
+        return found == sections_.end() ? 0 : found->second.line;
+    }
+
+    // What the menu makes of the numbered sections.
+    void lintMenu() {
+        ConfigFile document;
+        document.parseLines(lines_);
+        std::size_t count = 0;
+        for (;;) {
+            try {
+                document.getString(decimalText(static_cast<std::int64_t>(count + 1)), u"title");
+            } catch (const ConfigError&) {
+                break;
+            }
+            ++count;
+        }
+        const std::u16string next = decimalText(static_cast<std::int64_t>(count + 1));
+        bool nextExists = true;
+        try {
+            document.findSection(next);
+        } catch (const ConfigError&) {
+            nextExists = false;
+        }
+
+        for (const ConfigSection& found : document.sections()) {
+            const std::u16string& name = found.name;
+            if (name.empty() || name.find_first_not_of(u"0123456789") != std::u16string::npos)
+                continue;
+            const std::size_t line = sectionLine(name);
+            if (name.front() == u'0') {
+                const std::size_t digit = name.find_first_not_of(u'0');
+                if (digit == std::u16string::npos)
+                    warn(line, u"the section " + section(name) +
+                                   u" is never shown: menu items start at [1]");
+                else
+                    warn(line, u"the section " + section(name) +
+                                   u" is never shown: menu sections are numbered without "
+                                   u"leading zeros (" +
+                                   section(std::u16string_view(name).substr(digit)) + u")");
+                continue;
+            }
+            // Numbers of more digits than any item count are past the end.
+            const bool shown =
+                name.size() < 12 && std::stoull(std::string(name.begin(), name.end())) <= count;
+            if (shown)
+                continue;
+            if (name == next) {
+                warn(line, u"the section " + section(name) +
+                               u" has no \"title\" key, so the menu ends before it");
+            } else if (count == 0) {
+                warn(line, u"the section " + section(name) +
+                               u" is never shown: the menu is empty "
+                               u"because " +
+                               section(next) +
+                               (nextExists ? u" has no \"title\" key" : u" is missing"));
+            } else {
+                warn(line, u"the section " + section(name) +
+                               u" is never shown: the menu stops "
+                               u"after " +
+                               section(decimalText(static_cast<std::int64_t>(count))) +
+                               u" because " + section(next) +
+                               (nextExists ? u" has no \"title\" key" : u" is missing"));
+            }
+        }
+
+        for (std::size_t entry = 1; entry <= count; ++entry) {
+            const std::u16string name = decimalText(static_cast<std::int64_t>(entry));
+            const ConfigSection& found = document.findSection(name);
+            const std::u16string item =
+                u"menu item " + name + u" (" + quoted(document.getString(name, u"title")) + u")";
+            try {
+                const ConfigEntry& exec = ConfigFile::findKey(found.entries, u"exec");
+                if (exec.value.empty())
+                    warn(execLine(name),
+                         item + u" has an empty \"exec\" value: picking it starts nothing");
+            } catch (const ConfigError&) {
+                warn(sectionLine(name), item + u" has no \"exec\" key: picking it starts nothing");
+            }
+        }
+    }
+
+    std::size_t execLine(std::u16string_view name) const {
+        const auto found = sections_.find(std::u16string(name));
+        if (found == sections_.end())
+            return 0;
+        const auto key = found->second.keyLines.find(u"exec");
+        return key == found->second.keyLines.end() ? found->second.line : key->second;
+    }
+
+    const std::vector<std::u16string>& lines_;
+    std::vector<std::size_t> cutLines_;
+    std::u16string current_;
+    std::size_t currentHeader_ = 0;
+    std::unordered_map<std::u16string, SectionLines> sections_;
+    std::vector<CheckWarning> warnings_;
+};
+
+} // namespace
+
+std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
+                                          const std::vector<std::size_t>& cutLines) {
+    return Linter(lines, cutLines).run();
+}
+
+} // namespace velmora::check

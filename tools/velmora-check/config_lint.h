@@ -1,0 +1,22 @@
+// The traps of the configuration format: lines that the launcher reads
+// differently from what their writer most likely meant.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace velmora::check {
+
+struct CheckWarning {
+    std::size_t line = 0; // 1-based
+    std::u16string message;
+};
+
+// Finds the traps in `lines` (as the launcher splits the file; `cutLines`
+// holds the 0-based indices of the lines that were cut short). Warnings come
+// in line order.
+std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
+                                          const std::vector<std::size_t>& cutLines);
+
+} // namespace velmora::check
