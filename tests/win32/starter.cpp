@@ -1,0 +1,62 @@
+// Starts a program with a command line given exactly, waits for it and ends
+// with its exit code. Used by the end-to-end tests, which could not control
+// the command-line text of a Windows program started from Linux otherwise.
+//
+//   starter.exe <file>   the file holds the whole command line in UTF-8,
+//                        program name included; it is used unchanged.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+bool readFile(const wchar_t* name, std::string& bytes) {
+    HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char chunk[4096];
+    DWORD got = 0;
+    bool ok = true;
+    for (;;) {
+        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        bytes.append(chunk, got);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2)
+        return 101;
+    std::string bytes;
+    if (!readFile(argv[1], bytes))
+        return 102;
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                           static_cast<int>(bytes.size()), nullptr, 0);
+    if (length <= 0)
+        return 103;
+    std::wstring commandLine(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                        &commandLine[0], length);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return 104;
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 105;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
