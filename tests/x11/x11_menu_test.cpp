@@ -1,0 +1,473 @@
+// The launcher's X11 pop-up menu as a user meets it: the real program,
+// copied into a temporary folder beside its configuration file, started on an
+// Xvfb screen of its own, its window measured with xwininfo and driven with
+// xdotool. What a pick did is read from what the picked item's program wrote.
+// GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
+#include <gtest/gtest.h>
+
+#include "x11_session.h"
+
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace velmora::x11test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int SCREEN_WIDTH = 240;
+constexpr int SCREEN_HEIGHT = 320;
+
+struct Position {
+    int x = 0;
+    int y = 0;
+    int xAlign = 0;
+    int yAlign = 0;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+class X11MenuTest : public ::testing::Test {
+protected:
+    // Starts the screen, and the test's own connection to it.
+    void startScreen(int width = SCREEN_WIDTH, int height = SCREEN_HEIGHT) {
+        try {
+            server_ = std::make_unique<XvfbServer>(width, height);
+            watcher_ = std::make_unique<XWatcher>(server_->display());
+        } catch (const std::exception& e) {
+            FAIL() << "the X11 menu tests need an Xvfb screen: " << e.what();
+        }
+    }
+
+    // Puts the launcher into the folder, with a configuration file holding
+    // `titles` (item i opens the recorder "item<i>") and `position`.
+    void installLauncher(const std::vector<std::string>& titles, const Position& position) {
+        copyLauncher();
+        std::string config = "# menu under test\n";
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            const std::string number = std::to_string(i + 1);
+            config += "[" + number + "]\ntitle=" + titles[i] +
+                      "\nexec=" + writeRecorder("item" + number).string() + "\n";
+        }
+        config += "[position]\nx=" + std::to_string(position.x) +
+                  "\ny=" + std::to_string(position.y) +
+                  "\nxAlign=" + std::to_string(position.xAlign) +
+                  "\nyAlign=" + std::to_string(position.yAlign) + "\n";
+        writeFile(folder_.path() / "velmini", config);
+    }
+
+    void copyLauncher() {
+        fs::copy_file(VELMORA_BINARY, folder_.path() / "velmora",
+                      fs::copy_options::overwrite_existing);
+    }
+
+    // A program that records its name in the file "launched" of the folder.
+    fs::path writeRecorder(const std::string& name) {
+        const fs::path script = folder_.path() / name;
+        const std::string launched = (folder_.path() / "launched").string();
+        writeFile(script, "#!/bin/sh\nprintf '%s\\n' " + name + " \"$@\" > '" + launched +
+                              ".tmp' && mv '" + launched + ".tmp' '" + launched + "'\n");
+        fs::permissions(script, fs::perms::owner_all);
+        return script;
+    }
+
+    // Starts the launcher and waits for its menu window to be mapped.
+    Window launchAndWaitForMenu() {
+        launcher_ = spawnProcess({(folder_.path() / "velmora").string()},
+                                 environmentWithDisplay(server_->display()));
+        const Window menu = watcher_->waitForPopup(30s);
+        EXPECT_NE(menu, static_cast<Window>(None)) << "no menu window was mapped";
+        return menu;
+    }
+
+    // Waits for the launcher to end; its exit status is always 0.
+    void expectLauncherEnds() {
+        const auto status = launcher_.wait(30s);
+        ASSERT_TRUE(status.has_value()) << "the launcher did not end";
+        EXPECT_EQ(*status, 0);
+    }
+
+    // What the picked item's program recorded: its name, or "" when nothing
+    // was launched.
+    std::string launched(bool expectSomething) {
+        const fs::path file = folder_.path() / "launched";
+        // A launched program is not waited for by the launcher, so give it
+        // time to write; when nothing should run, the same pause shows that
+        // nothing did.
+        const auto limit = expectSomething ? 30s : 1s;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        if (!fs::exists(file))
+            return "";
+        const std::string text = readFile(file);
+        return text.substr(0, text.find('\n'));
+    }
+
+    const std::string& display() const { return server_->display(); }
+
+    // The centre of item `index` (0-based) of a menu of `count` equal rows.
+    static std::pair<int, int> itemCentre(const Geometry& menu, int index, int count) {
+        return {menu.left + menu.width / 2,
+                menu.top + (menu.height * (2 * index + 1)) / (2 * count)};
+    }
+
+    TempFolder folder_;
+    std::unique_ptr<XvfbServer> server_;
+    std::unique_ptr<XWatcher> watcher_;
+    ChildProcess launcher_;
+};
+
+// ---------------------------------------------------------------------------
+// Placement: the point from the "position" section and the side of the menu
+// that the alignment puts there, then moved to stay on the screen.
+
+enum class Side { Start, Centre, End };
+
+struct Expected {
+    Side side;
+    int at;
+};
+
+struct PlacementCase {
+    const char* name;
+    Position position;
+    Expected horizontal;
+    Expected vertical;
+};
+
+void expectSide(const Expected& expected, int start, int size, const char* axis) {
+    switch (expected.side) {
+    case Side::Start:
+        EXPECT_EQ(start, expected.at) << axis << ": the menu's first edge";
+        break;
+    case Side::Centre:
+        EXPECT_EQ(start, expected.at - size / 2) << axis << ": the menu's centre";
+        break;
+    case Side::End:
+        EXPECT_EQ(start + size, expected.at) << axis << ": the menu's far edge";
+        break;
+    }
+}
+
+class X11MenuPlacement : public X11MenuTest, public ::testing::WithParamInterface<PlacementCase> {};
+
+TEST_P(X11MenuPlacement, WindowLiesWhereTheAlignmentPutsIt) {
+    const PlacementCase& c = GetParam();
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo", "&Charlie"}, c.position);
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    EXPECT_GT(g.width, 0);
+    EXPECT_GT(g.height, 0);
+    EXPECT_LT(g.width, SCREEN_WIDTH);
+    EXPECT_LT(g.height, SCREEN_HEIGHT);
+    expectSide(c.horizontal, g.left, g.width, "x");
+    expectSide(c.vertical, g.top, g.height, "y");
+    xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(false), "");
+}
+
+// On the 240 x 320 screen the anchors are 0 / 120 / 240 and 0 / 160 / 320.
+const PlacementCase placementCases[] = {
+    {"LeftTop", {10, 15, 0, 0}, {Side::Start, 10}, {Side::Start, 15}},
+    {"CentreTop", {-5, 15, 1, 0}, {Side::Centre, 115}, {Side::Start, 15}},
+    {"RightTop", {-10, 15, 2, 0}, {Side::End, 230}, {Side::Start, 15}},
+    {"LeftMiddle", {10, 7, 0, 1}, {Side::Start, 10}, {Side::Centre, 167}},
+    {"CentreMiddle", {0, 0, 1, 1}, {Side::Centre, 120}, {Side::Centre, 160}},
+    {"RightMiddle", {-10, 7, 2, 1}, {Side::End, 230}, {Side::Centre, 167}},
+    {"LeftBottom", {10, -26, 0, 2}, {Side::Start, 10}, {Side::End, 294}},
+    {"CentreBottomAbovePanel", {0, -26, 1, 2}, {Side::Centre, 120}, {Side::End, 294}},
+    {"RightBottom", {-10, -26, 2, 2}, {Side::End, 230}, {Side::End, 294}},
+    {"OtherCodesCountAsLeftTop", {10, 12, 3, -1}, {Side::Start, 10}, {Side::Start, 12}},
+    {"PastRightEdgeMovesLeft", {200, 15, 0, 0}, {Side::End, 240}, {Side::Start, 15}},
+    {"PastLeftEdgeMovesRight", {-300, 15, 2, 0}, {Side::Start, 0}, {Side::Start, 15}},
+    {"LeftOfScreenMovesRight", {-50, 15, 0, 0}, {Side::Start, 0}, {Side::Start, 15}},
+    {"CentredPastRightEdge", {110, 15, 1, 0}, {Side::End, 240}, {Side::Start, 15}},
+    {"BelowBottomMovesUp", {10, 300, 0, 0}, {Side::Start, 10}, {Side::End, 320}},
+    {"AboveTopMovesDown", {10, -400, 0, 2}, {Side::Start, 10}, {Side::Start, 0}},
+    {"OffBothEdges", {500, 500, 2, 2}, {Side::End, 240}, {Side::End, 320}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Alignments, X11MenuPlacement, ::testing::ValuesIn(placementCases),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// ---------------------------------------------------------------------------
+// Picking and dismissing, each judged by what was launched.
+
+struct Action {
+    enum class Kind { Keys, ClickItem, ClickOutside, MoveToItem, Press, Release, Unmap } kind;
+    std::string keys;
+    int item = 0; // 1-based
+};
+
+Action keys(const char* k) {
+    return {Action::Kind::Keys, k, 0};
+}
+Action clickItem(int item) {
+    return {Action::Kind::ClickItem, "", item};
+}
+Action moveTo(int item) {
+    return {Action::Kind::MoveToItem, "", item};
+}
+
+struct InteractionCase {
+    const char* name;
+    std::vector<Action> actions;
+    const char* launched; // "" for nothing
+    bool buttonHeldAtStart = false;
+};
+
+class X11MenuInteraction : public X11MenuTest,
+                           public ::testing::WithParamInterface<InteractionCase> {};
+
+TEST_P(X11MenuInteraction, LaunchesWhatWasPicked) {
+    const InteractionCase& c = GetParam();
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo", "&Charlie\tCtrl+C"}, {20, 20, 0, 0});
+    if (c.buttonHeldAtStart)
+        xdotool(display(), {"mousemove", "200", "300", "mousedown", "1"});
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    for (const Action& action : c.actions) {
+        const auto [x, y] = itemCentre(g, action.item - 1, 3);
+        switch (action.kind) {
+        case Action::Kind::Keys: {
+            std::vector<std::string> args{"key"};
+            std::istringstream names(action.keys);
+            for (std::string name; names >> name;)
+                args.push_back(name);
+            xdotool(display(), args);
+            break;
+        }
+        case Action::Kind::ClickItem:
+            xdotool(display(), {"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+            break;
+        case Action::Kind::ClickOutside:
+            xdotool(display(), {"mousemove", std::to_string(SCREEN_WIDTH - 5),
+                                std::to_string(SCREEN_HEIGHT - 5), "click", "1"});
+            break;
+        case Action::Kind::MoveToItem:
+            xdotool(display(), {"mousemove", std::to_string(x), std::to_string(y)});
+            break;
+        case Action::Kind::Press:
+            xdotool(display(), {"mousedown", "1"});
+            break;
+        case Action::Kind::Release:
+            xdotool(display(), {"mouseup", "1"});
+            break;
+        case Action::Kind::Unmap:
+            xdotool(display(), {"windowunmap", std::to_string(menu)});
+            break;
+        }
+    }
+    expectLauncherEnds();
+    EXPECT_EQ(launched(*c.launched != '\0'), c.launched);
+    EXPECT_TRUE(watcher_->waitForGone(menu, 5s)) << "the menu window stayed";
+}
+
+const InteractionCase interactionCases[] = {
+    {"ClickOnItem", {clickItem(2)}, "item2"},
+    {"EnterAfterDown", {keys("Down Return")}, "item2"},
+    {"UpWrapsToLast", {keys("Up Return")}, "item3"},
+    {"DownWrapsToFirst", {keys("Down Down Down Return")}, "item1"},
+    {"EndThenUp", {keys("End Up Return")}, "item2"},
+    {"HomeAfterEnd", {keys("End Home Return")}, "item1"},
+    {"PageDownStopsAtLast", {keys("Next Return")}, "item3"},
+    {"KeypadEnter", {keys("Down KP_Enter")}, "item2"},
+    {"Mnemonic", {keys("b")}, "item2"},
+    {"MnemonicWithShift", {keys("shift+c")}, "item3"},
+    {"UnknownKeyThenEnter", {keys("z Return")}, "item1"},
+    {"HoverThenEnter", {moveTo(3), keys("Return")}, "item3"},
+    {"DragFromOpeningPress", {moveTo(3), moveTo(2), {Action::Kind::Release, "", 0}}, "item2", true},
+    {"PressAndReleaseOnDifferentItemsPicksNothing",
+     {moveTo(1),
+      {Action::Kind::Press, "", 0},
+      moveTo(3),
+      {Action::Kind::Release, "", 0},
+      keys("Escape")},
+     ""},
+    {"EscapeDismisses", {keys("Escape")}, ""},
+    {"EscapeAfterMovesDismisses", {keys("Down Down Escape")}, ""},
+    {"ClickOutsideDismisses", {keys("Down"), {Action::Kind::ClickOutside, "", 0}}, ""},
+    {"MenuTakenAwayDismisses", {{Action::Kind::Unmap, "", 0}}, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Input, X11MenuInteraction, ::testing::ValuesIn(interactionCases),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// ---------------------------------------------------------------------------
+// What the menu draws.
+
+// The ink of a window: pixels that differ clearly from its background (the
+// colour most of it has).
+class InkMap {
+public:
+    InkMap(Display* display, Window window, const Geometry& g)
+        : width_(g.width), height_(g.height) {
+        XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned int>(g.width),
+                                  static_cast<unsigned int>(g.height), AllPlanes, ZPixmap);
+        if (image == nullptr)
+            throw std::runtime_error("cannot read the menu's pixels");
+        std::vector<unsigned long> pixels;
+        std::map<unsigned long, int> counts;
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                pixels.push_back(XGetPixel(image, x, y));
+                ++counts[pixels.back()];
+            }
+        }
+        XDestroyImage(image);
+        const unsigned long background =
+            std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                return a.second < b.second;
+            })->first;
+        auto channel = [](unsigned long p, int shift) {
+            return static_cast<int>((p >> shift) & 0xFF);
+        };
+        for (unsigned long p : pixels) {
+            int distance = 0;
+            for (int shift : {0, 8, 16})
+                distance += std::abs(channel(p, shift) - channel(background, shift));
+            ink_.push_back(distance > 120);
+        }
+    }
+
+    bool at(int x, int y) const { return ink_[static_cast<std::size_t>(y * width_ + x)]; }
+
+    // The runs of pixel rows inside the frame that hold ink: one per item.
+    std::vector<std::pair<int, int>> bands() const {
+        std::vector<std::pair<int, int>> out;
+        int start = -1;
+        for (int y = 1; y < height_ - 1; ++y) {
+            bool any = false;
+            for (int x = 1; x < width_ - 1 && !any; ++x)
+                any = at(x, y);
+            if (any && start < 0)
+                start = y;
+            if (!any && start >= 0) {
+                out.emplace_back(start, y);
+                start = -1;
+            }
+        }
+        if (start >= 0)
+            out.emplace_back(start, height_ - 1);
+        return out;
+    }
+
+    // The columns of one band as text ('#' ink, '.' none), blank columns left out.
+    std::vector<std::string> columns(const std::pair<int, int>& band) const {
+        std::vector<std::string> out;
+        for (int x = 1; x < width_ - 1; ++x) {
+            std::string column;
+            for (int y = band.first; y < band.second; ++y)
+                column += at(x, y) ? '#' : '.';
+            if (column.find('#') != std::string::npos)
+                out.push_back(column);
+        }
+        return out;
+    }
+
+private:
+    int width_;
+    int height_;
+    std::vector<bool> ink_;
+};
+
+std::size_t distinct(const std::vector<std::string>& columns) {
+    return std::set<std::string>(columns.begin(), columns.end()).size();
+}
+
+fs::path artifact(const char* name) {
+    return fs::path(VELMORA_X11_ARTIFACTS) / name;
+}
+
+TEST_F(X11MenuTest, JapaneseTitlesDrawTheirGlyphs) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    // Two titles of as many different characters: drawn as glyphs they
+    // differ; drawn as the empty boxes of a missing font they would match.
+    installLauncher({"&Web ブラウザ", "日本語入力", "漢字変換表"}, {0, -26, 1, 2});
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    saveScreenshot(display(), artifact("menu-japanese.png"));
+    const InkMap ink(watcher_->get(), menu, g);
+    const auto bands = ink.bands();
+    ASSERT_EQ(bands.size(), 3u) << "one band of ink per item";
+    const auto first = ink.columns(bands[1]);
+    const auto second = ink.columns(bands[2]);
+    EXPECT_NE(first, second) << "different Japanese titles drew the same shapes";
+    // A glyph of a kanji or kana has many different columns; a box has three.
+    EXPECT_GE(distinct(first), 20u);
+    EXPECT_GE(distinct(second), 20u);
+    EXPECT_EQ(g.top + g.height, 294);
+    xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(false), "");
+}
+
+TEST_F(X11MenuTest, FirstRunShowsTheDefaultMenuAtTheTopLeft) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    copyLauncher();
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    saveScreenshot(display(), artifact("menu-default.png"));
+    EXPECT_EQ(g.left, 0);
+    EXPECT_EQ(g.top, 0);
+    EXPECT_EQ(InkMap(watcher_->get(), menu, g).bands().size(), 3u) << "three browsers";
+    EXPECT_TRUE(fs::exists(folder_.path() / "velmini"));
+    xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+}
+
+TEST_F(X11MenuTest, MenuTallerThanTheScreenScrollsToItsLastItem) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<std::string> titles;
+    for (int i = 1; i <= 40; ++i)
+        titles.push_back("Item " + std::to_string(i));
+    installLauncher(titles, {0, 0, 0, 0});
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    EXPECT_EQ(g.top, 0);
+    EXPECT_LE(g.height, SCREEN_HEIGHT);
+    EXPECT_GT(g.height, SCREEN_HEIGHT / 2);
+    // End scrolls the list to its last rows; the row just above the bottom
+    // scroll arrow then holds the last item, and a click there picks it.
+    xdotool(display(), {"key", "End"});
+    xdotool(display(), {"mousemove", std::to_string(g.left + g.width / 2),
+                        std::to_string(g.top + g.height - 20), "click", "1"});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(true), "item40");
+}
+
+} // namespace
+} // namespace velmora::x11test

@@ -1,0 +1,119 @@
+// What the X11 menu tests run: an Xvfb server of their own, the launcher
+// copied into a temporary folder with its configuration file, the X tools
+// that act as the user (xdotool) and measure the window (xwininfo), and a
+// connection of the test's own that sees windows appear.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace velmora::x11test {
+
+// A child process, killed and reaped if it is still running when dropped.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    explicit ChildProcess(pid_t pid) : pid_(pid) {}
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    pid_t pid() const { return pid_; }
+    // Waits for the exit; the exit status, or nullopt when `limit` passed
+    // first (the process then runs on).
+    std::optional<int> wait(std::chrono::milliseconds limit);
+    // Ends the process now (SIGTERM, then SIGKILL) and reaps it.
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The environment of this process with DISPLAY set to `display`.
+std::vector<std::string> environmentWithDisplay(const std::string& display);
+
+// Starts `argv` (looked up in PATH) with `environment`, standard input from
+// /dev/null and, when `output` is given, standard output into that file
+// descriptor. Throws std::runtime_error naming the program when it cannot start.
+ChildProcess spawnProcess(const std::vector<std::string>& argv,
+                          const std::vector<std::string>& environment, int output = -1);
+
+struct ProgramResult {
+    int exitStatus = -1;
+    std::string output;
+};
+
+// Runs `argv` to its end and collects its standard output.
+ProgramResult runProgram(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment);
+
+// An Xvfb server on a display number that was free, stopped by its process id.
+class XvfbServer {
+public:
+    // Throws std::runtime_error when the server cannot be started.
+    XvfbServer(int width, int height);
+    const std::string& display() const { return display_; }
+
+private:
+    ChildProcess process_;
+    std::string display_;
+};
+
+// The test's own connection: it watches the root window for mapped
+// override-redirect windows and reads back what the screen shows.
+class XWatcher {
+public:
+    explicit XWatcher(const std::string& display);
+    ~XWatcher();
+    XWatcher(const XWatcher&) = delete;
+    XWatcher& operator=(const XWatcher&) = delete;
+
+    Display* get() const { return display_; }
+    // The next override-redirect window mapped on the screen, or None when
+    // none came within `limit`.
+    Window waitForPopup(std::chrono::milliseconds limit);
+    // Whether `window` is unmapped or gone within `limit`.
+    bool waitForGone(Window window, std::chrono::milliseconds limit);
+
+private:
+    Display* display_ = nullptr;
+};
+
+struct Geometry {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The window's geometry as xwininfo reports it.
+Geometry windowGeometry(const std::string& display, Window window);
+
+// Runs xdotool with `arguments` on `display`.
+void xdotool(const std::string& display, const std::vector<std::string>& arguments);
+
+// Saves a PNG screenshot of the whole screen (ImageMagick's import).
+void saveScreenshot(const std::string& display, const std::filesystem::path& file);
+
+// A fresh temporary folder, removed with everything in it when dropped.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace velmora::x11test
