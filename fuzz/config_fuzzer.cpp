@@ -1,0 +1,302 @@
+// Fuzzes the configuration path end to end: the text layer and the line
+// splitter, the parser, the document's queries on names taken from the input,
+// the menu against a small in-memory system, and the checker's two reports.
+// Any broken invariant aborts, which the fuzzer reports as a finding.
+#include "check_report.h"
+#include "config/config_file.h"
+#include "config/text_codec.h"
+#include "json_reader.h"
+#include "menu/launcher_menu.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace velmora;
+
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #condition);           \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
+
+const std::u16string FILE_PATH = u"/fuzz/velmini";
+const std::u16string COMMAND_LINE = u"--from fuzz";
+
+// Hands out the bytes in small, varying pieces, as a real file may.
+class MemoryReader : public ByteReader {
+public:
+    explicit MemoryReader(std::string_view bytes) : bytes_(bytes) {}
+    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
+        const std::size_t piece = std::min({size, bytes_.size() - pos_, 1 + pos_ % 61});
+        std::copy_n(bytes_.data() + pos_, piece, buffer);
+        pos_ += piece;
+        return static_cast<std::ptrdiff_t>(piece);
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+struct Track {
+    unsigned int flags = 0;
+    int x = 0;
+    int y = 0;
+};
+
+// One file in memory, a menu that answers a pick taken from the input, and a
+// shell that accepts every request.
+class FuzzPlatform : public Platform {
+public:
+    FuzzPlatform(std::string_view file, unsigned int pick) : file_(file), pick_(pick) {}
+
+    InstanceMarker createInstanceMarker(const std::u16string&) override {
+        return InstanceMarker::Created;
+    }
+    std::u16string getModuleFileName(ModuleInstance) override { return u"/fuzz/velmora"; }
+    std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override {
+        if (path != FILE_PATH)
+            return nullptr;
+        return std::make_unique<MemoryReader>(file_);
+    }
+    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string&) override {
+        ++writes;
+        return nullptr;
+    }
+    std::u16string_view lineEnd() const override { return u"\n"; }
+    std::unique_ptr<PopupMenu> createPopupMenu() override { return std::make_unique<Menu>(*this); }
+    int getSystemMetrics(int index) override {
+        metrics.push_back(index);
+        return index == SM_CXSCREEN ? 241 : 319;
+    }
+    bool shellExecuteEx(const ShellExecuteRequest& request) override {
+        launches.push_back(request);
+        return true;
+    }
+
+    std::vector<std::pair<unsigned int, std::u16string>> items;
+    std::optional<Track> track;
+    std::vector<int> metrics;
+    std::vector<ShellExecuteRequest> launches;
+    int writes = 0;
+
+private:
+    class Menu : public PopupMenu {
+    public:
+        explicit Menu(FuzzPlatform& platform) : platform_(platform) {}
+        bool appendMenu(unsigned int flags, unsigned int commandId,
+                        const std::u16string& text) override {
+            FUZZ_CHECK(flags == MF_STRING);
+            platform_.items.emplace_back(commandId, text);
+            return true;
+        }
+        unsigned int trackPopupMenuEx(unsigned int flags, int x, int y) override {
+            platform_.track = Track{flags, x, y};
+            // Like a real menu, it returns only the command of one of its items.
+            for (const auto& item : platform_.items) {
+                if (item.first == platform_.pick_)
+                    return platform_.pick_;
+            }
+            return 0;
+        }
+
+    private:
+        FuzzPlatform& platform_;
+    };
+
+    std::string_view file_;
+    unsigned int pick_;
+};
+
+// The loader: what the lines may hold, and the document they make.
+std::vector<std::u16string> checkLoader(std::string_view bytes, ConfigFile& document) {
+    std::vector<std::size_t> cutLines;
+    const std::u16string text = decodeTextFile(bytes);
+    const std::vector<std::u16string> lines = splitConfigLines(text, &cutLines);
+    FUZZ_CHECK(!lines.empty());
+    for (const std::u16string& line : lines) {
+        FUZZ_CHECK(line.size() < LINE_BUFFER_CHARS);
+        FUZZ_CHECK(line.find(u'\n') == std::u16string::npos);
+        FUZZ_CHECK(line.find(u'\0') == std::u16string::npos);
+    }
+    FUZZ_CHECK(std::is_sorted(cutLines.begin(), cutLines.end()));
+    for (std::size_t index : cutLines)
+        FUZZ_CHECK(index < lines.size());
+
+    document.parseLines(lines);
+    std::size_t entries = 0;
+    for (const ConfigSection& section : document.sections()) {
+        FUZZ_CHECK(&document.findSection(section.name) == &section); // names are unique
+        FUZZ_CHECK(!section.entries.empty()); // a section exists only through an entry
+        entries += section.entries.size();
+    }
+    std::size_t entryLines = 0;
+    for (const std::u16string& line : lines) {
+        const bool header =
+            !line.empty() && line.front() == u'[' && line.back() == u']' && line.size() >= 2;
+        if (!line.empty() && line.front() != u'#' && !header)
+            ++entryLines;
+    }
+    FUZZ_CHECK(entries == entryLines);
+    return lines;
+}
+
+// The queries, on names that the input supplies.
+void checkQueries(ConfigFile& document, const std::vector<std::u16string>& lines) {
+    std::size_t checked = 0;
+    for (const ConfigSection& section : document.sections()) {
+        if (++checked > 32)
+            break;
+        for (const ConfigEntry& entry : section.entries) {
+            const ConfigEntry& first = ConfigFile::findKey(section.entries, entry.key);
+            FUZZ_CHECK(&document.getString(section.name, entry.key) == &first.value);
+            FUZZ_CHECK(document.getInt(section.name, entry.key) == parseConfigInt(first.value));
+        }
+    }
+
+    // Pairs of lines as section and key, in a document of its own: lookups
+    // either find the first entry or throw, and updates are seen by lookups.
+    for (std::size_t i = 0; i + 1 < lines.size() && i < 64; i += 2) {
+        const std::u16string& name = lines[i];
+        const std::u16string& key = lines[i + 1];
+        bool found = true;
+        std::int32_t stored = 0;
+        try {
+            stored = document.getInt(name, key);
+        } catch (const ConfigError& error) {
+            found = false;
+            FUZZ_CHECK(!error.message().empty());
+            FUZZ_CHECK(isValidUtf8(error.what()));
+        }
+        const std::int32_t value = document.getIntDefault(name, key, -7, true);
+        FUZZ_CHECK(value == (found ? stored : -7));
+        FUZZ_CHECK(document.getInt(name, key) == value);
+        FUZZ_CHECK(!document.setString(name, key, key, true));
+        FUZZ_CHECK(document.setString(name, key, name, false));
+        FUZZ_CHECK(document.getString(name, key) == name);
+        FUZZ_CHECK(document.setInt(name, key, parseConfigInt(key), false));
+        FUZZ_CHECK(document.getInt(name, key) == parseConfigInt(key));
+    }
+}
+
+bool isTrackingFlags(unsigned int flags) {
+    const unsigned int horizontal = flags & 0x0C;
+    const unsigned int vertical = flags & 0x30;
+    return (flags & ~0x3Cu) == TPM_RETURNCMD && horizontal != 0x0C && vertical != 0x30;
+}
+
+// The menu against the in-memory system, with a pick taken from the input.
+void checkMenu(std::string_view bytes, unsigned int pick) {
+    FuzzPlatform platform(bytes, pick);
+    ConfigFile config(platform, FILE_PATH);
+    FUZZ_CHECK(!config.fileMissing());
+    runLauncherMenu(platform, config, COMMAND_LINE);
+
+    FUZZ_CHECK(platform.track.has_value());
+    FUZZ_CHECK(isTrackingFlags(platform.track->flags));
+    // The screen is asked for only where an anchor code needs it.
+    const auto asked = [&platform](int index) {
+        return std::count(platform.metrics.begin(), platform.metrics.end(), index);
+    };
+    const std::int32_t xAlign = config.getInt(u"position", u"xAlign");
+    const std::int32_t yAlign = config.getInt(u"position", u"yAlign");
+    FUZZ_CHECK(asked(SM_CXSCREEN) == (xAlign == 1 || xAlign == 2 ? 1 : 0));
+    FUZZ_CHECK(asked(SM_CYSCREEN) == (yAlign == 1 || yAlign == 2 ? 1 : 0));
+    FUZZ_CHECK(platform.metrics.size() == static_cast<std::size_t>(asked(0) + asked(1)));
+    for (std::size_t i = 0; i < platform.items.size(); ++i) {
+        const std::u16string name = decimalText(static_cast<std::int64_t>(i + 1));
+        FUZZ_CHECK(platform.items[i].first == MENU_COMMAND_BASE + i + 1);
+        FUZZ_CHECK(platform.items[i].second == config.getString(name, u"title"));
+    }
+    FUZZ_CHECK(platform.writes == 0);
+
+    // A launch happens exactly for a picked item whose "exec" is not empty.
+    std::optional<std::u16string> exec;
+    if (pick > MENU_COMMAND_BASE && pick - MENU_COMMAND_BASE <= platform.items.size()) {
+        try {
+            exec = config.getString(decimalText(pick - MENU_COMMAND_BASE), u"exec");
+        } catch (const ConfigError&) {
+        }
+    }
+    if (exec && !exec->empty()) {
+        FUZZ_CHECK(platform.launches.size() == 1);
+        FUZZ_CHECK(platform.launches[0].verb == u"Open");
+        FUZZ_CHECK(platform.launches[0].file == *exec);
+        FUZZ_CHECK(platform.launches[0].parameters == COMMAND_LINE);
+    } else {
+        FUZZ_CHECK(platform.launches.empty());
+    }
+}
+
+// The checker's reports: valid UTF-8, and the JSON reads back as the document.
+void checkReports(std::string_view bytes, const ConfigFile& document, std::size_t lineCount,
+                  check::ScreenSize screen) {
+    FuzzPlatform base(bytes, 0);
+    const check::CheckReport report = check::checkConfigFile(base, FILE_PATH, screen);
+    FUZZ_CHECK(base.writes == 0 && base.launches.empty());
+    FUZZ_CHECK(!report.fileMissing);
+    FUZZ_CHECK(isTrackingFlags(report.flags));
+    for (const check::CheckWarning& warning : report.warnings)
+        FUZZ_CHECK(warning.line >= 1 && warning.line <= lineCount);
+
+    const std::string json = check::reportToJson(report);
+    FUZZ_CHECK(isValidUtf8(json));
+    FUZZ_CHECK(std::count(json.begin(), json.end(), '\n') == 1 && json.back() == '\n');
+    const std::optional<check::JsonValue> parsed = check::parseJson(json);
+    FUZZ_CHECK(parsed.has_value());
+    const check::JsonValue* sections = parsed->find(u"sections");
+    FUZZ_CHECK(sections != nullptr && sections->items.size() == document.sections().size());
+    for (std::size_t s = 0; s < sections->items.size(); ++s) {
+        const ConfigSection& expected = document.sections()[s];
+        const check::JsonValue& section = sections->items[s];
+        FUZZ_CHECK(section.find(u"name")->string == expected.name);
+        const check::JsonValue* entries = section.find(u"entries");
+        FUZZ_CHECK(entries->items.size() == expected.entries.size());
+        for (std::size_t e = 0; e < expected.entries.size(); ++e) {
+            FUZZ_CHECK(entries->items[e].find(u"key")->string == expected.entries[e].key);
+            FUZZ_CHECK(entries->items[e].find(u"value")->string == expected.entries[e].value);
+        }
+    }
+    const check::JsonValue* items = parsed->find(u"menu")->find(u"items");
+    FUZZ_CHECK(items->items.size() == report.items.size());
+    for (std::size_t i = 0; i < report.items.size(); ++i) {
+        FUZZ_CHECK(items->items[i].find(u"title")->string == report.items[i].title);
+        const check::JsonValue* exec = items->items[i].find(u"exec");
+        FUZZ_CHECK(report.items[i].exec ? exec->string == *report.items[i].exec
+                                        : exec->kind == check::JsonValue::Kind::Null);
+    }
+    FUZZ_CHECK(parsed->find(u"warnings")->items.size() == report.warnings.size());
+
+    FUZZ_CHECK(isValidUtf8(check::reportToText(report)));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    ConfigFile document;
+    const std::vector<std::u16string> lines = checkLoader(bytes, document);
+
+    // The last bytes steer the pick and the screen without being taken out
+    // of the file, so that the corpus stays plain configuration files.
+    const unsigned char last = size > 0 ? data[size - 1] : 0;
+    const unsigned char before = size > 1 ? data[size - 2] : 0;
+    const unsigned int pick = last % 4 == 0 ? 0 : MENU_COMMAND_BASE + last % 8;
+    const check::ScreenSize screen{1 + before * 7, 1 + last * 5};
+
+    checkReports(bytes, document, lines.size(), screen);
+    checkMenu(bytes, pick);
+    checkQueries(document, lines);
+    return 0;
+}
