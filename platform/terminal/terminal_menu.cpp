@@ -137,7 +137,7 @@ public:
     ~TerminalModes() {
         if (!active_)
             return;
-        writeAll(fd_, "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?25h\x1b[?1049l");
+        writeAll(fd_, "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?1049l\x1b[?25h");
         ::tcsetattr(fd_, TCSANOW, &saved_);
     }
     TerminalModes(const TerminalModes&) = delete;

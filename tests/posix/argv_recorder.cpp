@@ -4,8 +4,9 @@
 // and a rename, so a reader sees all or nothing): its argument vector, each
 // argument as "<length>:<bytes>\n" after a first line with the count, then
 // whether standard input is /dev/null and whether it leads its own session.
-// When $VELMORA_HOLD names a file, it then waits (at most a minute) until
-// that file is gone, so that a test can see it still running.
+// When $VELMORA_HOLD names a file, it then writes its process id to
+// "<record>.pid" and waits (at most a minute) until that file is gone, so
+// that a test can see it still running.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
         return 4;
 
     if (const char* hold = std::getenv("VELMORA_HOLD")) {
+        const std::string pidFile = std::string(record) + ".pid";
+        if (std::FILE* pid = std::fopen(pidFile.c_str(), "wb")) {
+            std::fprintf(pid, "%d", static_cast<int>(::getpid()));
+            std::fclose(pid);
+        }
         for (int i = 0; i < 600 && ::access(hold, F_OK) == 0; ++i)
             ::usleep(100 * 1000);
     }

@@ -1,0 +1,483 @@
+// The launcher as a user meets it: a copy of the real program in a fresh
+// folder, started in a terminal of known size, its menu read off the screen
+// and driven by keys, mouse clicks and signals; its files and the programs it
+// starts checked on disk.
+#include "tests/e2e/e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace velmora::e2e;
+
+namespace {
+
+// The default file, byte for byte: UTF-8, LF line ends, no byte-order mark.
+const std::string DEFAULT_FILE = "# Internet Explorer\n"
+                                 "[1]\n"
+                                 "title=Internet Explorer\n"
+                                 "exec=iexplore.exe\n"
+                                 "\n"
+                                 "# Opera\n"
+                                 "[2]\n"
+                                 "title=Opera\n"
+                                 "exec=\\Program Files\\Opera\\Opera.exe\n"
+                                 "\n"
+                                 "# NetFront\n"
+                                 "[3]\n"
+                                 "title=NetFront\n"
+                                 "exec=\\Program Files\\netfront33\\netfront33.exe\n"
+                                 "\n"
+                                 "[position]\n"
+                                 "# \xE5\x9F\xBA\xE6\xBA\x96\n"
+                                 "xAlign=0\n"
+                                 "yAlign=0\n"
+                                 "\n"
+                                 "# \xE4\xBD\x8D\xE7\xBD\xAE\n"
+                                 "x=0\n"
+                                 "y=0\n";
+
+constexpr uid_t NOBODY = 65534;
+
+// The emulator has left the alternate screen and stopped mouse reporting
+// (it reads the launcher's last output on its own time, hence the wait).
+bool terminalIsBack(const Terminal& terminal) {
+    return waitUntil(
+        [&] { return terminal.paneFormat("#{alternate_on}#{mouse_any_flag}") == "00"; },
+        std::chrono::seconds(5));
+}
+
+class Launcher : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::string(VELMORA_TMUX), "")
+            << "tmux is not installed: the end-to-end tests need it as their terminal";
+        ASSERT_EQ(::chmod(temp_.path().c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(app_.c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(run_.c_str(), 0700), 0);
+        copyFile(VELMORA_BINARY, app_ + "/velmora", 0755);
+    }
+
+    std::string config() const { return app_ + "/velmini"; }
+
+    std::vector<std::string> env(const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> all{"VELMORA_RECORD=" + record_};
+        all.insert(all.end(), extra.begin(), extra.end());
+        return launcherEnvironment(runtimeDir_, all);
+    }
+
+    std::unique_ptr<Terminal> start(const std::vector<std::string>& args = {},
+                                    Terminal::Options options = {}) {
+        const std::string folder = temp_ / ("terminal" + std::to_string(++terminals_));
+        if (::mkdir(folder.c_str(), 0755) != 0)
+            throw std::runtime_error("cannot make " + folder);
+        if (options.env.empty())
+            options.env = env();
+        std::vector<std::string> argv{app_ + "/velmora"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return std::make_unique<Terminal>(folder, argv, options);
+    }
+
+    // Switches the runs that follow to the user nobody (when the tests run as
+    // root, for whom permission bits stop nothing); otherwise they stay the
+    // current user, whom the same bits stop.
+    Terminal::Options asNobody() {
+        Terminal::Options options;
+        options.user = "nobody";
+        if (::geteuid() == 0) {
+            runtimeDir_ = temp_ / "run-nobody";
+            if (::mkdir(runtimeDir_.c_str(), 0700) != 0 ||
+                ::chown(runtimeDir_.c_str(), NOBODY, NOBODY) != 0)
+                throw std::runtime_error("cannot prepare a folder for nobody");
+        }
+        options.env = env();
+        return options;
+    }
+
+    // The argument vector the recorder was started with; empty when it was not.
+    std::vector<std::string> recordedArgv() const {
+        std::vector<std::string> argv;
+        const auto text = readFile(record_);
+        if (!text)
+            return argv;
+        std::size_t at = text->find('\n') + 1;
+        const int count = std::atoi(text->c_str());
+        for (int i = 0; i < count; ++i) {
+            const std::size_t colon = text->find(':', at);
+            const std::size_t length = std::stoul(text->substr(at, colon - at));
+            argv.push_back(text->substr(colon + 1, length));
+            at = colon + 1 + length + 1;
+        }
+        return argv;
+    }
+
+    bool launched(std::chrono::milliseconds grace = std::chrono::milliseconds(300)) const {
+        return waitUntil([&] { return exists(record_); }, grace);
+    }
+
+    std::string menuItem(int index, const std::string& title, const std::string& exec) const {
+        return "[" + std::to_string(index) + "]\ntitle=" + title + "\nexec=" + exec + "\n";
+    }
+
+    TempFolder temp_;
+    std::string app_ = temp_ / "app";
+    std::string run_ = temp_ / "run";
+    std::string runtimeDir_ = run_;
+    std::string record_ = temp_ / "record";
+    int terminals_ = 0;
+};
+
+TEST_F(Launcher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
+    const auto terminal = start();
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    const auto file = readFile(config());
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->size(), 261u);
+    EXPECT_EQ(*file, DEFAULT_FILE);
+    const auto screen = terminal->screen();
+    EXPECT_EQ(boxItems(screen),
+              (std::vector<std::string>{"Internet Explorer", "Opera", "NetFront"}));
+    const auto box = findBox(screen);
+    EXPECT_EQ(box->left, 0);
+    EXPECT_EQ(box->top, 0);
+    EXPECT_EQ(terminal->paneFormat("#{alternate_on}#{cursor_flag}#{mouse_sgr_flag}"), "101");
+
+    terminal->keys({"Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_EQ(terminal->terminalModes(), "same");
+    EXPECT_TRUE(terminalIsBack(*terminal));
+    EXPECT_EQ(readFile(config()), DEFAULT_FILE);
+}
+
+TEST_F(Launcher, SecondStartWhileTheMenuIsOpenExitsWith1AndTouchesNoFile) {
+    writeFile(config(), menuItem(1, "Record", VELMORA_ARGV_RECORDER));
+    const auto first = start();
+    ASSERT_TRUE(first->waitForMenu()) << first->screenText();
+    const auto before = first->screen();
+
+    // The same program without its file: it would write the default file.
+    ASSERT_EQ(::unlink(config().c_str()), 0);
+    const Finished same = runDetached({app_ + "/velmora"}, env());
+    ASSERT_TRUE(same.ended);
+    EXPECT_EQ(same.exitCode, 1);
+    EXPECT_FALSE(exists(config()));
+
+    // A copy under another name reads another file, yet shares the lock.
+    copyFile(VELMORA_BINARY, app_ + "/menu.exe", 0755);
+    const Finished other = runDetached({app_ + "/menu.exe", "arg"}, env());
+    ASSERT_TRUE(other.ended);
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_FALSE(exists(app_ + "/menu.ini"));
+
+    EXPECT_EQ(first->screen(), before) << "the first menu was disturbed";
+    first->keys({"Enter"});
+    EXPECT_EQ(first->waitExit(), 0);
+    EXPECT_TRUE(launched(std::chrono::seconds(10)));
+}
+
+TEST_F(Launcher, AStartAfterTheFirstInstanceEndedRunsNormally) {
+    const auto first = start();
+    ASSERT_TRUE(first->waitForMenu()) << first->screenText();
+    first->keys({"Escape"});
+    ASSERT_EQ(first->waitExit(), 0);
+
+    const auto second = start();
+    ASSERT_TRUE(second->waitForMenu()) << second->screenText();
+    second->keys({"Escape"});
+    EXPECT_EQ(second->waitExit(), 0);
+}
+
+TEST_F(Launcher, AStartWhileTheLaunchedProgramStillRunsRunsNormally) {
+    const std::string hold = temp_ / "hold";
+    writeFile(hold, "");
+    writeFile(config(), menuItem(1, "Hold", VELMORA_ARGV_RECORDER));
+    Terminal::Options options;
+    options.env = env({"VELMORA_HOLD=" + hold});
+    const auto first = start({}, options);
+    ASSERT_TRUE(first->waitForMenu()) << first->screenText();
+    first->keys({"Enter"});
+    ASSERT_EQ(first->waitExit(), 0);
+    ASSERT_TRUE(waitUntil([&] { return exists(record_ + ".pid"); }));
+    const auto pidText = readFile(record_ + ".pid");
+    const pid_t recorder = std::atoi(pidText->c_str());
+    ASSERT_GT(recorder, 0);
+    ASSERT_EQ(::kill(recorder, 0), 0) << "the launched program should still run";
+
+    const auto second = start();
+    EXPECT_TRUE(second->waitForMenu()) << second->screenText();
+    second->keys({"Escape"});
+    EXPECT_EQ(second->waitExit(), 0);
+    EXPECT_EQ(::kill(recorder, 0), 0);
+    ::unlink(hold.c_str()); // lets the recorder end
+}
+
+enum class Pick { EnterAfterDown, Mnemonic, MouseClick };
+
+class LauncherPick : public Launcher, public testing::WithParamInterface<Pick> {};
+
+TEST_P(LauncherPick, StartsTheProgramWithExactlyTheLauncherArguments) {
+    writeFile(config(), menuItem(1, "&One", temp_ / "no-such-program") +
+                            menuItem(2, "&Two", VELMORA_ARGV_RECORDER));
+    const std::vector<std::string> args{
+        "",       "two words", "it's",  "\"quoted\"", "back\\slash", "new\nline",
+        "日本語", "\xFF\xFE",  "$HOME", "*",          "-q",          "  "};
+    const auto terminal = start(args);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    switch (GetParam()) {
+    case Pick::EnterAfterDown:
+        terminal->keys({"Down", "Enter"});
+        break;
+    case Pick::Mnemonic:
+        terminal->keys({"t"});
+        break;
+    case Pick::MouseClick: {
+        const auto box = findBox(terminal->screen());
+        terminal->click(box->left + 3, box->top + 2);
+        break;
+    }
+    }
+    EXPECT_EQ(terminal->waitExit(), 0);
+    ASSERT_TRUE(launched(std::chrono::seconds(10)));
+    std::vector<std::string> expected{VELMORA_ARGV_RECORDER};
+    expected.insert(expected.end(), args.begin(), args.end());
+    EXPECT_EQ(recordedArgv(), expected);
+    const auto record = readFile(record_);
+    EXPECT_NE(record->find("stdin-null=1\nsession-leader=1\n"), std::string::npos) << *record;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LauncherPick,
+                         testing::Values(Pick::EnterAfterDown, Pick::Mnemonic, Pick::MouseClick));
+
+enum class Dismiss { Escape, Q, CtrlC, ClickOutside, Interrupt, Terminate, HangUp };
+
+class LauncherDismiss : public Launcher, public testing::WithParamInterface<Dismiss> {};
+
+TEST_P(LauncherDismiss, LaunchesNothingExitsWith0AndRestoresTheTerminal) {
+    writeFile(config(), menuItem(1, "One", VELMORA_ARGV_RECORDER) +
+                            menuItem(2, "Two", VELMORA_ARGV_RECORDER) +
+                            "[position]\nxAlign=1\nyAlign=1\n");
+    const auto terminal = start({"arg"});
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    const auto signal = [&](int number) {
+        ASSERT_GT(terminal->launcherPid(), 0);
+        ASSERT_EQ(::kill(terminal->launcherPid(), number), 0);
+    };
+    switch (GetParam()) {
+    case Dismiss::Escape:
+        terminal->keys({"Escape"});
+        break;
+    case Dismiss::Q:
+        terminal->keys({"q"});
+        break;
+    case Dismiss::CtrlC:
+        terminal->keys({"C-c"});
+        break;
+    case Dismiss::ClickOutside:
+        terminal->click(0, 0);
+        break;
+    case Dismiss::Interrupt:
+        signal(SIGINT);
+        break;
+    case Dismiss::Terminate:
+        signal(SIGTERM);
+        break;
+    case Dismiss::HangUp:
+        signal(SIGHUP);
+        break;
+    }
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_EQ(terminal->terminalModes(), "same");
+    EXPECT_TRUE(terminalIsBack(*terminal));
+    EXPECT_FALSE(launched());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, LauncherDismiss,
+                         testing::Values(Dismiss::Escape, Dismiss::Q, Dismiss::CtrlC,
+                                         Dismiss::ClickOutside, Dismiss::Interrupt,
+                                         Dismiss::Terminate, Dismiss::HangUp));
+
+struct NothingCase {
+    const char* name;
+    std::string section;
+    std::string message; // the start of the launcher's line on standard error, when any
+};
+
+class LauncherNothingToStart : public Launcher, public testing::WithParamInterface<NothingCase> {};
+
+TEST_P(LauncherNothingToStart, LaunchesNothingAndExitsWith0) {
+    writeFile(config(), GetParam().section);
+    Terminal::Options options;
+    options.stderrFile = temp_ / "stderr";
+    const auto terminal = start({"arg"}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    EXPECT_EQ(boxItems(terminal->screen()), std::vector<std::string>{"Item"});
+    terminal->keys({"Enter"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_FALSE(launched());
+    // Nothing, or one line naming the file and the reason.
+    const auto errors = readFile(temp_ / "stderr");
+    ASSERT_TRUE(errors.has_value());
+    if (GetParam().message.empty()) {
+        EXPECT_EQ(*errors, "");
+    } else {
+        EXPECT_EQ(errors->rfind(GetParam().message, 0), 0u) << *errors;
+        EXPECT_EQ(errors->find('\n'), errors->size() - 1) << *errors;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, LauncherNothingToStart,
+    testing::Values(NothingCase{"NoExec", "[1]\ntitle=Item\n", ""},
+                    NothingCase{"EmptyExec", "[1]\ntitle=Item\nexec=\n", ""},
+                    NothingCase{"MissingProgram", "[1]\ntitle=Item\nexec=/nonexistent/prog\n",
+                                "velmora: cannot open \"/nonexistent/prog\": "},
+                    NothingCase{"BareNameNotInPath", "[1]\ntitle=Item\nexec=velmora-no-such\n",
+                                "velmora: cannot open \"velmora-no-such\": "}),
+    [](const testing::TestParamInfo<NothingCase>& param) { return std::string(param.param.name); });
+
+TEST_F(Launcher, AnExistingUnreadableFileIsNeverOverwritten) {
+    const std::string content = menuItem(1, "Secret", VELMORA_ARGV_RECORDER);
+    writeFile(config(), content, 0000);
+    const auto terminal = start({}, asNobody());
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    EXPECT_TRUE(boxItems(terminal->screen()).empty()) << terminal->screenText();
+    terminal->keys({"Enter", "Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    ::chmod(config().c_str(), 0644);
+    EXPECT_EQ(readFile(config()), content);
+    EXPECT_FALSE(launched());
+}
+
+TEST_F(Launcher, AFolderInPlaceOfTheFileIsNeverReplaced) {
+    ASSERT_EQ(::mkdir(config().c_str(), 0755), 0);
+    writeFile(config() + "/inside", "kept");
+    const auto terminal = start();
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    EXPECT_TRUE(boxItems(terminal->screen()).empty()) << terminal->screenText();
+    terminal->keys({"Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_EQ(readFile(config() + "/inside"), "kept");
+}
+
+TEST_F(Launcher, AFolderWhereNothingCanBeWrittenGivesAnEmptyMenu) {
+    const Terminal::Options nobody = asNobody();
+    ASSERT_EQ(::chmod(app_.c_str(), 0555), 0);
+    const auto terminal = start({}, nobody);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    EXPECT_TRUE(boxItems(terminal->screen()).empty()) << terminal->screenText();
+    terminal->keys({"Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_FALSE(exists(config()));
+}
+
+TEST_F(Launcher, WithoutTerminalOrDisplayTheMenuEndsAtOnce) {
+    writeFile(config(), menuItem(1, "One", VELMORA_ARGV_RECORDER));
+    const Finished run = runDetached({app_ + "/velmora", "arg"}, env());
+    ASSERT_TRUE(run.ended) << "the launcher waited for a menu nobody can see";
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(launched());
+}
+
+TEST_F(Launcher, MoreItemsThanRowsScroll) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i)
+        text += menuItem(i, "Item " + std::to_string(i),
+                         i == 30 ? std::string(VELMORA_ARGV_RECORDER) : "/nonexistent");
+    writeFile(config(), text);
+    Terminal::Options options;
+    options.columns = 40;
+    options.rows = 10;
+    const auto terminal = start({}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    auto screen = terminal->screen();
+    EXPECT_EQ(findBox(screen)->height, 10);
+    EXPECT_EQ(boxItems(screen).front(), "Item 1");
+    EXPECT_EQ(boxItems(screen).back(), "Item 8");
+    EXPECT_NE(screen[9].find("▼"), std::string::npos) << terminal->screenText();
+
+    terminal->keys({"End"});
+    ASSERT_TRUE(waitUntil([&] { return boxItems(terminal->screen()).back() == "Item 30"; }))
+        << terminal->screenText();
+    screen = terminal->screen();
+    EXPECT_EQ(boxItems(screen).front(), "Item 23");
+    EXPECT_NE(screen[0].find("▲"), std::string::npos) << terminal->screenText();
+    terminal->keys({"Enter"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_TRUE(launched(std::chrono::seconds(10)));
+}
+
+TEST_F(Launcher, WideTitlesKeepTheBoxStraightAndMnemonicsPick) {
+    writeFile(config(), menuItem(1, "日本語の項目", "/nonexistent") +
+                            menuItem(2, "&Alpha\tCtrl+A", VELMORA_ARGV_RECORDER) +
+                            menuItem(3, "A&&B", "/nonexistent"));
+    const auto terminal = start();
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    const auto screen = terminal->screen();
+    EXPECT_EQ(boxItems(screen), (std::vector<std::string>{"日本語の項目", "Alpha  Ctrl+A", "A&B"}));
+    // Each CJK character takes two cells, so every row of the box is exactly
+    // as wide as its border: 17 cells.
+    const auto box = findBox(screen);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->width, 17);
+    for (int row = box->top; row < box->top + box->height; ++row) {
+        int cells = 0;
+        const std::string& line = screen[static_cast<std::size_t>(row)];
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const auto b = static_cast<unsigned char>(line[i]);
+            if ((b & 0xC0) == 0x80)
+                continue;
+            cells += b >= 0xE3 && b <= 0xE9 ? 2 : 1; // U+3000..U+9FFF
+        }
+        EXPECT_EQ(cells, box->width) << "row " << row << ": " << line;
+    }
+    terminal->keys({"a"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_TRUE(launched(std::chrono::seconds(10)));
+}
+
+struct Anchor {
+    int xAlign, yAlign, x, y;
+    int left, top; // expected, on a 50 x 16 terminal, for an 8 x 4 box
+};
+
+class LauncherPlacement : public Launcher, public testing::WithParamInterface<Anchor> {};
+
+TEST_P(LauncherPlacement, PutsTheBoxWhereTheAlignmentSays) {
+    const Anchor& a = GetParam();
+    writeFile(config(), menuItem(1, "abcd", "/nonexistent") + menuItem(2, "e", "/nonexistent") +
+                            "[position]\nxAlign=" + std::to_string(a.xAlign) +
+                            "\nyAlign=" + std::to_string(a.yAlign) + "\nx=" + std::to_string(a.x) +
+                            "\ny=" + std::to_string(a.y) + "\n");
+    Terminal::Options options;
+    options.columns = 50;
+    options.rows = 16;
+    const auto terminal = start({}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    const auto box = findBox(terminal->screen());
+    EXPECT_EQ(box->width, 8);
+    EXPECT_EQ(box->height, 4);
+    EXPECT_EQ(box->left, a.left) << terminal->screenText();
+    EXPECT_EQ(box->top, a.top) << terminal->screenText();
+    terminal->keys({"Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+}
+
+// Left/top: the box's left (top) edge at the point; centre: its centre (half
+// the size, rounded down, before the point); right/bottom: its right (bottom)
+// edge just before the point. Screen centre (25, 8), far edge (50, 16).
+INSTANTIATE_TEST_SUITE_P(NineAndOffScreen, LauncherPlacement,
+                         testing::Values(Anchor{0, 0, 3, 2, 3, 2}, Anchor{1, 0, 3, 2, 24, 2},
+                                         Anchor{2, 0, -3, 2, 39, 2}, Anchor{0, 1, 3, 2, 3, 8},
+                                         Anchor{1, 1, 3, 2, 24, 8}, Anchor{2, 1, -3, 2, 39, 8},
+                                         Anchor{0, 2, 3, -2, 3, 10}, Anchor{1, 2, 3, -2, 24, 10},
+                                         Anchor{2, 2, -3, -2, 39, 10},
+                                         // Moved back just enough to stay on the terminal.
+                                         Anchor{0, 0, 48, 15, 42, 12}, Anchor{2, 2, -60, -30, 0, 0},
+                                         Anchor{7, -1, -9, -9, 0, 0}));
+
+} // namespace
