@@ -16,7 +16,8 @@ std::string number(long long value) {
 }
 
 // Reads the lines the way the launcher does, noting which were cut short.
-std::vector<CheckWarning> lintFile(Platform& platform, const std::u16string& path) {
+std::vector<CheckWarning> lintFile(Platform& platform, const std::u16string& path,
+                                   const ConfigFile& document) {
     if (path.empty())
         return {};
     std::unique_ptr<ByteReader> reader = platform.openFileForRead(path);
@@ -27,7 +28,7 @@ std::vector<CheckWarning> lintFile(Platform& platform, const std::u16string& pat
     std::vector<std::size_t> cutLines;
     const std::vector<std::u16string> lines =
         splitConfigLines(decodeTextFile(bytes, &platform), &cutLines);
-    return lintConfigLines(lines, cutLines);
+    return lintConfigLines(lines, cutLines, document);
 }
 
 // A value for the human-readable report: control characters made visible.
@@ -93,7 +94,7 @@ CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSi
     report.fileMissing = config.fileMissing();
     report.sections.assign(config.sections().begin(), config.sections().end());
     if (!report.fileMissing)
-        report.warnings = lintFile(platform, report.path);
+        report.warnings = lintFile(platform, report.path, config);
 
     runLauncherMenu(platform, config, u"");
     for (const RecordedMenuItem& recorded : platform.menuItems()) {

@@ -50,15 +50,26 @@ std::u16string indentNote(std::u16string_view line) {
     return {};
 }
 
-struct SectionLines {
-    std::size_t line = 0; // the header that made it current, or its first entry
-    std::unordered_map<std::u16string, std::size_t> keyLines;
+// A key of one section, the section given by its place in the document.
+struct SectionKey {
+    std::size_t section;
+    std::u16string key;
+    bool operator==(const SectionKey& other) const {
+        return section == other.section && key == other.key;
+    }
+};
+
+struct SectionKeyHash {
+    std::size_t operator()(const SectionKey& k) const {
+        return std::hash<std::u16string>()(k.key) ^ (k.section * 0x9E3779B97F4A7C15ull);
+    }
 };
 
 class Linter {
 public:
-    Linter(const std::vector<std::u16string>& lines, const std::vector<std::size_t>& cutLines)
-        : lines_(lines), cutLines_(cutLines) {}
+    Linter(const std::vector<std::u16string>& lines, const std::vector<std::size_t>& cutLines,
+           const ConfigFile& document)
+        : lines_(lines), cutLines_(cutLines), document_(document) {}
 
     std::vector<CheckWarning> run() {
         std::sort(cutLines_.begin(), cutLines_.end());
@@ -86,6 +97,7 @@ private:
         if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
             current_.assign(line, 1, line.size() - 2);
             currentHeader_ = number;
+            currentIndex_ = NONE;
             if (!current_.empty() && (isBlank(current_.front()) || isBlank(current_.back())))
                 warn(number, u"the section name " + quoted(current_) +
                                  u" has blanks inside the brackets; they are part of the name, "
@@ -149,11 +161,14 @@ private:
     }
 
     void record(std::size_t number, std::u16string_view key, bool checkRepeat) {
-        auto [found, added] = sections_.try_emplace(current_);
-        SectionLines& info = found->second;
-        if (added)
-            info.line = currentHeader_ != 0 ? currentHeader_ : number;
-        auto [keyFound, keyAdded] = info.keyLines.try_emplace(std::u16string(key), number);
+        if (currentIndex_ == NONE) {
+            auto [found, added] = sections_.try_emplace(current_, sectionLines_.size());
+            if (added)
+                sectionLines_.push_back(currentHeader_ != 0 ? currentHeader_ : number);
+            currentIndex_ = found->second;
+        }
+        auto [keyFound, keyAdded] =
+            keyLines_.try_emplace(SectionKey{currentIndex_, std::u16string(key)}, number);
         if (!keyAdded && checkRepeat)
             warn(number, u"the key " + quoted(key) + u" appears again in the section " +
                              section(current_) + u" (first on line " +
@@ -163,13 +178,12 @@ private:
 
     std::size_t sectionLine(std::u16string_view name) const {
         const auto found = sections_.find(std::u16string(name));
-        return found == sections_.end() ? 0 : found->second.line;
+        return found == sections_.end() ? 0 : sectionLines_[found->second];
     }
 
     // What the menu makes of the numbered sections.
     void lintMenu() {
-        ConfigFile document;
-        document.parseLines(lines_);
+        const ConfigFile& document = document_;
         std::size_t count = 0;
         for (;;) {
             try {
@@ -248,23 +262,32 @@ private:
         const auto found = sections_.find(std::u16string(name));
         if (found == sections_.end())
             return 0;
-        const auto key = found->second.keyLines.find(u"exec");
-        return key == found->second.keyLines.end() ? found->second.line : key->second;
+        const auto key = keyLines_.find(SectionKey{found->second, u"exec"});
+        return key == keyLines_.end() ? sectionLines_[found->second] : key->second;
     }
+
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 
     const std::vector<std::u16string>& lines_;
     std::vector<std::size_t> cutLines_;
+    const ConfigFile& document_;
     std::u16string current_;
     std::size_t currentHeader_ = 0;
-    std::unordered_map<std::u16string, SectionLines> sections_;
+    std::size_t currentIndex_ = NONE; // the current section's place, once it exists
+    // Section name -> its place in sectionLines_, the line that names it:
+    // the header that made it current, or its first entry.
+    std::unordered_map<std::u16string, std::size_t> sections_;
+    std::vector<std::size_t> sectionLines_;
+    std::unordered_map<SectionKey, std::size_t, SectionKeyHash> keyLines_;
     std::vector<CheckWarning> warnings_;
 };
 
 } // namespace
 
 std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
-                                          const std::vector<std::size_t>& cutLines) {
-    return Linter(lines, cutLines).run();
+                                          const std::vector<std::size_t>& cutLines,
+                                          const ConfigFile& document) {
+    return Linter(lines, cutLines, document).run();
 }
 
 } // namespace velmora::check

@@ -2,6 +2,8 @@
 // differently from what their writer most likely meant.
 #pragma once
 
+#include "config/config_file.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -14,9 +16,11 @@ struct CheckWarning {
 };
 
 // Finds the traps in `lines` (as the launcher splits the file; `cutLines`
-// holds the 0-based indices of the lines that were cut short). Warnings come
-// in line order.
+// holds the 0-based indices of the lines that were cut short). `document` is
+// what the launcher loaded from those lines; it tells which numbered
+// sections the menu shows. Warnings come in line order.
 std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
-                                          const std::vector<std::size_t>& cutLines);
+                                          const std::vector<std::size_t>& cutLines,
+                                          const ConfigFile& document);
 
 } // namespace velmora::check

@@ -1,0 +1,185 @@
+// How loading a configuration and building its menu grow with the file.
+// "Memory" cases read the file from an in-memory system (the core alone);
+// "File" cases read a real file in a temporary folder through the host
+// system. Every menu is dismissed, so nothing is launched.
+#include "check_report.h"
+#include "config/config_file.h"
+#include "menu/launcher_menu.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using namespace velmora;
+
+// n numbered sections with a title and an exec each, then the placement.
+std::string configText(std::int64_t sections) {
+    std::string text;
+    for (std::int64_t i = 1; i <= sections; ++i) {
+        const std::string n = std::to_string(i);
+        text += "# Program " + n + "\n[" + n + "]\ntitle=Program " + n +
+                "\nexec=\\Program Files\\Program " + n + "\\program.exe\n\n";
+    }
+    text += "[position]\nxAlign=1\nyAlign=2\nx=0\ny=-26\n";
+    return text;
+}
+
+class MemoryReader : public ByteReader {
+public:
+    explicit MemoryReader(std::string_view bytes) : bytes_(bytes) {}
+    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
+        const std::size_t piece = std::min(size, bytes_.size() - pos_);
+        std::copy_n(bytes_.data() + pos_, piece, buffer);
+        pos_ += piece;
+        return static_cast<std::ptrdiff_t>(piece);
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+class DismissingMenu : public PopupMenu {
+public:
+    bool appendMenu(unsigned int, unsigned int, const std::u16string&) override {
+        ++items;
+        return true;
+    }
+    unsigned int trackPopupMenuEx(unsigned int, int, int) override { return 0; }
+    std::size_t items = 0;
+};
+
+// Serves one file from memory (or forwards files to `files`), and dismisses
+// every menu.
+class BenchPlatform : public Platform {
+public:
+    explicit BenchPlatform(std::string text, Platform* files = nullptr)
+        : text_(std::move(text)), files_(files) {}
+
+    InstanceMarker createInstanceMarker(const std::u16string&) override {
+        return InstanceMarker::Created;
+    }
+    std::u16string getModuleFileName(ModuleInstance) override { return u"/bench/velmora"; }
+    std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override {
+        if (files_ != nullptr)
+            return files_->openFileForRead(path);
+        return std::make_unique<MemoryReader>(text_);
+    }
+    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string&) override {
+        return nullptr;
+    }
+    std::u16string_view lineEnd() const override { return u"\n"; }
+    std::unique_ptr<PopupMenu> createPopupMenu() override {
+        return std::make_unique<DismissingMenu>();
+    }
+    int getSystemMetrics(int index) override { return index == SM_CXSCREEN ? 240 : 320; }
+    bool shellExecuteEx(const ShellExecuteRequest&) override { return false; }
+
+private:
+    std::string text_;
+    Platform* files_;
+};
+
+// A configuration file in a temporary folder, removed afterwards.
+class TempConfigFile {
+public:
+    explicit TempConfigFile(const std::string& text) {
+        std::random_device seed;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("velmora-bench-" + std::to_string(std::mt19937_64(seed())()));
+        std::filesystem::create_directory(dir_);
+        std::ofstream out(dir_ / "velmini", std::ios::binary);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    TempConfigFile(const TempConfigFile&) = delete;
+    TempConfigFile& operator=(const TempConfigFile&) = delete;
+    ~TempConfigFile() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    std::u16string path() const {
+        const std::string native = (dir_ / "velmini").string();
+        return std::u16string(native.begin(), native.end()); // ASCII temp path
+    }
+
+private:
+    std::filesystem::path dir_;
+};
+
+void loadMemory(benchmark::State& state) {
+    BenchPlatform platform(configText(state.range(0)));
+    for (auto _ : state) {
+        ConfigFile config(platform, u"/bench/velmini");
+        benchmark::DoNotOptimize(config.sections().size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void loadFile(benchmark::State& state) {
+    const TempConfigFile file(configText(state.range(0)));
+    const std::unique_ptr<Platform> host = createHostPlatform();
+    for (auto _ : state) {
+        ConfigFile config(*host, file.path());
+        if (config.fileMissing())
+            state.SkipWithError("the temporary file cannot be read");
+        benchmark::DoNotOptimize(config.sections().size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void menu(benchmark::State& state) {
+    BenchPlatform platform(configText(state.range(0)));
+    ConfigFile config(platform, u"/bench/velmini");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// What one run of the launcher does with the file: load it, build the menu.
+void loadAndMenuMemory(benchmark::State& state) {
+    BenchPlatform platform(configText(state.range(0)));
+    for (auto _ : state) {
+        ConfigFile config(platform, u"/bench/velmini");
+        benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void loadAndMenuFile(benchmark::State& state) {
+    const TempConfigFile file(configText(state.range(0)));
+    const std::unique_ptr<Platform> host = createHostPlatform();
+    BenchPlatform platform("", host.get());
+    for (auto _ : state) {
+        ConfigFile config(platform, file.path());
+        benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The checker on the same files: load, lint, menu and the JSON report.
+void checkerJson(benchmark::State& state) {
+    BenchPlatform platform(configText(state.range(0)));
+    for (auto _ : state) {
+        const check::CheckReport report =
+            check::checkConfigFile(platform, u"/bench/velmini", check::ScreenSize{});
+        benchmark::DoNotOptimize(check::reportToJson(report).size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(loadMemory)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(loadFile)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(menu)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(loadAndMenuMemory)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(loadAndMenuFile)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(checkerJson)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+} // namespace
