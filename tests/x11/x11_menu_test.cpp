@@ -134,6 +134,7 @@ protected:
     }
 
     const std::string& display() const { return server_->display(); }
+    Geometry showAndMeasure(const std::vector<std::string>& titles, const Position& position);
 
     // The centre of item `index` (0-based) of a menu of `count` equal rows.
     static std::pair<int, int> itemCentre(const Geometry& menu, int index, int count) {
@@ -467,6 +468,52 @@ TEST_F(X11MenuTest, FirstRunShowsTheDefaultMenuAtTheTopLeft) {
     EXPECT_TRUE(fs::exists(folder_.path() / "velmini"));
     xdotool(display(), {"key", "Escape"});
     expectLauncherEnds();
+}
+
+// Shows the menu of `titles` at `position` once and returns its geometry.
+Geometry X11MenuTest::showAndMeasure(const std::vector<std::string>& titles,
+                                     const Position& position) {
+    installLauncher(titles, position);
+    const Window menu = launchAndWaitForMenu();
+    if (menu == None)
+        return {};
+    const Geometry g = windowGeometry(display(), menu);
+    xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+    return g;
+}
+
+TEST_F(X11MenuTest, SizesFollowTheXftDpiResource) {
+    startScreen(1024, 768);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::vector<std::string> titles{"&Alpha", "&Bravo", "&Charlie"};
+    const Geometry normal = showAndMeasure(titles, {0, 0, 0, 0});
+    watcher_->setResources("Xft.dpi:\t192\n");
+    const Geometry doubled = showAndMeasure(titles, {0, 0, 0, 0});
+    ASSERT_GT(normal.height, 0);
+    ASSERT_GT(normal.width, 0);
+    // Text and spacing both scale; rounding keeps it near, not at, twice.
+    EXPECT_GE(doubled.height * 10, normal.height * 18);
+    EXPECT_LE(doubled.height * 10, normal.height * 22);
+    EXPECT_GE(doubled.width * 10, normal.width * 18);
+    EXPECT_LE(doubled.width * 10, normal.width * 22);
+}
+
+TEST_F(X11MenuTest, PlacesOnThePrimaryMonitor) {
+    startScreen(480, 640);
+    ASSERT_FALSE(HasFatalFailure());
+    const std::vector<std::string> titles{"&Alpha", "&Bravo"};
+    // Without a primary monitor the screen is the whole root window.
+    const Geometry whole = showAndMeasure(titles, {0, -26, 1, 2});
+    EXPECT_EQ(whole.left, 240 - whole.width / 2);
+    EXPECT_EQ(whole.top + whole.height, 614);
+    ASSERT_TRUE(watcher_->addPrimaryMonitor(240, 0, 240, 320));
+    const Geometry onMonitor = showAndMeasure(titles, {0, -26, 1, 2});
+    EXPECT_EQ(onMonitor.left, 240 + 120 - onMonitor.width / 2);
+    EXPECT_EQ(onMonitor.top + onMonitor.height, 294);
+    // Kept on that monitor, not merely on the root window.
+    const Geometry kept = showAndMeasure(titles, {-300, 0, 0, 0});
+    EXPECT_EQ(kept.left, 240);
 }
 
 TEST_F(X11MenuTest, MenuTallerThanTheScreenScrollsToItsLastItem) {

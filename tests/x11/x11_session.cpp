@@ -1,5 +1,8 @@
 #include "x11_session.h"
 
+#include <X11/Xatom.h>
+#include <X11/extensions/Xrandr.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -212,8 +215,48 @@ XvfbServer::XvfbServer(int width, int height) {
 XWatcher::XWatcher(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
     if (display_ == nullptr)
         throw std::runtime_error("cannot connect to " + display);
-    XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+    const Window root = DefaultRootWindow(display_);
+    XSelectInput(display_, root, SubstructureNotifyMask);
+    // A desktop colour, so that screenshots show the menu against something.
+    XSetWindowBackground(display_, root, 0x3A6EA5);
+    XClearWindow(display_, root);
     XSync(display_, False);
+}
+
+void XWatcher::setResources(const std::string& text) {
+    XChangeProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),
+                    static_cast<int>(text.size()));
+    XSync(display_, False);
+}
+
+bool XWatcher::addPrimaryMonitor(int left, int top, int width, int height) {
+    const Window root = DefaultRootWindow(display_);
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(display_, 0);
+    if (monitor == nullptr)
+        return false;
+    monitor->name = XInternAtom(display_, "VELMORA-TEST", False);
+    monitor->primary = True;
+    monitor->automatic = False;
+    monitor->x = left;
+    monitor->y = top;
+    monitor->width = width;
+    monitor->height = height;
+    monitor->mwidth = width / 4;
+    monitor->mheight = height / 4;
+    XRRSetMonitor(display_, root, monitor);
+    XRRFreeMonitors(monitor);
+    XSync(display_, False);
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(display_, root, True, &count);
+    bool found = false;
+    for (int i = 0; i < count; ++i) {
+        const XRRMonitorInfo& m = monitors[i];
+        found = found ||
+                (m.primary && m.x == left && m.y == top && m.width == width && m.height == height);
+    }
+    XRRFreeMonitors(monitors);
+    return found;
 }
 
 XWatcher::~XWatcher() {

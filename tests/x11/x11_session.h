@@ -80,6 +80,11 @@ public:
     // The next override-redirect window mapped on the screen, or None when
     // none came within `limit`.
     Window waitForPopup(std::chrono::milliseconds limit);
+    // Sets the screen's resource database (what xrdb would load).
+    void setResources(const std::string& text);
+    // Adds a RandR monitor marked primary; false when the server did not
+    // report it back.
+    bool addPrimaryMonitor(int left, int top, int width, int height);
     // Whether `window` is unmapped or gone within `limit`.
     bool waitForGone(Window window, std::chrono::milliseconds limit);
 

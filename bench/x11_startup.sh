@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# How fast the launcher's X11 menu appears: on an Xvfb screen of its own, the
+# median time from starting the launcher to its menu window being mapped,
+# beside the same figure for a minimal Xlib program that maps one
+# override-redirect window.
+#
+#   bench/x11_startup.sh [BUILD_FOLDER] [RUNS]
+#
+# BUILD_FOLDER defaults to build/native, RUNS to 200. Needs Xvfb and the
+# programs velmora, velmora_x11_map_watch and velmora_x11_minimal_window of
+# that build.
+set -euo pipefail
+
+build=$(cd "${1:-build/native}" && pwd)
+runs=${2:-200}
+for program in velmora velmora_x11_map_watch velmora_x11_minimal_window; do
+    [[ -x $build/$program ]] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
+done
+command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The server picks a free display number and writes it to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 300); do
+    [[ -s $work/display ]] && break
+    sleep 0.05
+done
+[[ -s $work/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# The launcher reads the default menu from its own folder; a runtime folder
+# of its own keeps its instance lock apart from any launcher already running.
+mkdir -m 700 "$work/runtime"
+cp "$build/velmora" "$work/velmora"
+export XDG_RUNTIME_DIR="$work/runtime"
+
+median() { tail -n1 | awk '{ printf "%.2f", $2 / 1000 }'; }
+# One run first so that both start with warm caches (fontconfig, the disk).
+"$build/velmora_x11_map_watch" 1 "$work/velmora" >/dev/null
+"$build/velmora_x11_map_watch" 1 "$build/velmora_x11_minimal_window" >/dev/null
+launcher=$("$build/velmora_x11_map_watch" "$runs" "$work/velmora" | median)
+minimal=$("$build/velmora_x11_map_watch" "$runs" "$build/velmora_x11_minimal_window" | median)
+
+echo "X11 menu start-up on Xvfb, median of $runs runs, process start to window mapped:"
+echo "  velmora (default menu)        $launcher ms"
+echo "  minimal Xlib window           $minimal ms"

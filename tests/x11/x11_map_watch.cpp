@@ -1,0 +1,142 @@
+// Measures how long a program takes from its start to a window of its own on
+// screen: starts it, waits on the root window for the MapNotify of an
+// override-redirect window, then types Escape through XTest so that the
+// program ends, and starts the next run.
+//
+//   velmora_x11_map_watch RUNS PROGRAM [ARGUMENT...]
+//
+// Prints one line per run (microseconds) and then "median <microseconds>".
+// DISPLAY names the screen.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+};
+
+// Waits up to `limit` for an event that `want` accepts.
+template <typename Want>
+bool waitFor(Display* display, std::chrono::milliseconds limit, Want want) {
+    const auto deadline = Clock::now() + limit;
+    XEvent event;
+    for (;;) {
+        while (XPending(display) > 0) {
+            XNextEvent(display, &event);
+            if (want(event))
+                return true;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd wait{ConnectionNumber(display), POLLIN, 0};
+        poll(&wait, 1, static_cast<int>(left));
+    }
+}
+
+// Reaps the child; kills it when it does not end by itself within a while.
+int reap(pid_t pid) {
+    int status = 0;
+    for (int i = 0; i < 500; ++i) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 && errno != EINTR)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s RUNS PROGRAM [ARGUMENT...]\n", argv[0]);
+        return 2;
+    }
+    const int runs = std::max(1, std::atoi(argv[1]));
+    const std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    if (!display) {
+        std::fprintf(stderr, "cannot open the display\n");
+        return 2;
+    }
+    Display* d = display.get();
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(d, &eventBase, &errorBase, &major, &minor)) {
+        std::fprintf(stderr, "the server has no XTest\n");
+        return 2;
+    }
+    const KeyCode escape = XKeysymToKeycode(d, XK_Escape);
+    XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+    XSync(d, False);
+
+    std::vector<long long> times;
+    for (int run = 0; run < runs; ++run) {
+        pid_t pid = -1;
+        const auto start = Clock::now();
+        if (posix_spawn(&pid, argv[2], nullptr, nullptr, argv + 2, environ) != 0) {
+            std::fprintf(stderr, "cannot start %s\n", argv[2]);
+            return 2;
+        }
+        Window mapped = None;
+        const bool seen = waitFor(d, std::chrono::seconds(10), [&mapped](const XEvent& e) {
+            if (e.type != MapNotify || !e.xmap.override_redirect)
+                return false;
+            mapped = e.xmap.window;
+            return true;
+        });
+        const auto shown = Clock::now();
+        if (!seen) {
+            std::fprintf(stderr, "run %d: no window was mapped\n", run + 1);
+            reap(pid);
+            return 1;
+        }
+        // The program may take its keyboard grab just after mapping: type
+        // Escape until it has gone.
+        bool gone = false;
+        for (int attempt = 0; attempt < 200 && !gone; ++attempt) {
+            XTestFakeKeyEvent(d, escape, True, CurrentTime);
+            XTestFakeKeyEvent(d, escape, False, CurrentTime);
+            XFlush(d);
+            gone = waitFor(d, std::chrono::milliseconds(20), [mapped](const XEvent& e) {
+                return (e.type == UnmapNotify && e.xunmap.window == mapped) ||
+                       (e.type == DestroyNotify && e.xdestroywindow.window == mapped);
+            });
+        }
+        reap(pid);
+        times.push_back(
+            std::chrono::duration_cast<std::chrono::microseconds>(shown - start).count());
+        std::printf("%lld\n", times.back());
+    }
+    std::sort(times.begin(), times.end());
+    const std::size_t n = times.size();
+    const long long median = n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+    std::printf("median %lld\n", median);
+    return 0;
+}
