@@ -45,13 +45,15 @@ mkdir -m 700 "$work/runtime"
 cp "$build/velmora" "$work/velmora"
 export XDG_RUNTIME_DIR="$work/runtime"
 
-median() { tail -n1 | awk '{ printf "%.2f", $2 / 1000 }'; }
-# One run first so that both start with warm caches (fontconfig, the disk).
-"$build/velmora_x11_map_watch" 1 "$work/velmora" >/dev/null
-"$build/velmora_x11_map_watch" 1 "$build/velmora_x11_minimal_window" >/dev/null
-launcher=$("$build/velmora_x11_map_watch" "$runs" "$work/velmora" | median)
-minimal=$("$build/velmora_x11_map_watch" "$runs" "$build/velmora_x11_minimal_window" | median)
+# One round first so that both start with warm caches (fontconfig, the disk),
+# then the two take turns.
+"$build/velmora_x11_map_watch" 1 "$work/velmora" "$build/velmora_x11_minimal_window" >/dev/null
+"$build/velmora_x11_map_watch" "$runs" "$work/velmora" "$build/velmora_x11_minimal_window" \
+    >"$work/figures"
+figure() { awk -v p="$1" -v f="$2" '$1 ~ p"$" { for (i = 2; i < NF; i++) if ($i == f) print $(i + 1) }' "$work/figures"; }
 
-echo "X11 menu start-up on Xvfb, median of $runs runs, process start to window mapped:"
-echo "  velmora (default menu)        $launcher ms"
-echo "  minimal Xlib window           $minimal ms"
+echo "X11 menu start-up on Xvfb, median of $runs runs each (milliseconds):"
+printf '  %-28s %14s %18s\n' "" "start to mapped" "processor time"
+printf '  %-28s %14s %18s\n' "velmora (default menu)" "$(figure /velmora map)" "$(figure /velmora cpu)"
+printf '  %-28s %14s %18s\n' "minimal Xlib window" "$(figure velmora_x11_minimal_window map)" \
+    "$(figure velmora_x11_minimal_window cpu)"

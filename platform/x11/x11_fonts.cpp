@@ -1,8 +1,17 @@
 #include "platform/x11/x11_fonts.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace velmora::x11 {
+
+FontconfigLoader::FontconfigLoader() {
+    try {
+        thread_ = std::thread([] { FcInit(); });
+    } catch (const std::system_error&) {
+        // No thread: the first font match loads fontconfig itself.
+    }
+}
 
 FontSet::FontSet(Display* display, int screen, double pixelSize)
     : display_(display), screen_(screen), pixelSize_(pixelSize) {

@@ -1,11 +1,13 @@
-// Measures how long a program takes from its start to a window of its own on
-// screen: starts it, waits on the root window for the MapNotify of an
+// Measures how long programs take from their start to a window of their own
+// on screen: starts one, waits on the root window for the MapNotify of an
 // override-redirect window, then types Escape through XTest so that the
-// program ends, and starts the next run.
+// program ends, and starts the next. The programs take turns, so that a
+// machine busy with other work slows them alike.
 //
-//   velmora_x11_map_watch RUNS PROGRAM [ARGUMENT...]
+//   velmora_x11_map_watch RUNS PROGRAM...
 //
-// Prints one line per run (microseconds) and then "median <microseconds>".
+// Prints, per program, the median time to the window being mapped and the
+// median processor time (user + system) of the whole run, in milliseconds.
 // DISPLAY names the screen.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -20,6 +22,7 @@
 #include <memory>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -54,13 +57,16 @@ bool waitFor(Display* display, std::chrono::milliseconds limit, Want want) {
     }
 }
 
-// Reaps the child; kills it when it does not end by itself within a while.
-int reap(pid_t pid) {
+// Reaps the child and returns the processor time it used (microseconds);
+// kills it when it does not end by itself within a while.
+long long reap(pid_t pid) {
     int status = 0;
+    rusage usage{};
     for (int i = 0; i < 500; ++i) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
+        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
         if (done == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
+                   usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
         if (done < 0 && errno != EINTR)
             return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -70,11 +76,18 @@ int reap(pid_t pid) {
     return -1;
 }
 
+double medianMs(std::vector<long long> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const long long median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return static_cast<double>(median) / 1000.0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s RUNS PROGRAM [ARGUMENT...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s RUNS PROGRAM...\n", argv[0]);
         return 2;
     }
     const int runs = std::max(1, std::atoi(argv[1]));
@@ -96,47 +109,53 @@ int main(int argc, char** argv) {
     XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
     XSync(d, False);
 
-    std::vector<long long> times;
+    const int programs = argc - 2;
+    std::vector<std::vector<long long>> mapTimes(static_cast<std::size_t>(programs));
+    std::vector<std::vector<long long>> cpuTimes(static_cast<std::size_t>(programs));
     for (int run = 0; run < runs; ++run) {
-        pid_t pid = -1;
-        const auto start = Clock::now();
-        if (posix_spawn(&pid, argv[2], nullptr, nullptr, argv + 2, environ) != 0) {
-            std::fprintf(stderr, "cannot start %s\n", argv[2]);
-            return 2;
-        }
-        Window mapped = None;
-        const bool seen = waitFor(d, std::chrono::seconds(10), [&mapped](const XEvent& e) {
-            if (e.type != MapNotify || !e.xmap.override_redirect)
-                return false;
-            mapped = e.xmap.window;
-            return true;
-        });
-        const auto shown = Clock::now();
-        if (!seen) {
-            std::fprintf(stderr, "run %d: no window was mapped\n", run + 1);
-            reap(pid);
-            return 1;
-        }
-        // The program may take its keyboard grab just after mapping: type
-        // Escape until it has gone.
-        bool gone = false;
-        for (int attempt = 0; attempt < 200 && !gone; ++attempt) {
-            XTestFakeKeyEvent(d, escape, True, CurrentTime);
-            XTestFakeKeyEvent(d, escape, False, CurrentTime);
-            XFlush(d);
-            gone = waitFor(d, std::chrono::milliseconds(20), [mapped](const XEvent& e) {
-                return (e.type == UnmapNotify && e.xunmap.window == mapped) ||
-                       (e.type == DestroyNotify && e.xdestroywindow.window == mapped);
+        for (int p = 0; p < programs; ++p) {
+            char* program = argv[2 + p];
+            char* programArgv[] = {program, nullptr};
+            pid_t pid = -1;
+            const auto start = Clock::now();
+            if (posix_spawn(&pid, program, nullptr, nullptr, programArgv, environ) != 0) {
+                std::fprintf(stderr, "cannot start %s\n", program);
+                return 2;
+            }
+            Window mapped = None;
+            const bool seen = waitFor(d, std::chrono::seconds(10), [&mapped](const XEvent& e) {
+                if (e.type != MapNotify || !e.xmap.override_redirect)
+                    return false;
+                mapped = e.xmap.window;
+                return true;
             });
+            const auto shown = Clock::now();
+            if (!seen) {
+                std::fprintf(stderr, "%s: no window was mapped\n", program);
+                reap(pid);
+                return 1;
+            }
+            // The program may take its keyboard grab just after mapping: type
+            // Escape until its window has gone.
+            bool gone = false;
+            for (int attempt = 0; attempt < 200 && !gone; ++attempt) {
+                XTestFakeKeyEvent(d, escape, True, CurrentTime);
+                XTestFakeKeyEvent(d, escape, False, CurrentTime);
+                XFlush(d);
+                gone = waitFor(d, std::chrono::milliseconds(20), [mapped](const XEvent& e) {
+                    return (e.type == UnmapNotify && e.xunmap.window == mapped) ||
+                           (e.type == DestroyNotify && e.xdestroywindow.window == mapped);
+                });
+            }
+            cpuTimes[static_cast<std::size_t>(p)].push_back(reap(pid));
+            mapTimes[static_cast<std::size_t>(p)].push_back(
+                std::chrono::duration_cast<std::chrono::microseconds>(shown - start).count());
         }
-        reap(pid);
-        times.push_back(
-            std::chrono::duration_cast<std::chrono::microseconds>(shown - start).count());
-        std::printf("%lld\n", times.back());
     }
-    std::sort(times.begin(), times.end());
-    const std::size_t n = times.size();
-    const long long median = n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-    std::printf("median %lld\n", median);
+    for (int p = 0; p < programs; ++p) {
+        std::printf("%s map %.2f cpu %.2f\n", argv[2 + p],
+                    medianMs(mapTimes[static_cast<std::size_t>(p)]),
+                    medianMs(cpuTimes[static_cast<std::size_t>(p)]));
+    }
     return 0;
 }

@@ -10,11 +10,13 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace velmora::x11test {
 namespace {
@@ -92,21 +94,27 @@ protected:
 
     // Starts the launcher and waits for its menu window to be mapped.
     Window launchAndWaitForMenu() {
-        // A runtime folder of its own keeps the single-instance lock of this
-        // launcher apart from those of tests that run at the same time.
-        const fs::path runtime = folder_.path() / "runtime";
-        fs::create_directory(runtime);
-        fs::permissions(runtime, fs::perms::owner_all);
-        std::vector<std::string> environment;
-        for (auto& entry : environmentWithDisplay(server_->display())) {
-            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
-                environment.push_back(std::move(entry));
-        }
-        environment.push_back("XDG_RUNTIME_DIR=" + runtime.string());
+        const auto environment = launcherEnvironment(server_->display());
         launcher_ = spawnProcess({(folder_.path() / "velmora").string()}, environment);
         const Window menu = watcher_->waitForPopup(30s);
         EXPECT_NE(menu, static_cast<Window>(None)) << "no menu window was mapped";
         return menu;
+    }
+
+    // The launcher's environment: DISPLAY set to `display`, and a runtime
+    // folder of its own that keeps its single-instance lock apart from those
+    // of tests that run at the same time.
+    std::vector<std::string> launcherEnvironment(const std::string& display) {
+        const fs::path runtime = folder_.path() / "runtime";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        std::vector<std::string> environment;
+        for (auto& entry : environmentWithDisplay(display)) {
+            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
+                environment.push_back(std::move(entry));
+        }
+        environment.push_back("XDG_RUNTIME_DIR=" + runtime.string());
+        return environment;
     }
 
     // Waits for the launcher to end; its exit status is always 0.
@@ -481,6 +489,26 @@ Geometry X11MenuTest::showAndMeasure(const std::vector<std::string>& titles,
     xdotool(display(), {"key", "Escape"});
     expectLauncherEnds();
     return g;
+}
+
+TEST_F(X11MenuTest, WithoutAnXServerTheMenuIsDismissedQuietly) {
+    // A display number that was free a moment ago: its server has stopped.
+    std::string gone;
+    {
+        XvfbServer stopped(SCREEN_WIDTH, SCREEN_HEIGHT);
+        gone = stopped.display();
+    }
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    const fs::path errors = folder_.path() / "errors";
+    const int errorFile = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(errorFile, 0);
+    // No controlling terminal either, so no menu can be shown at all.
+    launcher_ = spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(gone), -1,
+                             errorFile, true);
+    ::close(errorFile);
+    expectLauncherEnds();
+    EXPECT_EQ(launched(false), "");
+    EXPECT_EQ(readFile(errors), "") << "the launcher printed something";
 }
 
 TEST_F(X11MenuTest, SizesFollowTheXftDpiResource) {

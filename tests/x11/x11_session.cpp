@@ -145,17 +145,25 @@ std::vector<std::string> environmentWithDisplay(const std::string& display) {
 }
 
 ChildProcess spawnProcess(const std::vector<std::string>& argv,
-                          const std::vector<std::string>& environment, int output) {
+                          const std::vector<std::string>& environment, int output, int errors,
+                          bool newSession) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (output >= 0)
         posix_spawn_file_actions_adddup2(&actions, output, 1);
+    if (errors >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errors, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (newSession)
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     std::vector<std::string> args = argv;
     std::vector<std::string> env = environment;
     pid_t pid = -1;
-    const int error = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, pointers(args).data(),
-                                   pointers(env).data());
+    const int error = posix_spawnp(&pid, args[0].c_str(), &actions, &attributes,
+                                   pointers(args).data(), pointers(env).data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));

@@ -42,9 +42,12 @@ std::vector<std::string> environmentWithDisplay(const std::string& display);
 
 // Starts `argv` (looked up in PATH) with `environment`, standard input from
 // /dev/null and, when `output` is given, standard output into that file
-// descriptor. Throws std::runtime_error naming the program when it cannot start.
+// descriptor, and standard error into `errors` likewise. With `newSession`
+// the program has no controlling terminal. Throws std::runtime_error naming
+// the program when it cannot start.
 ChildProcess spawnProcess(const std::vector<std::string>& argv,
-                          const std::vector<std::string>& environment, int output = -1);
+                          const std::vector<std::string>& environment, int output = -1,
+                          int errors = -1, bool newSession = false);
 
 struct ProgramResult {
     int exitStatus = -1;
