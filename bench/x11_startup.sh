@@ -2,18 +2,19 @@
 # How fast the launcher's X11 menu appears: on an Xvfb screen of its own, the
 # median time from starting the launcher to its menu window being mapped,
 # beside the same figure for a minimal Xlib program that maps one
-# override-redirect window.
+# override-redirect window, and for that program after it opened one Xft font
+# (the floor of the font stack: loading fontconfig and a face).
 #
 #   bench/x11_startup.sh [BUILD_FOLDER] [RUNS]
 #
 # BUILD_FOLDER defaults to build/native, RUNS to 200. Needs Xvfb and the
-# programs velmora, velmora_x11_map_watch and velmora_x11_minimal_window of
-# that build.
+# programs velmora, velmora_x11_map_watch, velmora_x11_minimal_window and
+# velmora_x11_minimal_xft_window of that build.
 set -euo pipefail
 
 build=$(cd "${1:-build/native}" && pwd)
 runs=${2:-200}
-for program in velmora velmora_x11_map_watch velmora_x11_minimal_window; do
+for program in velmora velmora_x11_map_watch velmora_x11_minimal_window velmora_x11_minimal_xft_window; do
     [[ -x $build/$program ]] || { echo "missing $build/$program (build it first)" >&2; exit 1; }
 done
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
@@ -47,9 +48,9 @@ export XDG_RUNTIME_DIR="$work/runtime"
 
 # One round first so that both start with warm caches (fontconfig, the disk),
 # then the two take turns.
-"$build/velmora_x11_map_watch" 1 "$work/velmora" "$build/velmora_x11_minimal_window" >/dev/null
-"$build/velmora_x11_map_watch" "$runs" "$work/velmora" "$build/velmora_x11_minimal_window" \
-    >"$work/figures"
+programs=("$work/velmora" "$build/velmora_x11_minimal_window" "$build/velmora_x11_minimal_xft_window")
+"$build/velmora_x11_map_watch" 1 "${programs[@]}" >/dev/null
+"$build/velmora_x11_map_watch" "$runs" "${programs[@]}" >"$work/figures"
 figure() { awk -v p="$1" -v f="$2" '$1 ~ p"$" { for (i = 2; i < NF; i++) if ($i == f) print $(i + 1) }' "$work/figures"; }
 
 echo "X11 menu start-up on Xvfb, median of $runs runs each (milliseconds):"
@@ -57,3 +58,5 @@ printf '  %-28s %14s %18s\n' "" "start to mapped" "processor time"
 printf '  %-28s %14s %18s\n' "velmora (default menu)" "$(figure /velmora map)" "$(figure /velmora cpu)"
 printf '  %-28s %14s %18s\n' "minimal Xlib window" "$(figure velmora_x11_minimal_window map)" \
     "$(figure velmora_x11_minimal_window cpu)"
+printf '  %-28s %14s %18s\n' "minimal window + Xft font" "$(figure velmora_x11_minimal_xft_window map)" \
+    "$(figure velmora_x11_minimal_xft_window cpu)"
