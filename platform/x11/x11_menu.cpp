@@ -509,18 +509,9 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
     InputGrab grab(display_);
     if (!grabInput(grab))
         return 0;
-    Window pointerRoot = None;
-    Window pointerChild = None;
-    int rootX = 0;
-    int rootY = 0;
-    int winX = 0;
-    int winY = 0;
-    unsigned int buttons = 0;
-    XQueryPointer(display_, root_, &pointerRoot, &pointerChild, &rootX, &rootY, &winX, &winY,
-                  &buttons);
-    // A button held as the menu opens is the press that opened it: releasing
-    // it after a drag onto an item picks that item.
-    bool openingPress = (buttons & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+    // Until the menu sees a press of its own, a release ends the press that
+    // opened it: after a drag onto an item, that release picks the item.
+    bool openingPress = true;
     bool dragged = false;
 
     XMapRaised(display_, window_.get());
