@@ -1,32 +1,36 @@
 # The Wine prefix of the Windows tests: "setup" makes a fresh one, "cleanup"
-# stops its wineserver. Run with -DMODE=setup|cleanup -DWINE_RUN=... -DPREFIX=...
-get_filename_component(wine_dir ${WINE_RUN} DIRECTORY)
-find_program(wineserver NAMES wineserver wineserver64
-             PATHS /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine NO_CACHE)
-
+# stops its server and every program in it.
+# Run with -DMODE=setup|cleanup -DWINE_RUN=... -DWINESERVER=... -DPREFIX=...
 function(stop_wineserver)
-    if(wineserver AND EXISTS ${PREFIX})
-        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${wineserver} -k
+    if(EXISTS ${PREFIX})
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -k
                         OUTPUT_QUIET ERROR_QUIET)
-        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${wineserver} -w
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -w
                         OUTPUT_QUIET ERROR_QUIET)
     endif()
 endfunction()
 
 if(MODE STREQUAL "setup")
-    if(NOT wineserver)
+    if(NOT EXISTS ${WINESERVER})
         message(FATAL_ERROR "wineserver not found: the Windows tests need Wine "
                             "(apt-get install wine wine64)")
     endif()
     stop_wineserver()
     file(REMOVE_RECURSE ${PREFIX})
+    # Into a file, not a pipe: Wine's background processes outlive wineboot.
+    set(log ${PREFIX}-setup.log)
     execute_process(COMMAND ${WINE_RUN} wineboot -i RESULT_VARIABLE result
-                    OUTPUT_VARIABLE out ERROR_VARIABLE out)
-    if(NOT result EQUAL 0 OR NOT EXISTS ${PREFIX}/system.reg)
+                    OUTPUT_FILE ${log} ERROR_FILE ${log})
+    if(NOT result EQUAL 0)
+        file(READ ${log} out)
         message(FATAL_ERROR "wineboot could not make the prefix ${PREFIX} (${result}):\n${out}")
     endif()
-    # Let wineboot's background work finish before the tests start.
-    execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${wineserver} -w)
+    # The prefix runs programs and hands their exit codes back.
+    execute_process(COMMAND ${WINE_RUN} cmd.exe /c exit 7 RESULT_VARIABLE result
+                    OUTPUT_FILE ${log}.cmd ERROR_FILE ${log}.cmd)
+    if(NOT result EQUAL 7)
+        message(FATAL_ERROR "Wine does not run programs in ${PREFIX} (exit code ${result})")
+    endif()
 elseif(MODE STREQUAL "cleanup")
     stop_wineserver()
 else()
