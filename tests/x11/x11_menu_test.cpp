@@ -174,6 +174,10 @@ struct PlacementCase {
     Expected vertical;
 };
 
+void PrintTo(const PlacementCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 void expectSide(const Expected& expected, int start, int size, const char* axis) {
     switch (expected.side) {
     case Side::Start:
@@ -258,6 +262,10 @@ struct InteractionCase {
     const char* launched; // "" for nothing
     bool buttonHeldAtStart = false;
 };
+
+void PrintTo(const InteractionCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class X11MenuInteraction : public X11MenuTest,
                            public ::testing::WithParamInterface<InteractionCase> {};
