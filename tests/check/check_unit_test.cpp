@@ -72,6 +72,34 @@ TEST(CheckerReport, SectionsAreTheDocumentBeforeThePlacementDefaults) {
     EXPECT_EQ(report.flags, 0x0100u);
 }
 
+TEST(CheckerPlatform, ReadsThroughTheHostButNeverWritesOrLaunches) {
+    TempDir dir;
+    test::writeFile(dir / "a.ini", "x");
+    const std::unique_ptr<Platform> host = createHostPlatform();
+    CheckPlatform platform(*host, ScreenSize{320, 240});
+
+    EXPECT_NE(platform.openFileForRead(utf8ToUtf16((dir / "a.ini").string())), nullptr);
+    EXPECT_EQ(platform.createFileExclusive(utf8ToUtf16((dir / "new.ini").string())), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.ini"));
+    EXPECT_FALSE(platform.shellExecuteEx(ShellExecuteRequest{u"Open", u"a.exe", u""}));
+    EXPECT_EQ(platform.refusedWrites(), 1);
+    EXPECT_EQ(platform.refusedLaunches(), 1);
+    EXPECT_EQ(platform.getSystemMetrics(SM_CXSCREEN), 320);
+    EXPECT_EQ(platform.getSystemMetrics(SM_CYSCREEN), 240);
+
+    const std::unique_ptr<PopupMenu> menu = platform.createPopupMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->appendMenu(0, 40001, u"A"));
+    EXPECT_EQ(menu->trackPopupMenuEx(0x0124, 5, -6), 0u); // always dismissed
+    ASSERT_EQ(platform.menuItems().size(), 1u);
+    EXPECT_EQ(platform.menuItems()[0].commandId, 40001u);
+    EXPECT_EQ(platform.menuItems()[0].text, u"A");
+    ASSERT_TRUE(platform.track().has_value());
+    EXPECT_EQ(platform.track()->flags, 0x0124u);
+    EXPECT_EQ(platform.track()->x, 5);
+    EXPECT_EQ(platform.track()->y, -6);
+}
+
 struct FlagCase {
     unsigned int flags;
     const char* names;
