@@ -419,6 +419,19 @@ public:
         return out;
     }
 
+    int width() const { return width_; }
+
+    // The rightmost column of `band` that holds ink, or -1.
+    int rightEdge(const std::pair<int, int>& band) const {
+        for (int x = width_ - 2; x > 0; --x) {
+            for (int y = band.first; y < band.second; ++y) {
+                if (at(x, y))
+                    return x;
+            }
+        }
+        return -1;
+    }
+
 private:
     int width_;
     int height_;
@@ -466,6 +479,66 @@ TEST_F(X11MenuTest, JapaneseTitlesDrawTheirGlyphs) {
     EXPECT_GE(distinct(second), 20u);
     EXPECT_EQ(g.top + g.height, 294);
     xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(false), "");
+}
+
+TEST_F(X11MenuTest, TitlesFollowTheWindowsMenuConventions) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"Plain", "&Open\tCtrl+O", "Open\tCtrl+O", "Open\tF12"}, {10, 10, 0, 0});
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    const InkMap ink = drawnMenu(watcher_->get(), menu, g, 4);
+    const auto bands = ink.bands();
+    ASSERT_EQ(bands.size(), 4u);
+    // "&Open" and "Open" differ by the mnemonic's underline alone: a line of
+    // one pixel row under the left part. (Items are rows of equal height, so
+    // the same offset from each band's top is the same place in each row.)
+    std::set<int> rowsThatDiffer;
+    int rightmostDifference = -1;
+    const int height = std::max(bands[1].second - bands[1].first, bands[2].second - bands[2].first);
+    for (int dy = 0; dy < height; ++dy) {
+        for (int x = 1; x < g.width - 1; ++x) {
+            const int y1 = bands[1].first + dy;
+            const int y2 = bands[2].first + dy;
+            const bool a = y1 < g.height && ink.at(x, y1);
+            const bool b = y2 < g.height && ink.at(x, y2);
+            if (a != b) {
+                rowsThatDiffer.insert(dy);
+                rightmostDifference = std::max(rightmostDifference, x);
+            }
+        }
+    }
+    EXPECT_GE(rowsThatDiffer.size(), 1u) << "no underline under the mnemonic";
+    EXPECT_LE(rowsThatDiffer.size(), 2u) << "the titles differ by more than an underline";
+    EXPECT_LT(rightmostDifference, g.width / 2) << "the underline is not under the first letter";
+    // The parts after the tab end at the same right edge, near the frame.
+    const int edge1 = ink.rightEdge(bands[2]);
+    const int edge2 = ink.rightEdge(bands[3]);
+    EXPECT_LE(std::abs(edge1 - edge2), 2) << "the right parts are not right-aligned";
+    EXPECT_GT(edge2, g.width * 3 / 4);
+    saveScreenshot(display(), artifact("menu-conventions.png"));
+    xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+}
+
+TEST_F(X11MenuTest, EmptyMenuIsShownAndDismissed) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    // Numbered sections that do not start at 1 give no items; the menu is
+    // still tracked, and Enter has nothing to pick.
+    copyLauncher();
+    writeFile(folder_.path() / "velmini",
+              "[2]\ntitle=Two\nexec=" + writeRecorder("item2").string() + "\n");
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    EXPECT_EQ(g.left, 0);
+    EXPECT_EQ(g.top, 0);
+    EXPECT_TRUE(InkMap(watcher_->get(), menu, g).bands().empty());
+    xdotool(display(), {"key", "Return", "Escape"});
     expectLauncherEnds();
     EXPECT_EQ(launched(false), "");
 }
