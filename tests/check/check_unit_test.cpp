@@ -78,7 +78,11 @@ TEST(CheckerPlatform, ReadsThroughTheHostButNeverWritesOrLaunches) {
     const std::unique_ptr<Platform> host = createHostPlatform();
     CheckPlatform platform(*host, ScreenSize{320, 240});
 
-    EXPECT_NE(platform.openFileForRead(utf8ToUtf16((dir / "a.ini").string())), nullptr);
+    const std::unique_ptr<ByteReader> reader =
+        platform.openFileForRead(utf8ToUtf16((dir / "a.ini").string()));
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(readAllBytes(*reader), "x");
+    EXPECT_EQ(platform.bytesRead(), "x"); // what the loader read is what the lint sees
     EXPECT_EQ(platform.createFileExclusive(utf8ToUtf16((dir / "new.ini").string())), nullptr);
     EXPECT_FALSE(std::filesystem::exists(dir / "new.ini"));
     EXPECT_FALSE(platform.shellExecuteEx(ShellExecuteRequest{u"Open", u"a.exe", u""}));

@@ -20,6 +20,23 @@ std::u16string launcherBeside(std::u16string_view moduleFileName) {
     return name;
 }
 
+// Passes the bytes of a file on and keeps a copy of them.
+class KeepingReader : public ByteReader {
+public:
+    KeepingReader(std::unique_ptr<ByteReader> reader, std::string& kept)
+        : reader_(std::move(reader)), kept_(kept) {}
+    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
+        const std::ptrdiff_t n = reader_->read(buffer, size);
+        if (n > 0)
+            kept_.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
+        return n;
+    }
+
+private:
+    std::unique_ptr<ByteReader> reader_;
+    std::string& kept_;
+};
+
 // Keeps what the launcher's menu code appends; tracking records the placement
 // and dismisses the menu.
 class RecordingMenu : public PopupMenu {
@@ -52,7 +69,11 @@ std::u16string CheckPlatform::getModuleFileName(ModuleInstance instance) {
 }
 
 std::unique_ptr<ByteReader> CheckPlatform::openFileForRead(const std::u16string& path) {
-    return base_.openFileForRead(path);
+    std::unique_ptr<ByteReader> reader = base_.openFileForRead(path);
+    if (!reader)
+        return nullptr;
+    bytesRead_.clear();
+    return std::make_unique<KeepingReader>(std::move(reader), bytesRead_);
 }
 
 std::unique_ptr<ByteWriter> CheckPlatform::createFileExclusive(const std::u16string&) {

@@ -45,6 +45,7 @@ public:
     // The launcher beside the running checker, so that the configuration
     // path comes out as the launcher's own.
     std::u16string getModuleFileName(ModuleInstance instance) override;
+    // Opens through the base; the bytes read are kept (see bytesRead).
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
     // Always refused: the checker never writes.
     std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string& path) override;
@@ -55,6 +56,9 @@ public:
     // Always refused: the checker never launches.
     bool shellExecuteEx(const ShellExecuteRequest& request) override;
 
+    // The bytes read from the file opened last, exactly as the reader of the
+    // launcher's code received them.
+    const std::string& bytesRead() const { return bytesRead_; }
     const std::vector<RecordedMenuItem>& menuItems() const { return items_; }
     const std::optional<RecordedTrack>& track() const { return track_; }
     ScreenSize screen() const { return screen_; }
@@ -66,6 +70,7 @@ private:
 
     Platform& base_;
     ScreenSize screen_;
+    std::string bytesRead_;
     std::vector<RecordedMenuItem> items_;
     std::optional<RecordedTrack> track_;
     int refusedWrites_ = 0;

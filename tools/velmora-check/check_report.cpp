@@ -15,16 +15,10 @@ std::string number(long long value) {
     return std::to_string(value);
 }
 
-// Reads the lines the way the launcher does, noting which were cut short.
-std::vector<CheckWarning> lintFile(Platform& platform, const std::u16string& path,
-                                   const ConfigFile& document) {
-    if (path.empty())
-        return {};
-    std::unique_ptr<ByteReader> reader = platform.openFileForRead(path);
-    if (!reader)
-        return {};
-    const std::string bytes = readAllBytes(*reader);
-    reader.reset();
+// Splits the bytes that the launcher's loader read, the way it does, noting
+// which lines were cut short, and looks for the traps in them.
+std::vector<CheckWarning> lintBytes(const std::string& bytes, Platform& platform,
+                                    const ConfigFile& document) {
     std::vector<std::size_t> cutLines;
     const std::vector<std::u16string> lines =
         splitConfigLines(decodeTextFile(bytes, &platform), &cutLines);
@@ -94,7 +88,7 @@ CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSi
     report.fileMissing = config.fileMissing();
     report.sections.assign(config.sections().begin(), config.sections().end());
     if (!report.fileMissing)
-        report.warnings = lintFile(platform, report.path, config);
+        report.warnings = lintBytes(platform.bytesRead(), platform, config);
 
     runLauncherMenu(platform, config, u"");
     for (const RecordedMenuItem& recorded : platform.menuItems()) {
