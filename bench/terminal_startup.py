@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Time from starting the launcher to its terminal menu being drawn.
+
+Runs a copy of the launcher many times in a pseudo-terminal of known size
+(80 x 24), each time from the fork of its process until the bottom-right
+corner of the menu box has arrived on the terminal, then dismisses the menu
+with Escape and waits for the process to end. No X display is passed on, so
+the terminal menu is measured. Prints the median and other order statistics
+in milliseconds, beside the same figures for /usr/bin/printf writing the
+same corner (the cost of fork, exec and the pseudo-terminal alone), the runs
+of the two interleaved so that both see the same load on the machine.
+
+    bench/terminal_startup.py [--runs N] [path/to/velmora]
+"""
+import argparse
+import fcntl
+import os
+import pty
+import select
+import shutil
+import statistics
+import struct
+import sys
+import tempfile
+import termios
+import time
+
+BOX_END = "┘".encode()
+
+
+def one_run(argv, env):
+    start = time.perf_counter()
+    pid, master = pty.fork()
+    if pid == 0:
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
+        os.execve(argv[0], argv, env)
+    seen = b""
+    drawn = None
+    deadline = start + 10
+    try:
+        while drawn is None:
+            left = deadline - time.perf_counter()
+            if left <= 0:
+                raise RuntimeError("no menu within 10 s; seen: %r" % seen[-200:])
+            ready, _, _ = select.select([master], [], [], left)
+            if not ready:
+                continue
+            chunk = os.read(master, 65536)
+            if not chunk:
+                raise RuntimeError("the launcher ended before its menu was drawn")
+            seen += chunk
+            if BOX_END in seen:
+                drawn = time.perf_counter()
+        os.write(master, b"\x1b")
+        # Drain until the launcher has ended and closed the terminal.
+        end = time.perf_counter() + 10
+        while time.perf_counter() < end:
+            ready, _, _ = select.select([master], [], [], 0.1)
+            if ready:
+                try:
+                    if not os.read(master, 65536):
+                        break
+                except OSError:
+                    break
+    finally:
+        _, status = os.waitpid(pid, 0)
+        os.close(master)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError("the launcher exited with %d" % os.waitstatus_to_exitcode(status))
+    return (drawn - start) * 1000.0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("program", nargs="?", default="build/native/velmora")
+    parser.add_argument("--runs", type=int, default=200)
+    args = parser.parse_args()
+    if not os.access(args.program, os.X_OK):
+        sys.exit("no launcher at %s: build it first (cmake --build --preset native)" % args.program)
+
+    with tempfile.TemporaryDirectory(prefix="velmora-bench-") as folder:
+        program = os.path.join(folder, "velmora")
+        shutil.copy(args.program, program)
+        runtime = os.path.join(folder, "run")
+        os.mkdir(runtime, 0o700)
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "TERM": "xterm-256color",
+            "LANG": "C.UTF-8",
+            "XDG_RUNTIME_DIR": runtime,
+        }
+        one_run([program], env)  # writes the default file; not counted
+        baseline = ["/usr/bin/printf", BOX_END.decode()]
+        times, base = [], []
+        for _ in range(args.runs):
+            times.append(one_run([program], env))
+            base.append(one_run(baseline, env))
+
+    print("start to menu drawn, %d runs each, 80x24 pty, default file:" % args.runs)
+    for name, values in (("velmora", times), ("printf baseline", base)):
+        values.sort()
+        deciles = statistics.quantiles(values, n=10)
+        print("  %-16s median %6.2f ms   min %6.2f ms   p90 %6.2f ms   max %6.2f ms"
+              % (name, statistics.median(values), values[0], deciles[-1], values[-1]))
+
+
+if __name__ == "__main__":
+    main()
