@@ -154,6 +154,22 @@ TEST_F(Launcher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
     EXPECT_EQ(readFile(config()), DEFAULT_FILE);
 }
 
+TEST_F(Launcher, ACopyUnderAnotherNameReadsTheFileOfItsOwnName) {
+    // "menu.exe" loses its last three characters to "ini": menu.ini.
+    copyFile(VELMORA_BINARY, app_ + "/menu.exe", 0755);
+    writeFile(app_ + "/menu.ini", menuItem(1, "From menu.ini", "/nonexistent"));
+    writeFile(config(), menuItem(1, "From velmini", "/nonexistent"));
+    const std::string folder = temp_ / "menu-terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = env();
+    const Terminal terminal(folder, {app_ + "/menu.exe"}, options);
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    EXPECT_EQ(boxItems(terminal.screen()), std::vector<std::string>{"From menu.ini"});
+    terminal.keys({"Escape"});
+    EXPECT_EQ(terminal.waitExit(), 0);
+}
+
 TEST_F(Launcher, SecondStartWhileTheMenuIsOpenExitsWith1AndTouchesNoFile) {
     writeFile(config(), menuItem(1, "Record", VELMORA_ARGV_RECORDER));
     const auto first = start();
