@@ -1,6 +1,7 @@
 #include "platform/x11/x11_fonts.h"
 
 #include <algorithm>
+#include <limits>
 #include <system_error>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -111,8 +112,10 @@ void FontSet::forEachRun(const FontText& text, std::size_t count, Run&& run) con
     std::size_t start = 0;
     while (start < count) {
         XftFont* face = faceFor(text[start]);
+        // A run is also cut where Xft's int length would end.
+        const std::size_t longest = static_cast<std::size_t>(std::numeric_limits<int>::max());
         std::size_t end = start + 1;
-        while (end < count && faceFor(text[end]) == face)
+        while (end < count && end - start < longest && faceFor(text[end]) == face)
             ++end;
         run(face, text.data() + start, static_cast<int>(end - start));
         start = end;
@@ -122,13 +125,13 @@ void FontSet::forEachRun(const FontText& text, std::size_t count, Run&& run) con
 int FontSet::width(const FontText& text, std::size_t count) const {
     if (fonts_.empty())
         return 0;
-    int total = 0;
+    long long total = 0;
     forEachRun(text, count, [&](XftFont* face, const FcChar32* characters, int length) {
         XGlyphInfo extents{};
         XftTextExtents32(display_, face, characters, length, &extents);
         total += extents.xOff;
     });
-    return total;
+    return static_cast<int>(std::clamp<long long>(total, 0, std::numeric_limits<int>::max()));
 }
 
 void FontSet::draw(XftDraw* draw, const XftColor* color, int x, int baseline,
@@ -136,6 +139,9 @@ void FontSet::draw(XftDraw* draw, const XftColor* color, int x, int baseline,
     if (fonts_.empty())
         return;
     forEachRun(text, text.size(), [&](XftFont* face, const FcChar32* characters, int length) {
+        // X coordinates are 16 bits: text that far right is off every screen.
+        if (x > std::numeric_limits<short>::max())
+            return;
         XGlyphInfo extents{};
         XftTextExtents32(display_, face, characters, length, &extents);
         XftDrawString32(draw, color, face, x, baseline, characters, length);
