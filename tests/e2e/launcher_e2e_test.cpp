@@ -456,6 +456,55 @@ TEST_F(Launcher, WideTitlesKeepTheBoxStraightAndMnemonicsPick) {
     EXPECT_TRUE(launched(std::chrono::seconds(10)));
 }
 
+struct KeyCase {
+    const char* name;
+    std::vector<std::string> keys;
+    int picked; // the item whose program starts
+};
+
+class LauncherKeys : public Launcher, public testing::WithParamInterface<KeyCase> {};
+
+// Ten items in a box of six rows; each item starts a copy of the recorder
+// named after it, so the recorded argv[0] tells which item was picked.
+TEST_P(LauncherKeys, MoveTheHighlightAndPick) {
+    const std::vector<std::string> titles{"&Alpha",  "&Bravo", "&Bingo", "Delta", "Echo",
+                                          "Foxtrot", "Golf",   "Hotel",  "India", "&Quebec"};
+    std::string text;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const std::string program = app_ + "/item" + std::to_string(i + 1);
+        copyFile(VELMORA_ARGV_RECORDER, program, 0755);
+        text += menuItem(static_cast<int>(i + 1), titles[i], program);
+    }
+    writeFile(config(), text);
+    Terminal::Options options;
+    options.columns = 40;
+    options.rows = 8;
+    const auto terminal = start({}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    terminal->keys(GetParam().keys);
+    EXPECT_EQ(terminal->waitExit(), 0);
+    ASSERT_TRUE(launched(std::chrono::seconds(10)));
+    const auto argv = recordedArgv();
+    ASSERT_FALSE(argv.empty());
+    EXPECT_EQ(argv[0], app_ + "/item" + std::to_string(GetParam().picked));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, LauncherKeys,
+    testing::Values(KeyCase{"EnterPicksTheFirst", {"Enter"}, 1},
+                    KeyCase{"UpWrapsToTheLast", {"Up", "Enter"}, 10},
+                    KeyCase{"DownWrapsToTheFirst", {"End", "Down", "Enter"}, 1},
+                    KeyCase{"HomeGoesToTheFirst", {"Down", "Down", "Home", "Enter"}, 1},
+                    KeyCase{"PageDownMovesAPage", {"PageDown", "Enter"}, 7},
+                    KeyCase{"PageUpMovesAPage", {"End", "PageUp", "Enter"}, 4},
+                    KeyCase{"UniqueMnemonicPicks", {"a"}, 1},
+                    KeyCase{"UpperCaseMnemonicPicks", {"A"}, 1},
+                    KeyCase{"SharedMnemonicMoves", {"b", "b", "Enter"}, 3},
+                    KeyCase{"SharedMnemonicStartsAfterTheHighlight", {"b", "Enter"}, 2},
+                    KeyCase{"QIsAMnemonicWhenAnItemHasIt", {"q"}, 10},
+                    KeyCase{"KeypadEnter", {"Down", "KPEnter"}, 2}),
+    [](const testing::TestParamInfo<KeyCase>& param) { return std::string(param.param.name); });
+
 struct Anchor {
     int xAlign, yAlign, x, y;
     int left, top; // expected, on a 50 x 16 terminal, for an 8 x 4 box
