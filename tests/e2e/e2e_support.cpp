@@ -217,6 +217,15 @@ void Terminal::click(int column, int row) const {
     type("\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
 }
 
+void Terminal::resize(int columns, int rows) const {
+    tmux({"resize-window", "-x", std::to_string(columns), "-y", std::to_string(rows)});
+}
+
+void Terminal::wheel(int column, int row, bool down) const {
+    type("\x1b[<" + std::string(down ? "65;" : "64;") + std::to_string(column + 1) + ";" +
+         std::to_string(row + 1) + "M");
+}
+
 int Terminal::launcherPid() const {
     const auto text = readFile(report_ + ".pid");
     return text ? std::atoi(text->c_str()) : 0;

@@ -70,6 +70,11 @@ public:
     // A left click on the cell (column, row), counted from 0, in xterm SGR form.
     void click(int column, int row) const;
 
+    // Gives the terminal a new size, as a user resizing the window does.
+    void resize(int columns, int rows) const;
+    // The mouse wheel turned one step down (or up) over the cell (column, row).
+    void wheel(int column, int row, bool down) const;
+
     // The launcher's process id (0 until known).
     int launcherPid() const;
     // Waits for the launcher to end; its exit code, or -1 on timeout or signal.

@@ -427,6 +427,45 @@ TEST_F(Launcher, MoreItemsThanRowsScroll) {
     EXPECT_TRUE(launched(std::chrono::seconds(10)));
 }
 
+TEST_F(Launcher, TheWheelScrollsAndAClickPicksTheItemShownThere) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i)
+        text += menuItem(i, "Item " + std::to_string(i),
+                         i == 4 ? std::string(VELMORA_ARGV_RECORDER) : "/nonexistent");
+    writeFile(config(), text);
+    Terminal::Options options;
+    options.columns = 40;
+    options.rows = 10;
+    const auto terminal = start({}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    terminal->wheel(3, 3, true); // three rows down
+    ASSERT_TRUE(waitUntil([&] { return boxItems(terminal->screen()).front() == "Item 4"; }))
+        << terminal->screenText();
+    terminal->click(3, 1); // the first item row
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_TRUE(launched(std::chrono::seconds(10)));
+}
+
+TEST_F(Launcher, AResizedTerminalKeepsTheMenuOnIt) {
+    writeFile(config(), menuItem(1, "abcd", "/nonexistent") + menuItem(2, "e", "/nonexistent") +
+                            "[position]\nxAlign=2\nyAlign=2\n");
+    Terminal::Options options;
+    options.columns = 50;
+    options.rows = 16;
+    const auto terminal = start({}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    auto box = findBox(terminal->screen());
+    EXPECT_EQ(box->left, 42);
+    EXPECT_EQ(box->top, 12);
+    terminal->resize(30, 10);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto moved = findBox(terminal->screen());
+        return moved && moved->left == 22 && moved->top == 6;
+    })) << terminal->screenText();
+    terminal->keys({"Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+}
+
 TEST_F(Launcher, WideTitlesKeepTheBoxStraightAndMnemonicsPick) {
     writeFile(config(), menuItem(1, "日本語の項目", "/nonexistent") +
                             menuItem(2, "&Alpha\tCtrl+A", VELMORA_ARGV_RECORDER) +
