@@ -165,6 +165,11 @@ std::optional<MenuKey> navigationKey(KeySym keysym) {
     }
 }
 
+// Buttons 4 to 7 are the wheels (vertical, then horizontal).
+bool isWheel(unsigned int button) {
+    return button >= Button4 && button <= 7;
+}
+
 // One item's text, ready to measure and draw.
 struct RowText {
     FontText left;
@@ -562,13 +567,18 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
                 scrollBy(button == Button4 ? -1 : 1);
                 break;
             }
+            if (isWheel(button))
+                break;
             openingPress = false;
             const Hit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
+            // Any button outside the menu closes it; only the left button
+            // picks, as TrackPopupMenuEx does without TPM_RIGHTBUTTON.
             if (hit.kind == Hit::Kind::Outside)
                 return 0;
             pressedItem = noItem;
             if (hit.kind == Hit::Kind::Item) {
-                pressedItem = hit.item;
+                if (button == Button1)
+                    pressedItem = hit.item;
                 navigator_.point(hit.item);
                 refresh(oldHighlight, oldFirst);
             } else if (hit.kind == Hit::Kind::ScrollUp || hit.kind == Hit::Kind::ScrollDown) {
@@ -577,8 +587,7 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
             break;
         }
         case ButtonRelease: {
-            const unsigned int button = event.xbutton.button;
-            if (button == Button4 || button == Button5)
+            if (event.xbutton.button != Button1)
                 break;
             const Hit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
             const bool fromOpening = openingPress && dragged;

@@ -243,7 +243,8 @@ INSTANTIATE_TEST_SUITE_P(Alignments, X11MenuPlacement, ::testing::ValuesIn(place
 struct Action {
     enum class Kind { Keys, ClickItem, ClickOutside, MoveToItem, Press, Release, Unmap } kind;
     std::string keys;
-    int item = 0; // 1-based
+    int item = 0;   // 1-based
+    int button = 1; // for Press and Release
 };
 
 Action keys(const char* k) {
@@ -302,10 +303,10 @@ TEST_P(X11MenuInteraction, LaunchesWhatWasPicked) {
             xdotool(display(), {"mousemove", std::to_string(x), std::to_string(y)});
             break;
         case Action::Kind::Press:
-            xdotool(display(), {"mousedown", "1"});
+            xdotool(display(), {"mousedown", std::to_string(action.button)});
             break;
         case Action::Kind::Release:
-            xdotool(display(), {"mouseup", "1"});
+            xdotool(display(), {"mouseup", std::to_string(action.button)});
             break;
         case Action::Kind::Unmap:
             xdotool(display(), {"windowunmap", std::to_string(menu)});
@@ -336,6 +337,12 @@ const InteractionCase interactionCases[] = {
       {Action::Kind::Press, "", 0},
       moveTo(3),
       {Action::Kind::Release, "", 0},
+      keys("Escape")},
+     ""},
+    {"RightClickOnItemPicksNothing",
+     {moveTo(2),
+      {Action::Kind::Press, "", 0, 3},
+      {Action::Kind::Release, "", 0, 3},
       keys("Escape")},
      ""},
     {"EscapeDismisses", {keys("Escape")}, ""},
