@@ -100,11 +100,16 @@ std::unique_ptr<ByteReader> PlatformPosix::openFileForRead(const std::u16string&
     std::string native;
     if (!toNativePath(path, native))
         return nullptr;
-    FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only a regular file is read: a folder, a fifo (whose open would wait
+    // for a writer) or a device counts as a file that cannot be opened.
+    FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd)
         return nullptr;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode))
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         return nullptr;
     return std::make_unique<ByteReaderPosix>(std::move(fd));
 }

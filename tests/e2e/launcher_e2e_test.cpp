@@ -369,16 +369,33 @@ TEST_F(Launcher, AnExistingUnreadableFileIsNeverOverwritten) {
     EXPECT_FALSE(launched());
 }
 
-TEST_F(Launcher, AFolderInPlaceOfTheFileIsNeverReplaced) {
-    ASSERT_EQ(::mkdir(config().c_str(), 0755), 0);
-    writeFile(config() + "/inside", "kept");
+enum class NotAFile { Folder, Fifo };
+
+class LauncherNotAFile : public Launcher, public testing::WithParamInterface<NotAFile> {};
+
+TEST_P(LauncherNotAFile, InPlaceOfTheFileIsNeitherReadNorReplaced) {
+    if (GetParam() == NotAFile::Folder) {
+        ASSERT_EQ(::mkdir(config().c_str(), 0755), 0);
+        writeFile(config() + "/inside", "kept");
+    } else {
+        ASSERT_EQ(::mkfifo(config().c_str(), 0644), 0); // reading it would wait for a writer
+    }
     const auto terminal = start();
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
     EXPECT_TRUE(boxItems(terminal->screen()).empty()) << terminal->screenText();
     terminal->keys({"Escape"});
     EXPECT_EQ(terminal->waitExit(), 0);
-    EXPECT_EQ(readFile(config() + "/inside"), "kept");
+    struct stat info {};
+    ASSERT_EQ(::lstat(config().c_str(), &info), 0);
+    if (GetParam() == NotAFile::Folder) {
+        EXPECT_EQ(readFile(config() + "/inside"), "kept");
+    } else {
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Objects, LauncherNotAFile,
+                         testing::Values(NotAFile::Folder, NotAFile::Fifo));
 
 TEST_F(Launcher, AFolderWhereNothingCanBeWrittenGivesAnEmptyMenu) {
     const Terminal::Options nobody = asNobody();
