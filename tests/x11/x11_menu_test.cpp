@@ -2,6 +2,7 @@
 // copied into a temporary folder beside its configuration file, started on an
 // Xvfb screen of its own, its window measured with xwininfo and driven with
 // xdotool. What a pick did is read from what the picked item's program wrote.
+
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
