@@ -6,5 +6,6 @@ target_link_libraries(velmora PRIVATE velmora_host)
 velmora_warnings(velmora)
 if(MINGW)
     # wWinMain is the entry point of a Unicode GUI program.
-    target_link_options(velmora PRIVATE -municode -static -static-libgcc -static-libstdc++ -s)
+    target_link_options(velmora PRIVATE -municode -static -static-libgcc -static-libstdc++ -s
+                        -Wl,--gc-sections)
 endif()

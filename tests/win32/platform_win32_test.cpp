@@ -73,12 +73,17 @@ bool write(ByteWriter& writer, const std::string& bytes) {
 }
 
 // File names that a conversion to a narrow name would damage.
-class WideFileName : public ::testing::TestWithParam<const wchar_t*> {};
+struct NamedFile {
+    const char* name;
+    const wchar_t* file;
+};
+
+class WideFileName : public ::testing::TestWithParam<NamedFile> {};
 
 TEST_P(WideFileName, CreatesWritesAndReadsBack) {
     TempFolder folder;
     PlatformWin32 platform;
-    const fs::path file = folder.path() / GetParam();
+    const fs::path file = folder.path() / GetParam().file;
 
     auto writer = platform.createFileExclusive(u16(file));
     ASSERT_TRUE(writer);
@@ -95,11 +100,13 @@ TEST_P(WideFileName, CreatesWritesAndReadsBack) {
     EXPECT_EQ(readAll(*reader), "first\r\nsecond");
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, WideFileName,
-                         ::testing::Values(L"plain.ini", L"with blanks .ini",
-                                           L"\u8A2D\u5B9A\u30D5\u30A1\u30A4\u30EB.ini",
-                                           L"\u00FCml\u00E4ut \u0416 \u03A9.ini",
-                                           L"\U0001F600 astral.ini"));
+INSTANTIATE_TEST_SUITE_P(
+    Names, WideFileName,
+    ::testing::Values(NamedFile{"Plain", L"plain.ini"}, NamedFile{"Blanks", L"with blanks .ini"},
+                      NamedFile{"Japanese", L"\u8A2D\u5B9A\u30D5\u30A1\u30A4\u30EB.ini"},
+                      NamedFile{"Accents", L"\u00FCml\u00E4ut \u0416 \u03A9.ini"},
+                      NamedFile{"Astral", L"\U0001F600 astral.ini"}),
+    [](const ::testing::TestParamInfo<NamedFile>& param) { return param.param.name; });
 
 TEST(ExclusiveCreate, NeverTouchesAnExistingFile) {
     TempFolder folder;
@@ -221,7 +228,7 @@ TEST(LegacyText, TitlesOfAFileInTheAnsiCodePageAreKept) {
         EXPECT_EQ(config.getString(u"1", u"exec"), u"x.exe") << "CR LF still ends the lines";
     }
     ASSERT_GT(checked, 0) << "no rows for the ANSI code page " << codePage
-                          << ": run this suite with LC_ALL=ja_JP.UTF-8 (932) or C (1252)";
+                          << ": run this suite with LC_ALL=ja_JP.UTF-8 (932) or C.UTF-8 (1252)";
 }
 
 TEST(LegacyText, ValidUtf8IsNotReinterpreted) {
@@ -313,7 +320,10 @@ TEST_P(ModuleFileName, IsReadWholeWhateverItsLength) {
 // Up to the longest name that fits MAX_PATH with its terminating zero. (Wine
 // does not start programs whose names are longer, so the growing buffer is
 // not reached from here.)
-INSTANTIATE_TEST_SUITE_P(Lengths, ModuleFileName, ::testing::Values(80, 200, 259));
+INSTANTIATE_TEST_SUITE_P(Lengths, ModuleFileName, ::testing::Values(80, 200, 259),
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                             return "Chars" + std::to_string(param.param);
+                         });
 
 TEST(ModuleFileName, OfALoadedLibrary) {
     PlatformWin32 platform;
@@ -326,7 +336,12 @@ TEST(ModuleFileName, OfALoadedLibrary) {
 }
 
 // Parameters that the shell must hand over untouched.
-class ShellLaunch : public ::testing::TestWithParam<const char16_t*> {};
+struct ShellCase {
+    const char* name;
+    const char16_t* parameters;
+};
+
+class ShellLaunch : public ::testing::TestWithParam<ShellCase> {};
 
 TEST_P(ShellLaunch, StartsTheProgramWithTheParametersUnchanged) {
     TempFolder folder;
@@ -338,17 +353,22 @@ TEST_P(ShellLaunch, StartsTheProgramWithTheParametersUnchanged) {
     ShellExecuteRequest request;
     request.verb = u"Open";
     request.file = u16(recorder);
-    request.parameters = GetParam();
+    request.parameters = GetParam().parameters;
     ASSERT_TRUE(platform.shellExecuteEx(request));
     ASSERT_TRUE(test::waitForFile(record, 60000)) << "the recorder never wrote its record";
 
-    EXPECT_EQ(test::readBytes(record), utf16ToUtf8(GetParam()));
+    EXPECT_EQ(test::readBytes(record), utf16ToUtf8(GetParam().parameters));
 }
 
-INSTANTIATE_TEST_SUITE_P(Parameters, ShellLaunch,
-                         ::testing::Values(u"", u"one", u"\"quoted arg\" two  blanks",
-                                           u"a\\\"b\" \"\" \\\\server", u"trailing blank ",
-                                           u"\u65E5\u672C\u8A9E \"\u30E1 \u30CB\"", u"tab\there"));
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, ShellLaunch,
+    ::testing::Values(ShellCase{"Empty", u""}, ShellCase{"One", u"one"},
+                      ShellCase{"QuotesAndTwoBlanks", u"\"quoted arg\" two  blanks"},
+                      ShellCase{"Backslashes", u"a\\\"b\" \"\" \\\\server"},
+                      ShellCase{"TrailingBlank", u"trailing blank "},
+                      ShellCase{"Japanese", u"\u65E5\u672C\u8A9E \"\u30E1 \u30CB\""},
+                      ShellCase{"Tab", u"tab\there"}),
+    [](const ::testing::TestParamInfo<ShellCase>& param) { return param.param.name; });
 
 } // namespace
 

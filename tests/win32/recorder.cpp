@@ -3,6 +3,8 @@
 // left out, as the runtime does for WinMain) to "<own name>.txt" beside
 // itself, in UTF-8. The file is written under a temporary name and then
 // renamed, so that a reader never sees it half written.
+#include "platform/win32/win32_handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -70,12 +72,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
     const std::wstring target = ownName() + L".txt";
     const std::wstring partial = target + L".part";
-    HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 3;
-    const bool written = writeAll(file, utf8);
-    CloseHandle(file);
+    bool written = false;
+    {
+        const velmora::KernelHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                     nullptr));
+        if (!file)
+            return 3;
+        written = writeAll(file.get(), utf8);
+    }
     if (!written || !MoveFileW(partial.c_str(), target.c_str()))
         return 4;
     return 0;

@@ -4,6 +4,8 @@
 //
 //   starter.exe <file>   the file holds the whole command line in UTF-8,
 //                        program name included; it is used unchanged.
+#include "platform/win32/win32_handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -11,15 +13,15 @@
 namespace {
 
 bool readFile(const wchar_t* name, std::string& bytes) {
-    HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const velmora::KernelHandle file(CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     char chunk[4096];
     DWORD got = 0;
     bool ok = true;
     for (;;) {
-        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
             ok = false;
             break;
         }
@@ -27,7 +29,6 @@ bool readFile(const wchar_t* name, std::string& bytes) {
             break;
         bytes.append(chunk, got);
     }
-    CloseHandle(file);
     return ok;
 }
 
@@ -53,10 +54,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return 104;
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    const velmora::KernelHandle thread(process.hThread);
+    const velmora::KernelHandle child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
     DWORD code = 105;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(child.get(), &code);
     return static_cast<int>(code);
 }
