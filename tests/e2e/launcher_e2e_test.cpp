@@ -269,6 +269,60 @@ TEST_P(LauncherPick, StartsTheProgramWithExactlyTheLauncherArguments) {
 INSTANTIATE_TEST_SUITE_P(Ways, LauncherPick,
                          testing::Values(Pick::EnterAfterDown, Pick::Mnemonic, Pick::MouseClick));
 
+struct OpenCase {
+    const char* name;
+    std::string exec;              // "@" stands for the launcher's folder
+    std::vector<std::string> argv; // what the started program receives
+};
+
+class LauncherOpen : public Launcher, public testing::WithParamInterface<OpenCase> {};
+
+// A folder on PATH holds a recorder under the name xdg-open and another
+// under a bare program name; the launcher is started with two arguments.
+TEST_P(LauncherOpen, ResolvesTheExecValueAsTheShellWould) {
+    const std::string bin = temp_ / "bin";
+    ASSERT_EQ(::mkdir(bin.c_str(), 0755), 0);
+    copyFile(VELMORA_ARGV_RECORDER, bin + "/xdg-open", 0755);
+    copyFile(VELMORA_ARGV_RECORDER, bin + "/velmora-recorder", 0755);
+    ASSERT_EQ(::mkdir((app_ + "/a folder").c_str(), 0755), 0);
+    writeFile(app_ + "/read me.txt", "text");
+    copyFile(VELMORA_ARGV_RECORDER, app_ + "/run me", 0755);
+    const auto resolve = [&](std::string text) {
+        if (!text.empty() && text[0] == '@')
+            text = app_ + text.substr(1);
+        return text;
+    };
+    writeFile(config(), menuItem(1, "Open", resolve(GetParam().exec)));
+    Terminal::Options options;
+    options.env = env();
+    for (std::string& variable : options.env) {
+        if (variable.rfind("PATH=", 0) == 0)
+            variable = "PATH=" + bin + ":" + variable.substr(5);
+    }
+    const auto terminal = start({"first", "second arg"}, options);
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    terminal->keys({"Enter"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+    ASSERT_TRUE(launched(std::chrono::seconds(10)));
+    std::vector<std::string> expected;
+    for (const std::string& a : GetParam().argv)
+        expected.push_back(resolve(a));
+    EXPECT_EQ(recordedArgv(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LauncherOpen,
+    testing::Values(
+        OpenCase{
+            "BareNameFromPath", "velmora-recorder", {"velmora-recorder", "first", "second arg"}},
+        OpenCase{"PathWithBlanksInOnePiece", "@/run me", {"@/run me", "first", "second arg"}},
+        OpenCase{"DocumentToXdgOpen", "@/read me.txt", {"xdg-open", "@/read me.txt"}},
+        OpenCase{"FolderToXdgOpen", "@/a folder", {"xdg-open", "@/a folder"}},
+        OpenCase{"UrlToXdgOpen",
+                 "https://example.org/?q=a b&c",
+                 {"xdg-open", "https://example.org/?q=a b&c"}}),
+    [](const testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
+
 enum class Dismiss { Escape, Q, CtrlC, ClickOutside, Interrupt, Terminate, HangUp };
 
 class LauncherDismiss : public Launcher, public testing::WithParamInterface<Dismiss> {};
