@@ -1,5 +1,11 @@
 // The pop-up menu drawn on the controlling terminal (/dev/tty).
 //
+// It speaks the escape sequences that xterm and its descendants share (and
+// tmux, screen and the Linux console understand): absolute cursor moves,
+// reverse video and underline, the alternate screen, SGR mouse reports; the
+// text is written as UTF-8. No terminfo lookup is made, which keeps the
+// start-up to a few system calls.
+//
 // The terminal is switched to raw input, the alternate screen, a hidden
 // cursor and xterm mouse reporting for as long as the menu is open, and put
 // back as it was on every way out: a pick, a dismissal, an error, and the
