@@ -633,7 +633,25 @@ TEST_F(X11MenuTest, PlacesOnThePrimaryMonitor) {
     EXPECT_EQ(kept.left, 240);
 }
 
-TEST_F(X11MenuTest, MenuTallerThanTheScreenScrollsToItsLastItem) {
+// A menu taller than the screen: 40 items on the 240 x 320 screen show
+// between two scroll arrows. After scrolling, a click on the first row (just
+// below the top arrow) or the last row (just above the bottom arrow) shows
+// which items the list has moved to.
+struct ScrollCase {
+    const char* name;
+    std::vector<std::string> xdotoolArguments; // run with the pointer on the menu
+    bool clickLastRow;
+    const char* launched;
+};
+
+void PrintTo(const ScrollCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class X11MenuScrolling : public X11MenuTest, public ::testing::WithParamInterface<ScrollCase> {};
+
+TEST_P(X11MenuScrolling, ShowsTheRowsItScrolledTo) {
+    const ScrollCase& c = GetParam();
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
     std::vector<std::string> titles;
@@ -646,14 +664,24 @@ TEST_F(X11MenuTest, MenuTallerThanTheScreenScrollsToItsLastItem) {
     EXPECT_EQ(g.top, 0);
     EXPECT_LE(g.height, SCREEN_HEIGHT);
     EXPECT_GT(g.height, SCREEN_HEIGHT / 2);
-    // End scrolls the list to its last rows; the row just above the bottom
-    // scroll arrow then holds the last item, and a click there picks it.
-    xdotool(display(), {"key", "End"});
-    xdotool(display(), {"mousemove", std::to_string(g.left + g.width / 2),
-                        std::to_string(g.top + g.height - 20), "click", "1"});
+    const std::string x = std::to_string(g.left + g.width / 2);
+    xdotool(display(), {"mousemove", x, std::to_string(g.top + g.height / 2)});
+    xdotool(display(), c.xdotoolArguments);
+    const int row = c.clickLastRow ? g.top + g.height - 20 : g.top + 20;
+    xdotool(display(), {"mousemove", x, std::to_string(row), "click", "1"});
     expectLauncherEnds();
-    EXPECT_EQ(launched(true), "item40");
+    EXPECT_EQ(launched(true), c.launched);
 }
+
+const ScrollCase scrollCases[] = {
+    {"EndShowsTheLastItem", {"key", "End"}, true, "item40"},
+    {"WheelDownMovesThreeRows", {"click", "5", "click", "5", "click", "5"}, false, "item4"},
+    {"WheelUpStopsAtTheTop", {"click", "5", "click", "4", "click", "4"}, false, "item1"},
+    {"HomeAfterEndShowsTheFirstItem", {"key", "End", "Home"}, false, "item1"},
+};
+
+INSTANTIATE_TEST_SUITE_P(TallMenu, X11MenuScrolling, ::testing::ValuesIn(scrollCases),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace
 } // namespace velmora::x11test
