@@ -325,6 +325,58 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ModuleFileName, ::testing::Values(80, 200, 259
                              return "Chars" + std::to_string(param.param);
                          });
 
+// A library loaded for the test, freed at the end.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const fs::path& file) : module_(LoadLibraryW(file.c_str())) {}
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+    ~LoadedLibrary() {
+        if (module_ != nullptr)
+            FreeLibrary(module_);
+    }
+    HMODULE get() const { return module_; }
+
+private:
+    HMODULE module_;
+};
+
+// Libraries may lie deeper than MAX_PATH: their names reach the buffer's
+// growth, which a program's own name cannot under Wine.
+class LongModuleFileName : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(LongModuleFileName, IsReadWholeAndGivesTheConfigPath) {
+    TempFolder folder;
+    const std::size_t wanted = GetParam();
+    std::wstring dir = L"\\\\?\\" + folder.path().wstring();
+    const std::size_t prefix = 4;
+    while (dir.size() - prefix + 1 + 20 < wanted) {
+        const std::size_t room = wanted - (dir.size() - prefix) - 1 - 20;
+        dir += L"\\" + std::wstring(room < 120 ? room : 120, L'\u76EE');
+        ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr)) << "error " << GetLastError();
+    }
+    const std::size_t baseLength = wanted - (dir.size() - prefix) - 1 - 4;
+    const std::wstring file = dir + L"\\" + std::wstring(baseLength, L'm') + L".dll";
+    const std::wstring plain = file.substr(prefix);
+    ASSERT_EQ(plain.size(), wanted);
+    ASSERT_TRUE(CopyFileW((test::ownFolder() / L"velmora_probe.dll").c_str(), file.c_str(), TRUE))
+        << "error " << GetLastError();
+
+    const LoadedLibrary library(file);
+    ASSERT_NE(library.get(), nullptr) << "error " << GetLastError();
+    PlatformWin32 platform;
+    EXPECT_EQ(platform.getModuleFileName(library.get()), test::toU16(plain));
+    std::wstring ini = plain;
+    ini.replace(ini.size() - 3, 3, L"ini");
+    EXPECT_EQ(makeConfigPath(platform, library.get()), test::toU16(ini));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, LongModuleFileName,
+                         ::testing::Values(259, 260, 261, 519, 520, 521, 1500),
+                         [](const ::testing::TestParamInfo<std::size_t>& param) {
+                             return "Chars" + std::to_string(param.param);
+                         });
+
 TEST(ModuleFileName, OfALoadedLibrary) {
     PlatformWin32 platform;
     const std::u16string name = platform.getModuleFileName(GetModuleHandleW(L"kernel32.dll"));
