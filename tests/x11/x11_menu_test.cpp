@@ -600,6 +600,37 @@ TEST_F(X11MenuTest, WithoutAnXServerTheMenuIsDismissedQuietly) {
     EXPECT_EQ(readFile(errors), "") << "the launcher printed something";
 }
 
+TEST_F(X11MenuTest, WaitsForTheKeyboardThatAHotkeyDaemonStillHolds) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    ASSERT_TRUE(watcher_->grabKeyboard());
+    launcher_ =
+        spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
+    // The daemon lets go soon after starting the launcher; the launcher's
+    // short retries then get the keyboard and the menu works as usual.
+    std::this_thread::sleep_for(100ms);
+    watcher_->ungrabKeyboard();
+    const Window menu = watcher_->waitForPopup(30s);
+    ASSERT_NE(menu, static_cast<Window>(None)) << "no menu window was mapped";
+    xdotool(display(), {"key", "b"});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(true), "item2");
+}
+
+TEST_F(X11MenuTest, GivesUpQuietlyWhenTheKeyboardStaysTaken) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    ASSERT_TRUE(watcher_->grabKeyboard());
+    launcher_ =
+        spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
+    // The menu cannot take the input, so it is not shown: dismissed.
+    expectLauncherEnds();
+    EXPECT_EQ(watcher_->waitForPopup(0ms), static_cast<Window>(None)) << "a menu was mapped";
+    EXPECT_EQ(launched(false), "");
+}
+
 TEST_F(X11MenuTest, SizesFollowTheXftDpiResource) {
     startScreen(1024, 768);
     ASSERT_FALSE(HasFatalFailure());

@@ -231,6 +231,18 @@ XWatcher::XWatcher(const std::string& display) : display_(XOpenDisplay(display.c
     XSync(display_, False);
 }
 
+bool XWatcher::grabKeyboard() {
+    const int result = XGrabKeyboard(display_, DefaultRootWindow(display_), False, GrabModeAsync,
+                                     GrabModeAsync, CurrentTime);
+    XSync(display_, False);
+    return result == GrabSuccess;
+}
+
+void XWatcher::ungrabKeyboard() {
+    XUngrabKeyboard(display_, CurrentTime);
+    XSync(display_, False);
+}
+
 void XWatcher::setResources(const std::string& text) {
     XChangeProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER, XA_STRING, 8,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),

@@ -83,6 +83,9 @@ public:
     // The next override-redirect window mapped on the screen, or None when
     // none came within `limit`.
     Window waitForPopup(std::chrono::milliseconds limit);
+    // Takes the keyboard as a hotkey daemon would; false when it could not.
+    bool grabKeyboard();
+    void ungrabKeyboard();
     // Sets the screen's resource database (what xrdb would load).
     void setResources(const std::string& text);
     // Adds a RandR monitor marked primary; false when the server did not
