@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,17 +90,19 @@ JsonValue parsed(const ProgramRun& run) {
     return json.value_or(JsonValue{});
 }
 
-std::string defaultFileText() {
-    std::string text;
-    for (const char16_t* line : DEFAULT_CONFIG_LINES)
-        text += utf16ToUtf8(line) + "\n";
-    return text;
+// Writes the default file at `path` the way the launcher does on a first run.
+void writeDefaultFile(const fs::path& path) {
+    const std::unique_ptr<Platform> host = createHostPlatform();
+    ConfigFile config(*host, utf8ToUtf16(path.string()));
+    ASSERT_TRUE(config.fileMissing());
+    config.writeDefault();
+    ASSERT_FALSE(config.fileMissing());
 }
 
 TEST(CheckerProgram, JsonOfTheDefaultFileIsItsDocument) {
     TempDir dir;
     const fs::path file = dir / "velmini";
-    test::writeFile(file, defaultFileText());
+    writeDefaultFile(file);
 
     const ProgramRun run = check({"--json", file.string()});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -304,13 +307,14 @@ TEST(CheckerProgram, DefaultFileIsTheLaunchersBesideIt) {
     EXPECT_FALSE(fs::exists(dir / "velmini")); // no default file is written
     EXPECT_FALSE(fs::exists(dir / "velmora"));
 
-    test::writeFile(dir / "velmini", defaultFileText());
+    writeDefaultFile(dir / "velmini");
+    const std::string written = test::readFile(dir / "velmini");
     const ProgramRun found = runProgram(copy, {"--json"});
     EXPECT_EQ(found.status, 0) << found.err;
     const JsonValue json = parsed(found);
     EXPECT_EQ(json.find(u"file")->string, utf8ToUtf16((dir / "velmini").string()));
     EXPECT_EQ(json.find(u"menu")->find(u"items")->items.size(), 3u);
-    EXPECT_EQ(test::readFile(dir / "velmini"), defaultFileText());
+    EXPECT_EQ(test::readFile(dir / "velmini"), written);
 }
 
 TEST(CheckerProgram, JsonEscapesWhatTheFileHolds) {
