@@ -111,6 +111,20 @@ public:
         HWND owner = ::GetForegroundWindow();
         if (owner == nullptr)
             owner = ::GetDesktopWindow();
+#if !defined(_WIN32_WCE)
+        // Desktop Windows tracks a menu only for a window of the calling
+        // thread and refuses any other owner, where Windows CE takes the
+        // window in front or the desktop. There a hidden window of this
+        // thread, never shown, stands in as the owner.
+        WindowHandle standIn;
+        if (::GetWindowThreadProcessId(owner, nullptr) != ::GetCurrentThreadId()) {
+            standIn = WindowHandle(::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0,
+                                                     0, 0, 0, nullptr, nullptr,
+                                                     ::GetModuleHandleW(nullptr), nullptr));
+            if (standIn)
+                owner = standIn.get();
+        }
+#endif
         // As TrackPopupMenu's documentation requires for a menu whose owner
         // is not already the foreground window: bring the owner forward
         // first, so that a click outside the menu closes it, and post a

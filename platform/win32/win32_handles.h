@@ -72,4 +72,32 @@ private:
     HMENU menu_ = nullptr;
 };
 
+// A window of this program's own, destroyed with DestroyWindow.
+class WindowHandle {
+public:
+    WindowHandle() = default;
+    explicit WindowHandle(HWND window) : window_(window) {}
+    WindowHandle(WindowHandle&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
+    WindowHandle& operator=(WindowHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            window_ = std::exchange(other.window_, nullptr);
+        }
+        return *this;
+    }
+    WindowHandle(const WindowHandle&) = delete;
+    WindowHandle& operator=(const WindowHandle&) = delete;
+    ~WindowHandle() { reset(); }
+
+    HWND get() const { return window_; }
+    explicit operator bool() const { return window_ != nullptr; }
+    void reset() {
+        if (window_ != nullptr)
+            ::DestroyWindow(std::exchange(window_, nullptr));
+    }
+
+private:
+    HWND window_ = nullptr;
+};
+
 } // namespace velmora

@@ -1,6 +1,7 @@
 // The Windows launcher end to end, as its users meet it: the real
 // velmora.exe under Wine on an Xvfb server of this test program's own, in
-// a temporary folder, picked and dismissed with the pointer through xdotool.
+// a temporary folder, picked and dismissed with the pointer and the keyboard
+// through xdotool.
 //
 //   velmora_wine_e2e --wine-run=<wine-run.sh> --wineprefix=<prefix>
 //                    --launcher=<velmora.exe> --recorder=<velmora_recorder.exe>
@@ -568,6 +569,54 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, Pick,
                          ::testing::Values("", "one", "a \"b c\" d",
                                            "\"quoted \\\"inner\\\" text\"  two  blanks  ",
                                            "\xE6\x97\xA5\xE6\x9C\xAC \"\xE3\x83\xA1 x\" /flag:1"));
+
+// Keys typed while the menu is open; the pointer rests on the menu's border,
+// over no item, so that the keys reach the menu and nothing is highlighted
+// before them.
+struct KeyCase {
+    const char* name;
+    std::vector<std::string> keys;
+    int picked; // index into RECORDERS, or -1 for none
+};
+
+class Keyboard : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(Keyboard, PicksOrDismissesTheMenu) {
+    RunFolder folder;
+    writeFile(folder.ini(), recorderConfig(folder));
+    Launcher launcher(folder.launcher, "typed \"pick\"");
+    const auto menu = waitForMenu(launcher.process());
+    ASSERT_TRUE(menu);
+
+    ASSERT_EQ(
+        run({"xdotool", "mousemove", std::to_string(menu->x + 1), std::to_string(menu->y + 1)})
+            .exitCode,
+        0);
+    std::vector<std::string> command = {"xdotool", "key", "--delay", "100"};
+    command.insert(command.end(), GetParam().keys.begin(), GetParam().keys.end());
+    ASSERT_EQ(run(command).exitCode, 0);
+    EXPECT_EQ(launcher.process().wait(), 0);
+
+    if (GetParam().picked < 0) {
+        EXPECT_FALSE(anyRecord(folder));
+        EXPECT_FALSE(anyProcessMentions(folder.folder.path().filename().string()));
+        return;
+    }
+    const fs::path record = folder.record(RECORDERS[GetParam().picked]);
+    const auto until = std::chrono::steady_clock::now() + PATIENCE;
+    while (!fs::exists(record) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(fs::exists(record)) << "the picked item's program was not started";
+    EXPECT_EQ(readFile(record), "typed \"pick\"");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, Keyboard,
+    ::testing::Values(KeyCase{"DownReturnPicksTheFirst", {"Down", "Return"}, 0},
+                      KeyCase{"DownDownReturnPicksTheSecond", {"Down", "Down", "Return"}, 1},
+                      KeyCase{"EscapeDismisses", {"Escape"}, -1},
+                      KeyCase{"EscapeAfterMovingDismisses", {"Down", "Down", "Escape"}, -1}),
+    [](const ::testing::TestParamInfo<KeyCase>& param) { return param.param.name; });
 
 TEST(WineLauncher, DismissingTheMenuLaunchesNothing) {
     RunFolder folder;
