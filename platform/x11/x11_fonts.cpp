@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <system_error>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELMORA_LEAK_CHECKED 1
@@ -26,14 +25,6 @@ extern "C" const char* __lsan_default_options() {
 #endif
 
 namespace velmora::x11 {
-
-FontconfigLoader::FontconfigLoader() {
-    try {
-        thread_ = std::thread([] { FcInit(); });
-    } catch (const std::system_error&) {
-        // No thread: the first font match loads fontconfig itself.
-    }
-}
 
 FontSet::FontSet(Display* display, int screen, double pixelSize)
     : display_(display), screen_(screen), pixelSize_(pixelSize) {

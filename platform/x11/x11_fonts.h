@@ -7,30 +7,11 @@
 
 #include <cstddef>
 #include <set>
-#include <thread>
 #include <vector>
 
 namespace velmora::x11 {
 
 using FontText = std::vector<FcChar32>;
-
-// Loads fontconfig's configuration and font list (FcInit, the larger part of
-// the menu's start-up) on a thread of its own, so that it overlaps connecting
-// to the X server. wait() before the first font match; the destructor waits.
-class FontconfigLoader {
-public:
-    FontconfigLoader();
-    ~FontconfigLoader() { wait(); }
-    FontconfigLoader(const FontconfigLoader&) = delete;
-    FontconfigLoader& operator=(const FontconfigLoader&) = delete;
-    void wait() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-private:
-    std::thread thread_;
-};
 
 class FontSet {
 public:

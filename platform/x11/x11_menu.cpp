@@ -639,8 +639,7 @@ int ignoreXError(Display*, XErrorEvent*) {
 
 class MenuDisplayX11 : public MenuDisplay {
 public:
-    MenuDisplayX11(DisplayHandle display, std::unique_ptr<FontconfigLoader> fontconfig)
-        : display_(std::move(display)), fontconfig_(std::move(fontconfig)) {
+    explicit MenuDisplayX11(DisplayHandle display) : display_(std::move(display)) {
         // A launched program must not inherit the connection.
         const int fd = ConnectionNumber(display_.get());
         const int fdFlags = fcntl(fd, F_GETFD);
@@ -657,7 +656,6 @@ public:
 
     unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
                        int y) override {
-        fontconfig_->wait();
         unsigned int picked = 0;
         {
             PopupSession session(display_.get(), screen(), items);
@@ -676,7 +674,6 @@ private:
     }
 
     DisplayHandle display_;
-    std::unique_ptr<FontconfigLoader> fontconfig_;
     std::optional<ScreenArea> screen_;
     XErrorHandler previousHandler_ = nullptr;
 };
@@ -687,11 +684,10 @@ std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return nullptr;
-    auto fontconfig = std::make_unique<FontconfigLoader>();
     DisplayHandle display(XOpenDisplay(name));
     if (!display)
         return nullptr;
-    return std::make_unique<MenuDisplayX11>(std::move(display), std::move(fontconfig));
+    return std::make_unique<MenuDisplayX11>(std::move(display));
 }
 
 } // namespace velmora
