@@ -5,7 +5,11 @@ add_executable(velmora WIN32 main_win32.cpp version.rc)
 target_link_libraries(velmora PRIVATE velmora_host)
 velmora_warnings(velmora)
 if(MINGW)
-    # wWinMain is the entry point of a Unicode GUI program.
-    target_link_options(velmora PRIVATE -municode -static -static-libgcc -static-libstdc++ -s
+    target_link_options(velmora PRIVATE -static -static-libgcc -static-libstdc++ -s
                         -Wl,--gc-sections)
+    if(NOT CMAKE_SYSTEM_NAME STREQUAL "WindowsCE")
+        # wWinMain is the entry point of a Unicode GUI program; on Windows CE
+        # the runtime calls WinMain with the wide command line instead.
+        target_link_options(velmora PRIVATE -municode)
+    endif()
 endif()
