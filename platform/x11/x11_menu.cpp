@@ -123,13 +123,44 @@ std::size_t codePointIndex(const std::u16string& text, std::size_t index) {
     return count;
 }
 
-// The character a key types, for mnemonics: Latin-1 and Unicode keysyms, or
-// the single ASCII character that XLookupString produced (keypad digits).
+// The letter of a Cyrillic or Greek keysym (the layouts whose letters have
+// keysyms of their own rather than Unicode ones), or 0.
+char32_t cyrillicOrGreek(KeySym keysym) {
+    // Cyrillic keysyms 0x6c0-0x6df follow the KOI8-R order of the small
+    // letters; 0x6e0-0x6ff are their capitals.
+    static constexpr char16_t koi8Order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
+    if (keysym >= 0x6C0 && keysym <= 0x6DF)
+        return koi8Order[keysym - 0x6C0];
+    if (keysym >= 0x6E0 && keysym <= 0x6FF)
+        return static_cast<char32_t>(koi8Order[keysym - 0x6E0] - 0x20);
+    if (keysym == 0x6A3)
+        return U'ё';
+    if (keysym == 0x6B3)
+        return U'Ё';
+    // Greek capitals 0x7c1-0x7d9 and small letters 0x7e1-0x7f9 run parallel
+    // to Unicode, but for the two sigmas.
+    if (keysym == 0x7D2)
+        return U'Σ';
+    if (keysym == 0x7F2)
+        return U'σ';
+    if (keysym == 0x7F3)
+        return U'ς';
+    if ((keysym >= 0x7C1 && keysym <= 0x7D9 && keysym != 0x7D3) ||
+        (keysym >= 0x7E1 && keysym <= 0x7F9))
+        return static_cast<char32_t>(keysym - 0x430);
+    return 0;
+}
+
+// The character a key types, for mnemonics: Latin-1, Unicode, Cyrillic and
+// Greek keysyms, or the single ASCII character that XLookupString produced
+// (keypad digits).
 char32_t keyCharacter(KeySym keysym, const char* typed, int typedLength) {
     if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
         return static_cast<char32_t>(keysym);
     if ((keysym & 0xFF000000UL) == 0x01000000UL)
         return static_cast<char32_t>(keysym & 0x00FFFFFFUL);
+    if (const char32_t letter = cyrillicOrGreek(keysym))
+        return letter;
     if (typedLength == 1 && typed[0] >= 0x20 && typed[0] < 0x7F)
         return static_cast<char32_t>(typed[0]);
     return 0;

@@ -491,6 +491,39 @@ TEST_F(X11MenuTest, JapaneseTitlesDrawTheirGlyphs) {
     EXPECT_EQ(launched(false), "");
 }
 
+// Mnemonics of letters that Cyrillic and Greek keyboard layouts type with
+// keysyms of their own, in either case.
+struct LetterCase {
+    const char* key;
+    const char* launched;
+};
+
+void PrintTo(const LetterCase& c, std::ostream* out) {
+    *out << c.key;
+}
+
+class X11MenuLetters : public X11MenuTest, public ::testing::WithParamInterface<LetterCase> {};
+
+TEST_P(X11MenuLetters, MnemonicPicksItsItem) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Файл", "&вид", "&Ωμέγα", "&σύνολο"}, {});
+    ASSERT_NE(launchAndWaitForMenu(), static_cast<Window>(None));
+    xdotool(display(), {"key", GetParam().key});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(true), GetParam().launched);
+}
+
+const LetterCase letterCases[] = {
+    {"Cyrillic_ef", "item1"},
+    {"Cyrillic_VE", "item2"},
+    {"Greek_omega", "item3"},
+    {"Greek_SIGMA", "item4"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, X11MenuLetters, ::testing::ValuesIn(letterCases),
+                         [](const auto& test) { return std::string(test.param.key); });
+
 TEST_F(X11MenuTest, TitlesFollowTheWindowsMenuConventions) {
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
