@@ -145,7 +145,7 @@ void ConfigFile::clear() {
 }
 
 ConfigSection* ConfigFile::lookupSection(std::u16string_view name) const {
-    const auto found = sectionIndex_.find(std::u16string(name));
+    const auto found = sectionIndex_.find(name);
     return found == sectionIndex_.end() ? nullptr : found->second;
 }
 
@@ -155,7 +155,7 @@ const ConfigSection& ConfigFile::findSection(std::u16string_view name) const {
     throw ConfigError(sectionMessage(name));
 }
 
-const ConfigEntry& ConfigFile::findKey(const std::deque<ConfigEntry>& entries,
+const ConfigEntry& ConfigFile::findKey(const ConfigSection::Entries& entries,
                                        std::u16string_view key) {
     for (const ConfigEntry& entry : entries) {
         if (entry.key == key)
@@ -164,13 +164,12 @@ const ConfigEntry& ConfigFile::findKey(const std::deque<ConfigEntry>& entries,
     throw ConfigError(keyMessage(key));
 }
 
-std::deque<ConfigEntry>& ConfigFile::sectionFor(std::u16string_view name, bool create) {
+ConfigSection::Entries& ConfigFile::sectionFor(std::u16string_view name, bool create) {
     if (ConfigSection* section = lookupSection(name))
         return section->entries;
     if (!create)
         throw ConfigError(sectionMessage(name));
-    ConfigSection& added = sections_.emplace_back();
-    added.name = std::u16string(name);
+    ConfigSection& added = sections_.emplace_back(ConfigSection{std::u16string(name), {}});
     try {
         sectionIndex_.emplace(added.name, &added);
     } catch (...) {
@@ -202,7 +201,7 @@ std::int32_t ConfigFile::getIntDefault(std::u16string_view section, std::u16stri
 
 bool ConfigFile::setString(std::u16string_view section, std::u16string_view key,
                            std::u16string_view value, bool keepExisting) {
-    std::deque<ConfigEntry>& entries = sectionFor(section, true);
+    ConfigSection::Entries& entries = sectionFor(section, true);
     for (ConfigEntry& entry : entries) {
         if (entry.key == key) {
             if (keepExisting)

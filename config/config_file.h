@@ -7,11 +7,11 @@
 // "title =x" has the key "title " and is not found by a lookup of "title".
 #pragma once
 
+#include "config/stable_list.h"
 #include "platform/platform.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -30,10 +30,9 @@ struct ConfigEntry {
 };
 
 struct ConfigSection {
+    using Entries = StableList<ConfigEntry>;
     std::u16string name;
-    // A deque, so that a reference to an entry stays valid while entries are
-    // appended after it.
-    std::deque<ConfigEntry> entries;
+    Entries entries;
 };
 
 // A failed section or key lookup. Callers that can go on without the value
@@ -73,7 +72,7 @@ extern const char16_t* const DEFAULT_CONFIG_LINES[23];
 
 class ConfigFile {
 public:
-    using Sections = std::deque<ConfigSection>;
+    using Sections = StableList<ConfigSection>;
 
     // An empty document that is tied to no file (for building one in memory).
     ConfigFile() = default;
@@ -95,11 +94,11 @@ public:
     // The first section named `name`; throws ConfigError when there is none.
     const ConfigSection& findSection(std::u16string_view name) const;
     // The first entry of `entries` whose key is `key`; throws ConfigError.
-    static const ConfigEntry& findKey(const std::deque<ConfigEntry>& entries,
+    static const ConfigEntry& findKey(const ConfigSection::Entries& entries,
                                       std::u16string_view key);
     // The entries of the section `name`, made when `create` is true and the
     // section is missing; otherwise a missing section throws ConfigError.
-    std::deque<ConfigEntry>& sectionFor(std::u16string_view name, bool create);
+    ConfigSection::Entries& sectionFor(std::u16string_view name, bool create);
 
     const std::u16string& getString(std::u16string_view section, std::u16string_view key) const;
     std::int32_t getInt(std::u16string_view section, std::u16string_view key) const;
@@ -128,8 +127,9 @@ private:
     Sections sections_;
     bool fileMissing_ = false;
     // Section name -> the section of that name. Names are unique, so the
-    // first match of a walk from the front is the only match.
-    std::unordered_map<std::u16string, ConfigSection*> sectionIndex_;
+    // first match of a walk from the front is the only match. The keys view
+    // the sections' own names, which never move or change.
+    std::unordered_map<std::u16string_view, ConfigSection*> sectionIndex_;
 };
 
 // Converts a value text the way the standard wide text-to-integer conversion

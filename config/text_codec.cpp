@@ -85,10 +85,38 @@ template <typename Emit> void decodeUtf8(std::string_view bytes, Emit emit) {
 
 } // namespace
 
+// Appends the UTF-16 form of `bytes` to `out`; false when any byte was
+// replaced. Runs of ASCII, the bulk of a configuration file, are copied
+// without going through the decoder.
+static bool appendUtf8(std::string_view bytes, std::u16string& out) {
+    bool valid = true;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t ascii = i;
+        while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+            ++ascii;
+        out.append(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(ascii));
+        i = ascii;
+        if (i == bytes.size())
+            break;
+        // Decode up to the next ASCII byte that could not belong to a sequence.
+        std::size_t end = i + 1;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80)
+            ++end;
+        decodeUtf8(bytes.substr(i, end - i), [&](char32_t cp, bool ok) {
+            appendCodePoint(out, cp);
+            valid = valid && ok;
+        });
+        i = end;
+    }
+    return valid;
+}
+
 std::u16string utf8ToUtf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
-    decodeUtf8(bytes, [&out](char32_t cp, bool) { appendCodePoint(out, cp); });
+    appendUtf8(bytes, out);
     return out;
 }
 
@@ -146,25 +174,21 @@ std::u16string decodeTextFile(std::string_view bytes, Platform* platform) {
     if (bytes.substr(0, signature.size()) == signature)
         bytes.remove_prefix(signature.size());
 
-    std::u16string decoded;
-    bool haveLegacy = false;
-    if (platform != nullptr && !isValidUtf8(bytes)) {
-        if (auto legacy = platform->decodeLegacyText(bytes)) {
-            decoded = std::move(*legacy);
-            haveLegacy = true;
-        }
+    std::u16string text;
+    text.reserve(bytes.size());
+    if (!appendUtf8(bytes, text) && platform != nullptr) {
+        if (auto legacy = platform->decodeLegacyText(bytes))
+            text = std::move(*legacy);
     }
-    if (!haveLegacy)
-        decoded = utf8ToUtf16(bytes);
 
     // CR LF reads as LF; a CR that no LF follows stays.
-    std::u16string text;
-    text.reserve(decoded.size());
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-        if (decoded[i] == u'\r' && i + 1 < decoded.size() && decoded[i + 1] == u'\n')
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
             continue;
-        text.push_back(decoded[i]);
+        text[kept++] = text[i];
     }
+    text.resize(kept);
     return text;
 }
 
