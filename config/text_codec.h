@@ -22,6 +22,9 @@ class Platform;
 // handling and no line-end translation.
 std::u16string utf8ToUtf16(std::string_view bytes);
 
+// Appends the UTF-8 form of one code point.
+void appendUtf8CodePoint(std::string& out, char32_t cp);
+
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
 

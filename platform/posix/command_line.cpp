@@ -1,5 +1,7 @@
 #include "platform/posix/command_line.h"
 
+#include "config/text_codec.h"
+
 #include <cstdint>
 
 namespace velmora {
@@ -23,24 +25,6 @@ bool isPlain(char c) {
         return true;
     default:
         return false;
-    }
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
 
@@ -113,15 +97,15 @@ std::string argumentBytes(std::u16string_view text) {
         const char16_t u = text[i];
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {
-            appendUtf8(bytes, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
-                                  (static_cast<char32_t>(text[i + 1]) - 0xDC00));
+            appendUtf8CodePoint(bytes, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
+                                           (static_cast<char32_t>(text[i + 1]) - 0xDC00));
             ++i;
         } else if (u >= 0xDC80 && u <= 0xDCFF) {
             bytes.push_back(static_cast<char>(u - 0xDC00));
         } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(bytes, 0xFFFD);
+            appendUtf8CodePoint(bytes, 0xFFFD);
         } else {
-            appendUtf8(bytes, u);
+            appendUtf8CodePoint(bytes, u);
         }
     }
     return bytes;

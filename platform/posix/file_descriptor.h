@@ -1,6 +1,8 @@
 // One owned file descriptor, closed when the owner goes.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <unistd.h>
 #include <utility>
 
@@ -34,5 +36,20 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Writes all `size` bytes, going on after interruptions and short writes.
+inline bool writeAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 } // namespace velmora

@@ -48,18 +48,7 @@ class ByteWriterPosix : public ByteWriter {
 public:
     explicit ByteWriterPosix(FileDescriptor fd) : fd_(std::move(fd)) {}
     bool write(const unsigned char* data, std::size_t size) override {
-        if (!fd_)
-            return false;
-        while (size > 0) {
-            const ssize_t n = ::write(fd_.get(), data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
+        return fd_ && writeAll(fd_.get(), data, size);
     }
     // Writes go straight to the system, so there is nothing buffered here.
     bool flush() override { return static_cast<bool>(fd_); }

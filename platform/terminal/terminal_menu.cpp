@@ -47,37 +47,8 @@ void onSignal(int number) {
     errno = saved;
 }
 
-bool writeAll(int fd, const std::string& text) {
-    const char* data = text.data();
-    std::size_t size = text.size();
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+bool writeText(int fd, const std::string& text) {
+    return writeAll(fd, text.data(), text.size());
 }
 
 void moveTo(std::string& out, int column, int row) {
@@ -138,12 +109,12 @@ public:
             return;
         active_ = true;
         // Alternate screen, hidden cursor, mouse buttons in SGR coordinates.
-        writeAll(fd_, "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h");
+        writeText(fd_, "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h");
     }
     ~TerminalModes() {
         if (!active_)
             return;
-        writeAll(fd_, "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?1049l\x1b[?25h");
+        writeText(fd_, "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?1049l\x1b[?25h");
         ::tcsetattr(fd_, TCSANOW, &saved_);
     }
     TerminalModes(const TerminalModes&) = delete;
@@ -202,7 +173,7 @@ void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMen
     const MenuRect& box = layout.box;
     std::string out = "\x1b[0m\x1b[2J";
     if (box.width < 2 || box.height < 2) {
-        writeAll(tty_.get(), out);
+        writeText(tty_.get(), out);
         return;
     }
     const auto border = [&](int row, const char* left, const char* right, bool moreThisWay) {
@@ -228,7 +199,7 @@ void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMen
             for (std::size_t i = 0; i < item.text.size(); ++i) {
                 if (i == item.mnemonicAt)
                     out += "\x1b[4m";
-                appendUtf8(out, item.text[i]);
+                appendUtf8CodePoint(out, item.text[i]);
                 if (i == item.mnemonicAt)
                     out += "\x1b[24m";
             }
@@ -240,7 +211,7 @@ void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMen
         out += "│";
     }
     border(box.top + box.height - 1, "└", "┘", first + layout.visibleRows < count);
-    writeAll(tty_.get(), out);
+    writeText(tty_.get(), out);
 }
 
 bool TerminalMenuDisplay::readMore(int signalFd, int timeoutMs, bool& signalled) {
