@@ -78,10 +78,10 @@ std::u16string makeConfigPath(Platform& platform, ModuleInstance instance) {
     return path;
 }
 
-std::vector<std::u16string> splitConfigLines(std::u16string_view text,
-                                             std::vector<std::size_t>* cutLines) {
+std::vector<std::u16string_view> splitConfigLineViews(std::u16string_view text,
+                                                      std::vector<std::size_t>* cutLines) {
     constexpr std::size_t maxChars = LINE_BUFFER_CHARS - 1;
-    std::vector<std::u16string> lines;
+    std::vector<std::u16string_view> lines;
     std::size_t pos = 0;
     for (;;) {
         const std::size_t feed = text.find(u'\n', pos);
@@ -96,12 +96,18 @@ std::vector<std::u16string> splitConfigLines(std::u16string_view text,
         const std::size_t zero = line.find(u'\0');
         if (zero != std::u16string_view::npos)
             line = line.substr(0, zero);
-        lines.emplace_back(line);
+        lines.push_back(line);
         if (feed == std::u16string_view::npos)
             break;
         pos = feed + 1;
     }
     return lines;
+}
+
+std::vector<std::u16string> splitConfigLines(std::u16string_view text,
+                                             std::vector<std::size_t>* cutLines) {
+    const std::vector<std::u16string_view> views = splitConfigLineViews(text, cutLines);
+    return std::vector<std::u16string>(views.begin(), views.end());
 }
 
 const char16_t* const DEFAULT_CONFIG_LINES[23] = {
@@ -224,46 +230,61 @@ void ConfigFile::addEntry(std::u16string_view section, std::u16string_view key,
     sectionFor(section, true).push_back(ConfigEntry{std::u16string(key), std::u16string(value)});
 }
 
-std::vector<std::u16string> ConfigFile::readLines() {
+bool ConfigFile::readText(std::u16string& text) {
     std::unique_ptr<ByteReader> reader;
     if (platform_ != nullptr && !path_.empty())
         reader = platform_->openFileForRead(path_);
-    if (!reader) {
+    if (!reader)
+        return false;
+    const std::string bytes = readAllBytes(*reader);
+    reader.reset(); // the file is not held open beyond the reading
+    text = decodeTextFile(bytes, platform_);
+    return true;
+}
+
+std::vector<std::u16string> ConfigFile::readLines() {
+    std::u16string text;
+    if (!readText(text)) {
         fileMissing_ = true;
         return {};
     }
-    const std::string bytes = readAllBytes(*reader);
-    reader.reset(); // the file is not held open beyond the reading
-    return splitConfigLines(decodeTextFile(bytes, platform_));
+    return splitConfigLines(text);
 }
 
 void ConfigFile::parseLines(const std::vector<std::u16string>& lines) {
+    parseLines(std::vector<std::u16string_view>(lines.begin(), lines.end()));
+}
+
+void ConfigFile::parseLines(const std::vector<std::u16string_view>& lines) {
     std::u16string current;
-    for (const std::u16string& line : lines) {
+    for (const std::u16string_view line : lines) {
         if (line.empty() || line.front() == u'#')
             continue;
         if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
-            current.assign(line, 1, line.size() - 2);
+            current.assign(line.substr(1, line.size() - 2));
             continue;
         }
-        const std::u16string_view text = line;
-        const std::size_t equals = text.find(u'=');
+        const std::size_t equals = line.find(u'=');
         if (equals == std::u16string_view::npos) {
             // No "=": the key runs to the end of the line and the value
             // starts where the "=" would have been looked for, at the start.
-            addEntry(current, text, text);
+            addEntry(current, line, line);
         } else {
-            addEntry(current, text.substr(0, equals), text.substr(equals + 1));
+            addEntry(current, line.substr(0, equals), line.substr(equals + 1));
         }
     }
 }
 
 void ConfigFile::load() {
     clear();
-    const std::vector<std::u16string> lines = readLines();
-    if (fileMissing_)
+    // The whole list of lines is made before any is parsed; as views into
+    // the file's text, so that a large file is not copied line by line.
+    std::u16string text;
+    if (!readText(text)) {
+        fileMissing_ = true;
         return;
-    parseLines(lines);
+    }
+    parseLines(splitConfigLineViews(text));
 }
 
 void ConfigFile::writeDefault() {

@@ -66,6 +66,9 @@ std::u16string makeConfigPath(Platform& platform, ModuleInstance instance);
 // that were cut short are added to it.
 std::vector<std::u16string> splitConfigLines(std::u16string_view text,
                                              std::vector<std::size_t>* cutLines = nullptr);
+// The same lines as views into `text`, without copying them.
+std::vector<std::u16string_view> splitConfigLineViews(std::u16string_view text,
+                                                      std::vector<std::size_t>* cutLines = nullptr);
 
 // The default configuration file, line by line.
 extern const char16_t* const DEFAULT_CONFIG_LINES[23];
@@ -116,10 +119,13 @@ public:
     std::vector<std::u16string> readLines();
     // Turns lines into sections and entries, as a load does after reading.
     void parseLines(const std::vector<std::u16string>& lines);
+    void parseLines(const std::vector<std::u16string_view>& lines);
     // Creates the default file when nothing exists at path(), then loads it.
     void writeDefault();
 
 private:
+    // The file's text, or false when it cannot be opened.
+    bool readText(std::u16string& text);
     ConfigSection* lookupSection(std::u16string_view name) const;
 
     Platform* platform_ = nullptr;
