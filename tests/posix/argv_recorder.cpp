@@ -38,10 +38,13 @@ int main(int argc, char** argv) {
         return 4;
 
     if (const char* hold = std::getenv("VELMORA_HOLD")) {
+        // Written aside and renamed, so that the file never shows up empty.
         const std::string pidFile = std::string(record) + ".pid";
-        if (std::FILE* pid = std::fopen(pidFile.c_str(), "wb")) {
+        const std::string pidPart = pidFile + ".part";
+        if (std::FILE* pid = std::fopen(pidPart.c_str(), "wb")) {
             std::fprintf(pid, "%d", static_cast<int>(::getpid()));
-            std::fclose(pid);
+            if (std::fclose(pid) == 0)
+                std::rename(pidPart.c_str(), pidFile.c_str());
         }
         for (int i = 0; i < 600 && ::access(hold, F_OK) == 0; ++i)
             ::usleep(100 * 1000);
