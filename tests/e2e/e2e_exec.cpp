@@ -43,13 +43,14 @@ int main(int argc, char** argv) {
     if (argc != 2)
         return 120;
     std::ifstream in(argv[1], std::ios::binary);
-    const std::string spec((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string request((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     std::vector<std::string> fields;
-    for (std::size_t start = 0; start < spec.size();) {
-        const std::size_t end = spec.find('\0', start);
+    for (std::size_t start = 0; start < request.size();) {
+        const std::size_t end = request.find('\0', start);
         if (end == std::string::npos)
             return 121;
-        fields.push_back(spec.substr(start, end - start));
+        fields.push_back(request.substr(start, end - start));
         start = end + 1;
     }
     if (fields.size() < 4)

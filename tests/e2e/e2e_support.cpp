@@ -159,12 +159,12 @@ Terminal::Terminal(const std::string& folder, const std::vector<std::string>& ar
     std::remove(report_.c_str());
     std::remove((report_ + ".pid").c_str());
     writeFile(folder + "/tmux.conf", "set -g remain-on-exit on\nset -g status off\n");
-    std::string spec = options.user + '\0' + report_ + '\0' + options.stderrFile + '\0';
+    std::string request = options.user + '\0' + report_ + '\0' + options.stderrFile + '\0';
     for (const std::string& a : argv)
-        spec += a + '\0';
-    writeFile(folder + "/exec.spec", spec);
+        request += a + '\0';
+    writeFile(folder + "/exec.request", request);
     tmux({"-f", folder + "/tmux.conf", "new-session", "-d", "-x", std::to_string(options.columns),
-          "-y", std::to_string(options.rows), VELMORA_E2E_EXEC, folder + "/exec.spec"});
+          "-y", std::to_string(options.rows), VELMORA_E2E_EXEC, folder + "/exec.request"});
 }
 
 Terminal::~Terminal() {
