@@ -5,6 +5,8 @@
 #include "config/text_codec.h"
 #include "platform/fake/platform_fake.h"
 
+#include "tests/support/default_file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,40 +18,6 @@
 using namespace velmora;
 
 namespace {
-
-const std::string defaultFileLf = "# Internet Explorer\n"
-                                  "[1]\n"
-                                  "title=Internet Explorer\n"
-                                  "exec=iexplore.exe\n"
-                                  "\n"
-                                  "# Opera\n"
-                                  "[2]\n"
-                                  "title=Opera\n"
-                                  "exec=\\Program Files\\Opera\\Opera.exe\n"
-                                  "\n"
-                                  "# NetFront\n"
-                                  "[3]\n"
-                                  "title=NetFront\n"
-                                  "exec=\\Program Files\\netfront33\\netfront33.exe\n"
-                                  "\n"
-                                  "[position]\n"
-                                  "# \xE5\x9F\xBA\xE6\xBA\x96\n"
-                                  "xAlign=0\n"
-                                  "yAlign=0\n"
-                                  "\n"
-                                  "# \xE4\xBD\x8D\xE7\xBD\xAE\n"
-                                  "x=0\n"
-                                  "y=0\n";
-
-std::string withCrLf(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 void expectDefaultDocument(const ConfigFile& doc) {
     ASSERT_EQ(doc.sections().size(), 4u);
@@ -76,7 +44,7 @@ TEST(DefaultFile, Has23LinesOf253Characters) {
     for (const char16_t* line : DEFAULT_CONFIG_LINES)
         characters += std::u16string_view(line).size() + 1;
     EXPECT_EQ(characters, 253u);
-    EXPECT_EQ(defaultFileLf.size(), 261u); // four CJK characters take three bytes each
+    EXPECT_EQ(test::DEFAULT_FILE_LF.size(), 261u); // four CJK characters take three bytes each
 }
 
 class DefaultFileLineEnd : public ::testing::TestWithParam<bool> {};
@@ -88,7 +56,8 @@ TEST_P(DefaultFileLineEnd, IsWrittenByteForByteFlushedPerLineAndLoaded) {
     ConfigFile doc(system, std::u16string(u"/c.ini"));
     ASSERT_TRUE(doc.fileMissing());
     doc.writeDefault();
-    EXPECT_EQ(system.files[u"/c.ini"].bytes, crlf ? withCrLf(defaultFileLf) : defaultFileLf);
+    EXPECT_EQ(system.files[u"/c.ini"].bytes,
+              crlf ? test::DEFAULT_FILE_CRLF : test::DEFAULT_FILE_LF);
     EXPECT_EQ(system.flushCount, 23u);
     EXPECT_FALSE(doc.fileMissing());
     expectDefaultDocument(doc);
@@ -127,7 +96,8 @@ TEST(DefaultFile, WriteFailingPartWayKeepsWhatWasWrittenAndLoadsIt) {
                                 .size();
     ConfigFile doc(system, std::u16string(u"/c.ini"));
     doc.writeDefault();
-    EXPECT_EQ(system.files[u"/c.ini"].bytes, defaultFileLf.substr(0, *system.failWriteAfter));
+    EXPECT_EQ(system.files[u"/c.ini"].bytes,
+              test::DEFAULT_FILE_LF.substr(0, *system.failWriteAfter));
     EXPECT_EQ(system.flushCount, 5u); // no flush after the failure
     EXPECT_FALSE(doc.fileMissing());
     ASSERT_EQ(doc.sections().size(), 1u);
@@ -199,7 +169,7 @@ TEST_F(RealFiles, DefaultFileIsCreatedWithTheSystemsLineEnd) {
     ASSERT_TRUE(doc.fileMissing());
     doc.writeDefault();
     const bool crlf = host_->lineEnd() == u"\r\n";
-    EXPECT_EQ(contents(path), crlf ? withCrLf(defaultFileLf) : defaultFileLf);
+    EXPECT_EQ(contents(path), crlf ? test::DEFAULT_FILE_CRLF : test::DEFAULT_FILE_LF);
     expectDefaultDocument(doc);
 }
 

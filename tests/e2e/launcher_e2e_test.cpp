@@ -4,6 +4,8 @@
 // starts checked on disk.
 #include "tests/e2e/e2e_support.h"
 
+#include "tests/support/default_file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -16,31 +18,6 @@
 using namespace velmora::e2e;
 
 namespace {
-
-// The default file, byte for byte: UTF-8, LF line ends, no byte-order mark.
-const std::string DEFAULT_FILE = "# Internet Explorer\n"
-                                 "[1]\n"
-                                 "title=Internet Explorer\n"
-                                 "exec=iexplore.exe\n"
-                                 "\n"
-                                 "# Opera\n"
-                                 "[2]\n"
-                                 "title=Opera\n"
-                                 "exec=\\Program Files\\Opera\\Opera.exe\n"
-                                 "\n"
-                                 "# NetFront\n"
-                                 "[3]\n"
-                                 "title=NetFront\n"
-                                 "exec=\\Program Files\\netfront33\\netfront33.exe\n"
-                                 "\n"
-                                 "[position]\n"
-                                 "# \xE5\x9F\xBA\xE6\xBA\x96\n"
-                                 "xAlign=0\n"
-                                 "yAlign=0\n"
-                                 "\n"
-                                 "# \xE4\xBD\x8D\xE7\xBD\xAE\n"
-                                 "x=0\n"
-                                 "y=0\n";
 
 constexpr uid_t NOBODY = 65534;
 
@@ -124,6 +101,20 @@ protected:
         return "[" + std::to_string(index) + "]\ntitle=" + title + "\nexec=" + exec + "\n";
     }
 
+    // Thirty items "Item 1" … "Item 30" in a 40x10 terminal; only item
+    // `launching` starts the recorder, the others name a missing program.
+    std::unique_ptr<Terminal> startTallMenu(int launching) {
+        std::string text;
+        for (int i = 1; i <= 30; ++i)
+            text += menuItem(i, "Item " + std::to_string(i),
+                             i == launching ? std::string(VELMORA_ARGV_RECORDER) : "/nonexistent");
+        writeFile(config(), text);
+        Terminal::Options options;
+        options.columns = 40;
+        options.rows = 10;
+        return start({}, options);
+    }
+
     TempFolder temp_;
     std::string app_ = temp_ / "app";
     std::string run_ = temp_ / "run";
@@ -138,7 +129,7 @@ TEST_F(Launcher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
     const auto file = readFile(config());
     ASSERT_TRUE(file.has_value());
     EXPECT_EQ(file->size(), 261u);
-    EXPECT_EQ(*file, DEFAULT_FILE);
+    EXPECT_EQ(*file, velmora::test::DEFAULT_FILE_LF);
     const auto screen = terminal->screen();
     EXPECT_EQ(boxItems(screen),
               (std::vector<std::string>{"Internet Explorer", "Opera", "NetFront"}));
@@ -151,7 +142,7 @@ TEST_F(Launcher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
     EXPECT_EQ(terminal->waitExit(), 0);
     EXPECT_EQ(terminal->terminalModes(), "same");
     EXPECT_TRUE(terminalIsBack(*terminal));
-    EXPECT_EQ(readFile(config()), DEFAULT_FILE);
+    EXPECT_EQ(readFile(config()), velmora::test::DEFAULT_FILE_LF);
 }
 
 TEST_F(Launcher, ACopyUnderAnotherNameReadsTheFileOfItsOwnName) {
@@ -471,15 +462,7 @@ TEST_F(Launcher, WithoutTerminalOrDisplayTheMenuEndsAtOnce) {
 }
 
 TEST_F(Launcher, MoreItemsThanRowsScroll) {
-    std::string text;
-    for (int i = 1; i <= 30; ++i)
-        text += menuItem(i, "Item " + std::to_string(i),
-                         i == 30 ? std::string(VELMORA_ARGV_RECORDER) : "/nonexistent");
-    writeFile(config(), text);
-    Terminal::Options options;
-    options.columns = 40;
-    options.rows = 10;
-    const auto terminal = start({}, options);
+    const auto terminal = startTallMenu(30);
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
     auto screen = terminal->screen();
     EXPECT_EQ(findBox(screen)->height, 10);
@@ -499,15 +482,7 @@ TEST_F(Launcher, MoreItemsThanRowsScroll) {
 }
 
 TEST_F(Launcher, TheWheelScrollsAndAClickPicksTheItemShownThere) {
-    std::string text;
-    for (int i = 1; i <= 30; ++i)
-        text += menuItem(i, "Item " + std::to_string(i),
-                         i == 4 ? std::string(VELMORA_ARGV_RECORDER) : "/nonexistent");
-    writeFile(config(), text);
-    Terminal::Options options;
-    options.columns = 40;
-    options.rows = 10;
-    const auto terminal = start({}, options);
+    const auto terminal = startTallMenu(4);
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
     terminal->wheel(3, 3, true); // three rows down
     ASSERT_TRUE(waitUntil([&] { return boxItems(terminal->screen()).front() == "Item 4"; }))

@@ -9,6 +9,8 @@
 #include "platform/win32/win32_handles.h"
 #include "tests/win32/test_support.h"
 
+#include "tests/support/default_file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -25,32 +27,6 @@ using velmora::test::TempFolder;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The default file as the launcher writes it on Windows: 23 lines, CR LF
-// after each, UTF-8 without a signature.
-const std::string DEFAULT_FILE_BYTES = "# Internet Explorer\r\n"
-                                       "[1]\r\n"
-                                       "title=Internet Explorer\r\n"
-                                       "exec=iexplore.exe\r\n"
-                                       "\r\n"
-                                       "# Opera\r\n"
-                                       "[2]\r\n"
-                                       "title=Opera\r\n"
-                                       "exec=\\Program Files\\Opera\\Opera.exe\r\n"
-                                       "\r\n"
-                                       "# NetFront\r\n"
-                                       "[3]\r\n"
-                                       "title=NetFront\r\n"
-                                       "exec=\\Program Files\\netfront33\\netfront33.exe\r\n"
-                                       "\r\n"
-                                       "[position]\r\n"
-                                       "# \xE5\x9F\xBA\xE6\xBA\x96\r\n"
-                                       "xAlign=0\r\n"
-                                       "yAlign=0\r\n"
-                                       "\r\n"
-                                       "# \xE4\xBD\x8D\xE7\xBD\xAE\r\n"
-                                       "x=0\r\n"
-                                       "y=0\r\n";
 
 std::u16string u16(const fs::path& path) {
     return test::toU16(path.wstring());
@@ -167,7 +143,7 @@ TEST(DefaultFile, IsWrittenWithCrLfAndReadsBack) {
 
     const std::string bytes = test::readBytes(file);
     EXPECT_EQ(bytes.size(), 284u);
-    EXPECT_EQ(bytes, DEFAULT_FILE_BYTES);
+    EXPECT_EQ(bytes, test::DEFAULT_FILE_CRLF);
     EXPECT_FALSE(config.fileMissing());
     ASSERT_EQ(config.sections().size(), 4u);
     EXPECT_EQ(config.getString(u"1", u"title"), u"Internet Explorer");

@@ -10,6 +10,8 @@
 // The launcher is started through the starter, so that its command-line
 // text is exactly what the test wrote; the recorder stands for a launched
 // program and writes down the command line it was given.
+#include "tests/support/default_file_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -432,30 +434,6 @@ bool anyRecord(const RunFolder& run) {
     return false;
 }
 
-const std::string DEFAULT_FILE_BYTES = "# Internet Explorer\r\n"
-                                       "[1]\r\n"
-                                       "title=Internet Explorer\r\n"
-                                       "exec=iexplore.exe\r\n"
-                                       "\r\n"
-                                       "# Opera\r\n"
-                                       "[2]\r\n"
-                                       "title=Opera\r\n"
-                                       "exec=\\Program Files\\Opera\\Opera.exe\r\n"
-                                       "\r\n"
-                                       "# NetFront\r\n"
-                                       "[3]\r\n"
-                                       "title=NetFront\r\n"
-                                       "exec=\\Program Files\\netfront33\\netfront33.exe\r\n"
-                                       "\r\n"
-                                       "[position]\r\n"
-                                       "# \xE5\x9F\xBA\xE6\xBA\x96\r\n"
-                                       "xAlign=0\r\n"
-                                       "yAlign=0\r\n"
-                                       "\r\n"
-                                       "# \xE4\xBD\x8D\xE7\xBD\xAE\r\n"
-                                       "x=0\r\n"
-                                       "y=0\r\n";
-
 // Shows the menu of `config` (written beside a fresh launcher), measures it
 // and dismisses it.
 std::optional<Rect> measureMenu(const std::string& config) {
@@ -478,7 +456,7 @@ TEST(WineLauncher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
     ASSERT_TRUE(menu);
 
     // Written before the menu was shown.
-    EXPECT_EQ(readFile(folder.ini()), DEFAULT_FILE_BYTES);
+    EXPECT_EQ(readFile(folder.ini()), velmora::test::DEFAULT_FILE_CRLF);
     EXPECT_EQ(fs::file_size(folder.ini()), 284u);
     // All four placement values 0: the menu's top left corner at the screen's.
     EXPECT_EQ(menu->x, 0);
