@@ -126,6 +126,17 @@ bool isValidUtf8(std::string_view bytes) {
     return valid;
 }
 
+char32_t codePointAt(std::u16string_view text, std::size_t i, std::size_t& units) {
+    const char32_t unit = text[i];
+    units = 1;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+        units = 2;
+        return 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+    }
+    return unit;
+}
+
 void appendUtf8CodePoint(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -147,16 +158,9 @@ void appendUtf8CodePoint(std::string& out, char32_t cp) {
 std::string utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = REPLACEMENT;
-        }
-        appendUtf8CodePoint(out, cp);
+    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
+        const char32_t cp = codePointAt(text, i, units);
+        appendUtf8CodePoint(out, isSurrogate(cp) ? REPLACEMENT : cp);
     }
     return out;
 }

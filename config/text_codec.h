@@ -22,6 +22,15 @@ class Platform;
 // handling and no line-end translation.
 std::u16string utf8ToUtf16(std::string_view bytes);
 
+inline bool isSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
+// The code point whose UTF-16 form starts at text[i]: the code point of a
+// surrogate pair, otherwise the unit itself (a lone surrogate included).
+// `units` receives 2 for a pair and 1 otherwise.
+char32_t codePointAt(std::u16string_view text, std::size_t i, std::size_t& units);
+
 // Appends the UTF-8 form of one code point.
 void appendUtf8CodePoint(std::string& out, char32_t cp);
 

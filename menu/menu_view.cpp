@@ -1,5 +1,6 @@
 #include "menu/menu_view.h"
 
+#include "config/text_codec.h"
 #include "menu/launcher_menu.h"
 
 #include <algorithm>
@@ -76,11 +77,8 @@ MenuTitle parseMenuTitle(std::u16string_view title) {
                 continue;
             }
             if (parsed.mnemonic == 0 && part == &parsed.left) {
-                char32_t cp = next;
-                const bool pair = next >= 0xD800 && next <= 0xDBFF && i + 1 < title.size() &&
-                                  title[i + 1] >= 0xDC00 && title[i + 1] <= 0xDFFF;
-                if (pair)
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (title[i + 1] - 0xDC00u);
+                std::size_t units = 0;
+                const char32_t cp = codePointAt(title, i, units);
                 parsed.mnemonicIndex = part->size();
                 parsed.mnemonic = foldMnemonic(cp);
             }

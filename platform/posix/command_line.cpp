@@ -93,20 +93,12 @@ std::u16string argumentText(std::string_view bytes) {
 std::string argumentBytes(std::u16string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8CodePoint(bytes, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
-                                           (static_cast<char32_t>(text[i + 1]) - 0xDC00));
-            ++i;
-        } else if (u >= 0xDC80 && u <= 0xDCFF) {
-            bytes.push_back(static_cast<char>(u - 0xDC00));
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8CodePoint(bytes, 0xFFFD);
-        } else {
-            appendUtf8CodePoint(bytes, u);
-        }
+    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
+        const char32_t cp = codePointAt(text, i, units);
+        if (cp >= 0xDC80 && cp <= 0xDCFF)
+            bytes.push_back(static_cast<char>(cp - 0xDC00)); // a byte kept from the arguments
+        else
+            appendUtf8CodePoint(bytes, isSurrogate(cp) ? 0xFFFD : cp);
     }
     return bytes;
 }

@@ -1,5 +1,7 @@
 #include "platform/terminal/terminal_layout.h"
 
+#include "config/text_codec.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -93,19 +95,14 @@ int textCells(std::u32string_view text) {
 std::u32string displayText(std::u16string_view text, std::size_t& mnemonicIndex) {
     std::u32string out;
     std::size_t moved = std::u32string::npos;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
         if (i == mnemonicIndex)
             moved = out.size();
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
+        char32_t c = codePointAt(text, i, units);
+        if (isSurrogate(c))
             c = 0xFFFD;
-        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-            c = U'?';
-        }
+        else if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+            c = U'?'; // no control character reaches the terminal
         out.push_back(c);
     }
     mnemonicIndex = moved;

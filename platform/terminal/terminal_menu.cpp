@@ -295,9 +295,8 @@ Input TerminalMenuDisplay::nextInput(int signalFd, bool& signalled) {
                 input.key = MenuKey::Cancel;
                 return input;
             }
-            char32_t c = text.empty() ? 0 : text[0];
-            if (text.size() == 2)
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[1] - 0xDC00u);
+            std::size_t units = 0;
+            const char32_t c = text.empty() ? 0 : codePointAt(text, 0, units);
             if (c < 0x20 || c == 0x7F)
                 continue;
             input.kind = Input::Kind::Character;

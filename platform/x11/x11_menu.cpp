@@ -1,6 +1,7 @@
 // The X11 pop-up menu: an override-redirect window that holds the pointer and
 // keyboard grabs while it is open, drawn with Xft, placed and driven by the
 // shared menu-view logic so that it behaves as the Windows pop-up menu does.
+#include "config/text_codec.h"
 #include "menu/menu_view.h"
 #include "platform/posix/menu_display.h"
 #include "platform/x11/x11_fonts.h"
@@ -94,18 +95,9 @@ double screenDpi(Display* display) {
 FontText toCodePoints(const std::u16string& text) {
     FontText out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            out.push_back(0x10000 + ((static_cast<FcChar32>(c) - 0xD800) << 10) +
-                          (static_cast<FcChar32>(text[i + 1]) - 0xDC00));
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            out.push_back(0xFFFD);
-        } else {
-            out.push_back(c);
-        }
+    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
+        const char32_t cp = codePointAt(text, i, units);
+        out.push_back(isSurrogate(cp) ? 0xFFFD : cp);
     }
     return out;
 }
