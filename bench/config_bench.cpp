@@ -73,9 +73,7 @@ public:
             return files_->openFileForRead(path);
         return std::make_unique<MemoryReader>(text_);
     }
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string&) override {
-        return nullptr;
-    }
+    bool createFileWithContent(const std::u16string&, std::string_view) override { return false; }
     std::u16string_view lineEnd() const override { return u"\n"; }
     std::unique_ptr<PopupMenu> createPopupMenu() override {
         return std::make_unique<DismissingMenu>();

@@ -144,10 +144,16 @@ ConfigFile::ConfigFile(Platform& platform, std::u16string path)
     load();
 }
 
+ConfigFile::ConfigFile(Platform& platform, std::u16string path, LineObserver observer)
+    : platform_(&platform), path_(std::move(path)), observer_(std::move(observer)) {
+    load();
+}
+
 void ConfigFile::clear() {
     sectionIndex_.clear();
     sections_.clear();
     fileMissing_ = false;
+    readLimitReached_ = false;
 }
 
 ConfigSection* ConfigFile::lookupSection(std::u16string_view name) const {
@@ -230,80 +236,72 @@ void ConfigFile::addEntry(std::u16string_view section, std::u16string_view key,
     sectionFor(section, true).push_back(ConfigEntry{std::u16string(key), std::u16string(value)});
 }
 
-bool ConfigFile::readText(std::u16string& text) {
-    std::unique_ptr<ByteReader> reader;
-    if (platform_ != nullptr && !path_.empty())
-        reader = platform_->openFileForRead(path_);
-    if (!reader)
-        return false;
-    const std::string bytes = readAllBytes(*reader);
-    reader.reset(); // the file is not held open beyond the reading
-    text = decodeTextFile(bytes, platform_);
-    return true;
-}
-
-std::vector<std::u16string> ConfigFile::readLines() {
-    std::u16string text;
-    if (!readText(text)) {
-        fileMissing_ = true;
-        return {};
-    }
-    return splitConfigLines(text);
-}
-
 void ConfigFile::parseLines(const std::vector<std::u16string>& lines) {
     parseLines(std::vector<std::u16string_view>(lines.begin(), lines.end()));
 }
 
 void ConfigFile::parseLines(const std::vector<std::u16string_view>& lines) {
     std::u16string current;
-    for (const std::u16string_view line : lines) {
-        if (line.empty() || line.front() == u'#')
-            continue;
-        if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
-            current.assign(line.substr(1, line.size() - 2));
-            continue;
-        }
-        const std::size_t equals = line.find(u'=');
-        if (equals == std::u16string_view::npos) {
-            // No "=": the key runs to the end of the line and the value
-            // starts where the "=" would have been looked for, at the start.
-            addEntry(current, line, line);
-        } else {
-            addEntry(current, line.substr(0, equals), line.substr(equals + 1));
-        }
+    for (const std::u16string_view line : lines)
+        parseLine(line, current);
+}
+
+void ConfigFile::parseLine(std::u16string_view line, std::u16string& current) {
+    if (line.empty() || line.front() == u'#')
+        return;
+    if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
+        current.assign(line.substr(1, line.size() - 2));
+        return;
+    }
+    const std::size_t equals = line.find(u'=');
+    if (equals == std::u16string_view::npos) {
+        // No "=": the key runs to the end of the line and the value starts
+        // where the "=" would have been looked for, at the start.
+        addEntry(current, line, line);
+    } else {
+        addEntry(current, line.substr(0, equals), line.substr(equals + 1));
     }
 }
 
 void ConfigFile::load() {
     clear();
-    // The whole list of lines is made before any is parsed; as views into
-    // the file's text, so that a large file is not copied line by line.
-    std::u16string text;
-    if (!readText(text)) {
+    std::unique_ptr<ByteReader> reader;
+    if (platform_ != nullptr && !path_.empty())
+        reader = platform_->openFileForRead(path_);
+    if (!reader) {
         fileMissing_ = true;
         return;
     }
-    parseLines(splitConfigLineViews(text));
+    // Each line is parsed as soon as it is read, so that only the document
+    // grows with the file, never a copy of its text.
+    std::u16string current;
+    const ConfigReadResult result =
+        readConfigLines(*reader, platform_, [this, &current](const ConfigLine& line) {
+            if (observer_)
+                observer_(line);
+            parseLine(line.text, current);
+        });
+    readLimitReached_ = result.limitReached;
+}
+
+std::string defaultConfigBytes(std::u16string_view lineEnd) {
+    std::string bytes;
+    TextWriter writer(bytes, lineEnd);
+    for (const char16_t* line : DEFAULT_CONFIG_LINES)
+        writer.putLine(line);
+    return bytes;
 }
 
 void ConfigFile::writeDefault() {
     if (platform_ == nullptr || path_.empty())
         return;
     // Only when nothing is at the path: a file that exists but could not be
-    // read is somebody's configuration and is never overwritten.
-    std::unique_ptr<ByteWriter> file = platform_->createFileExclusive(path_);
-    if (!file)
+    // read is somebody's configuration and is never overwritten. The text is
+    // published whole, so that a failed write (a full disk) leaves no cut or
+    // empty file behind for every later start to read; the next start tries
+    // again.
+    if (!platform_->createFileWithContent(path_, defaultConfigBytes(platform_->lineEnd())))
         return;
-    {
-        TextWriter writer(*file, platform_->lineEnd());
-        for (const char16_t* line : DEFAULT_CONFIG_LINES) {
-            writer.putLine(line);
-            writer.flush();
-        }
-    }
-    file->close(); // a failed close changes nothing: the file is read back all the same
-    file.reset();
     load();
 }
 

@@ -7,12 +7,14 @@
 // "title =x" has the key "title " and is not found by a lookup of "title".
 #pragma once
 
+#include "config/config_reader.h"
 #include "config/stable_list.h"
 #include "platform/platform.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -73,9 +75,14 @@ std::vector<std::u16string_view> splitConfigLineViews(std::u16string_view text,
 // The default configuration file, line by line.
 extern const char16_t* const DEFAULT_CONFIG_LINES[23];
 
+// The bytes of the default configuration file with `lineEnd` after each line.
+std::string defaultConfigBytes(std::u16string_view lineEnd);
+
 class ConfigFile {
 public:
     using Sections = StableList<ConfigSection>;
+    // Sees every line that a load reads, before it is parsed.
+    using LineObserver = std::function<void(const ConfigLine&)>;
 
     // An empty document that is tied to no file (for building one in memory).
     ConfigFile() = default;
@@ -83,6 +90,8 @@ public:
     ConfigFile(Platform& platform, ModuleInstance instance);
     // Loads the file at `path`.
     ConfigFile(Platform& platform, std::u16string path);
+    // Loads the file at `path`, showing each line read to `observer`.
+    ConfigFile(Platform& platform, std::u16string path, LineObserver observer);
 
     ConfigFile(const ConfigFile&) = delete;
     ConfigFile& operator=(const ConfigFile&) = delete;
@@ -92,6 +101,8 @@ public:
     const Sections& sections() const { return sections_; }
     // True when the last load could not open the file.
     bool fileMissing() const { return fileMissing_; }
+    // True when the last load stopped at CONFIG_READ_LIMIT bytes of a longer file.
+    bool readLimitReached() const { return readLimitReached_; }
 
     void clear();
     // The first section named `name`; throws ConfigError when there is none.
@@ -113,25 +124,27 @@ public:
                 bool keepExisting);
     void addEntry(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
-    // Replaces the document by the content of the file at path().
+    // Replaces the document by the content of the file at path(), read and
+    // parsed line by line.
     void load();
-    // The file's lines; sets fileMissing when the file cannot be opened.
-    std::vector<std::u16string> readLines();
-    // Turns lines into sections and entries, as a load does after reading.
+    // Turns lines into sections and entries, as a load does while reading.
     void parseLines(const std::vector<std::u16string>& lines);
     void parseLines(const std::vector<std::u16string_view>& lines);
     // Creates the default file when nothing exists at path(), then loads it.
+    // The file appears whole or not at all.
     void writeDefault();
 
 private:
-    // The file's text, or false when it cannot be opened.
-    bool readText(std::u16string& text);
+    // One line of a load; `current` is the current section name.
+    void parseLine(std::u16string_view line, std::u16string& current);
     ConfigSection* lookupSection(std::u16string_view name) const;
 
     Platform* platform_ = nullptr;
     std::u16string path_;
     Sections sections_;
     bool fileMissing_ = false;
+    bool readLimitReached_ = false;
+    LineObserver observer_;
     // Section name -> the section of that name. Names are unique, so the
     // first match of a walk from the front is the only match. The keys view
     // the sections' own names, which never move or change.

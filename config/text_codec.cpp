@@ -200,12 +200,11 @@ std::u16string decodeTextFile(std::string_view bytes, Platform* platform) {
     return text;
 }
 
-TextWriter::TextWriter(ByteWriter& out, std::u16string_view lineEnd)
+TextWriter::TextWriter(std::string& out, std::u16string_view lineEnd)
     : out_(out), lineEnd_(lineEnd) {}
 
 void TextWriter::putBytes(const unsigned char* bytes, std::size_t size) {
-    if (!out_.write(bytes, size))
-        failed_ = true;
+    out_.append(reinterpret_cast<const char*>(bytes), size);
 }
 
 void TextWriter::putChar(char16_t unit) {
@@ -250,7 +249,7 @@ void TextWriter::putLine(std::u16string_view line) {
 void TextWriter::flush() {
     if (failed_)
         return;
-    if (pendingHighSurrogate_ != 0 || !out_.flush())
+    if (pendingHighSurrogate_ != 0)
         failed_ = true;
 }
 

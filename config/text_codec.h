@@ -15,7 +15,6 @@
 namespace velmora {
 
 class ByteReader;
-class ByteWriter;
 class Platform;
 
 // UTF-8 to UTF-16, every invalid subpart replaced by U+FFFD. No signature
@@ -49,13 +48,13 @@ std::string readAllBytes(ByteReader& reader);
 // by a legacy code page, that decoding is used instead.
 std::u16string decodeTextFile(std::string_view bytes, Platform* platform = nullptr);
 
-// Writes characters to a file one at a time. Once a character cannot be
-// written (a lone surrogate, or the file refuses the bytes) the writer is in
-// a failed state: every later character, line end and flush does nothing, and
-// what was written before stays in the file.
+// Encodes characters one at a time into the bytes of a file, appended to
+// `out`. Once a character cannot be encoded (a lone surrogate) the writer is
+// in a failed state: every later character, line end and flush does nothing,
+// and what was encoded before stays.
 class TextWriter {
 public:
-    TextWriter(ByteWriter& out, std::u16string_view lineEnd);
+    TextWriter(std::string& out, std::u16string_view lineEnd);
 
     // Writes one character; a line feed is written as the line end.
     void putChar(char16_t unit);
@@ -67,7 +66,7 @@ public:
 private:
     void putBytes(const unsigned char* bytes, std::size_t size);
 
-    ByteWriter& out_;
+    std::string& out_;
     std::u16string lineEnd_;
     char16_t pendingHighSurrogate_ = 0;
     bool failed_ = false;

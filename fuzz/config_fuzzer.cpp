@@ -70,9 +70,9 @@ public:
             return nullptr;
         return std::make_unique<MemoryReader>(file_);
     }
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string&) override {
+    bool createFileWithContent(const std::u16string&, std::string_view) override {
         ++writes;
-        return nullptr;
+        return false;
     }
     std::u16string_view lineEnd() const override { return u"\n"; }
     std::unique_ptr<PopupMenu> createPopupMenu() override { return std::make_unique<Menu>(*this); }

@@ -40,19 +40,6 @@ public:
     virtual std::ptrdiff_t read(unsigned char* buffer, std::size_t size) = 0;
 };
 
-// Writes the bytes of one newly created file. Destroying the writer closes it.
-class ByteWriter {
-public:
-    virtual ~ByteWriter() = default;
-    // Writes all `size` bytes; false when they could not all be written.
-    virtual bool write(const unsigned char* data, std::size_t size) = 0;
-    // Hands what was written so far to the system; false on failure.
-    virtual bool flush() = 0;
-    // Closes the file; false when the close reported an error. Further calls
-    // of any member after close() fail.
-    virtual bool close() = 0;
-};
-
 // One pop-up menu, created empty by Platform::createPopupMenu. Destroying it
 // destroys the system's menu.
 class PopupMenu {
@@ -102,10 +89,12 @@ public:
     // Opens an existing file for reading; null when it cannot be opened.
     virtual std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) = 0;
 
-    // Creates a new file for writing, only when nothing exists at `path`
-    // (exclusive create). Null when something is there or the create fails:
-    // an existing file is never truncated.
-    virtual std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string& path) = 0;
+    // Creates the file `path` holding exactly `bytes`, only when nothing
+    // exists at `path`; true when it was made. The bytes are written whole to
+    // a new file in the same folder first, which takes the name `path` once
+    // complete and never replaces a file that appeared there meanwhile. On
+    // any failure nothing is left at `path` and the other file is removed.
+    virtual bool createFileWithContent(const std::u16string& path, std::string_view bytes) = 0;
 
     // The line end that text files carry on this system: u"\n" or u"\r\n".
     virtual std::u16string_view lineEnd() const = 0;
@@ -117,6 +106,9 @@ public:
         static_cast<void>(bytes);
         return std::nullopt;
     }
+    // True when decodeLegacyText may decode anything: a file that is not
+    // UTF-8 must then be held whole until its decoding is known.
+    virtual bool decodesLegacyText() const { return false; }
 
     // CreatePopupMenu: a new, empty pop-up menu; null on failure.
     virtual std::unique_ptr<PopupMenu> createPopupMenu() = 0;

@@ -22,50 +22,6 @@ private:
     std::size_t offset_ = 0;
 };
 
-class ByteWriterFake : public ByteWriter {
-public:
-    ByteWriterFake(PlatformFake& system, std::u16string path)
-        : system_(system), path_(std::move(path)) {}
-    ~ByteWriterFake() override {
-        if (open_)
-            system_.record("fclose", {path_});
-    }
-    bool write(const unsigned char* data, std::size_t size) override {
-        if (!open_)
-            return false;
-        std::string& bytes = system_.files[path_].bytes;
-        if (system_.failWriteAfter) {
-            const std::size_t room =
-                *system_.failWriteAfter > written_ ? *system_.failWriteAfter - written_ : 0;
-            if (size > room) {
-                bytes.append(reinterpret_cast<const char*>(data), room);
-                written_ += room;
-                return false;
-            }
-        }
-        bytes.append(reinterpret_cast<const char*>(data), size);
-        written_ += size;
-        return true;
-    }
-    bool flush() override {
-        ++system_.flushCount;
-        return open_ && !system_.failFlush;
-    }
-    bool close() override {
-        if (!open_)
-            return false;
-        open_ = false;
-        system_.record("fclose", {path_});
-        return !system_.failClose;
-    }
-
-private:
-    PlatformFake& system_;
-    std::u16string path_;
-    std::size_t written_ = 0;
-    bool open_ = true;
-};
-
 class PopupMenuFake : public PopupMenu {
 public:
     explicit PopupMenuFake(PlatformFake& system) : system_(system) {}
@@ -135,16 +91,25 @@ std::unique_ptr<ByteReader> PlatformFake::openFileForRead(const std::u16string& 
     return std::make_unique<ByteReaderFake>(found->second.bytes);
 }
 
-std::unique_ptr<ByteWriter> PlatformFake::createFileExclusive(const std::u16string& path) {
+bool PlatformFake::createFileWithContent(const std::u16string& path, std::string_view bytes) {
     record("fopen", {path, u"wx"});
     if (failCreate || files.count(path) != 0)
-        return nullptr;
-    files[path] = FakeFile{};
-    return std::make_unique<ByteWriterFake>(*this, path);
+        return false;
+    ++flushCount;
+    // The file appears whole or not at all.
+    if ((failWriteAfter && *failWriteAfter < bytes.size()) || failFlush || failClose)
+        return false;
+    files[path] = FakeFile{std::string(bytes)};
+    record("fclose", {path});
+    return true;
 }
 
 std::optional<std::u16string> PlatformFake::decodeLegacyText(std::string_view) {
     return legacyDecoding;
+}
+
+bool PlatformFake::decodesLegacyText() const {
+    return legacyDecoding.has_value();
 }
 
 std::unique_ptr<PopupMenu> PlatformFake::createPopupMenu() {

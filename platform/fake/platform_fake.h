@@ -44,7 +44,7 @@ public:
     InstanceMarker markerResult = InstanceMarker::Created;
     bool failOpen = false;                     // every open for reading
     bool failCreate = false;                   // every exclusive create
-    std::optional<std::size_t> failWriteAfter; // bytes accepted before writes fail
+    std::optional<std::size_t> failWriteAfter; // bytes the disk has room for
     bool failFlush = false;
     bool failClose = false;
     bool failCreateMenu = false;
@@ -73,9 +73,10 @@ public:
     InstanceMarker createInstanceMarker(const std::u16string& name) override;
     std::u16string getModuleFileName(ModuleInstance instance) override;
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string& path) override;
+    bool createFileWithContent(const std::u16string& path, std::string_view bytes) override;
     std::u16string_view lineEnd() const override { return lineEndText; }
     std::optional<std::u16string> decodeLegacyText(std::string_view bytes) override;
+    bool decodesLegacyText() const override;
     std::unique_ptr<PopupMenu> createPopupMenu() override;
     int getSystemMetrics(int index) override;
     bool shellExecuteEx(const ShellExecuteRequest& request) override;
@@ -85,7 +86,6 @@ public:
 private:
     std::size_t appendCount_ = 0;
     friend class PopupMenuFake;
-    friend class ByteWriterFake;
 };
 
 } // namespace velmora

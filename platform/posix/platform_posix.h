@@ -9,6 +9,7 @@
 #include "platform/posix/menu_display.h"
 
 #include <memory>
+#include <string>
 
 namespace velmora {
 
@@ -22,7 +23,9 @@ public:
     InstanceMarker createInstanceMarker(const std::u16string& name) override;
     std::u16string getModuleFileName(ModuleInstance instance) override;
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string& path) override;
+    // Says on standard error why, when the file cannot be made or something
+    // that could not be read is in the way.
+    bool createFileWithContent(const std::u16string& path, std::string_view bytes) override;
     std::u16string_view lineEnd() const override { return u"\n"; }
     std::unique_ptr<PopupMenu> createPopupMenu() override;
     int getSystemMetrics(int index) override;
@@ -33,6 +36,13 @@ public:
     MenuDisplay* menuDisplay();
 
 private:
+    // Why the last open for reading failed, for the message when the
+    // default file cannot take the place of an unreadable one.
+    struct ReadFailure {
+        std::u16string path;
+        std::string reason;
+    };
+    ReadFailure readFailure_;
     FileDescriptor instanceLock_;
     std::unique_ptr<MenuDisplay> display_;
     bool displayTried_ = false;

@@ -73,29 +73,6 @@ private:
     KernelHandle file_;
 };
 
-class ByteWriterWin32 : public ByteWriter {
-public:
-    explicit ByteWriterWin32(KernelHandle file) : file_(std::move(file)) {}
-    bool write(const unsigned char* data, std::size_t size) override {
-        if (!file_)
-            return false;
-        while (size > 0) {
-            DWORD done = 0;
-            if (!::WriteFile(file_.get(), data, chunkSize(size), &done, nullptr) || done == 0)
-                return false;
-            data += done;
-            size -= done;
-        }
-        return true;
-    }
-    // WriteFile hands the bytes to the system at once; nothing is held here.
-    bool flush() override { return static_cast<bool>(file_); }
-    bool close() override { return file_ && file_.reset(); }
-
-private:
-    KernelHandle file_;
-};
-
 class PopupMenuWin32 : public PopupMenu {
 public:
     explicit PopupMenuWin32(MenuHandle menu) : menu_(std::move(menu)) {}
@@ -197,14 +174,50 @@ std::unique_ptr<ByteReader> PlatformWin32::openFileForRead(const std::u16string&
     return std::make_unique<ByteReaderWin32>(std::move(file));
 }
 
-std::unique_ptr<ByteWriter> PlatformWin32::createFileExclusive(const std::u16string& path) {
-    if (!usablePath(path))
-        return nullptr;
-    KernelHandle file(::CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+namespace {
+
+// Writes `bytes` to the new file `temporary`, all of them, and closes it.
+bool writeNewFile(const std::u16string& temporary, std::string_view bytes) {
+    KernelHandle file(::CreateFileW(wide(temporary), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return nullptr;
-    return std::make_unique<ByteWriterWin32>(std::move(file));
+        return false;
+    const char* data = bytes.data();
+    std::size_t size = bytes.size();
+    while (size > 0) {
+        DWORD done = 0;
+        if (!::WriteFile(file.get(), data, chunkSize(size), &done, nullptr) || done == 0)
+            return false;
+        data += done;
+        size -= done;
+    }
+    return ::FlushFileBuffers(file.get()) != FALSE && file.reset();
+}
+
+} // namespace
+
+bool PlatformWin32::createFileWithContent(const std::u16string& path, std::string_view bytes) {
+    if (!usablePath(path) || ::GetFileAttributesW(wide(path)) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const std::size_t slash = path.find_last_of(u"\\/");
+    const std::u16string folder =
+        slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
+    for (unsigned int attempt = 0; attempt < 100; ++attempt) {
+        std::u16string temporary = folder + u"velmora-";
+        for (const char c :
+             std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp")
+            temporary += static_cast<char16_t>(c);
+        if (::GetFileAttributesW(wide(temporary)) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        // MoveFileW refuses an existing target, so a file that appeared at
+        // `path` meanwhile stays as it is.
+        const bool published =
+            writeNewFile(temporary, bytes) && ::MoveFileW(wide(temporary), wide(path)) != FALSE;
+        if (!published)
+            ::DeleteFileW(wide(temporary));
+        return published;
+    }
+    return false;
 }
 
 std::optional<std::u16string> PlatformWin32::decodeLegacyText(std::string_view bytes) {
@@ -223,6 +236,10 @@ std::optional<std::u16string> PlatformWin32::decodeLegacyText(std::string_view b
         return std::nullopt;
     text.resize(static_cast<std::size_t>(written));
     return text;
+}
+
+bool PlatformWin32::decodesLegacyText() const {
+    return true;
 }
 
 std::unique_ptr<PopupMenu> PlatformWin32::createPopupMenu() {

@@ -30,11 +30,13 @@ public:
     std::u16string getModuleFileName(ModuleInstance instance) override;
     // CreateFileW by the wide name, OPEN_EXISTING, sharing everything.
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
-    // CreateFileW by the wide name, CREATE_NEW.
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string& path) override;
+    // CreateFileW(CREATE_NEW) of a file beside `path`, WriteFile, then
+    // MoveFileW to `path`, which fails when something is there.
+    bool createFileWithContent(const std::u16string& path, std::string_view bytes) override;
     std::u16string_view lineEnd() const override { return u"\r\n"; }
     // MultiByteToWideChar with the ANSI code page (CP_ACP).
     std::optional<std::u16string> decodeLegacyText(std::string_view bytes) override;
+    bool decodesLegacyText() const override;
     std::unique_ptr<PopupMenu> createPopupMenu() override;
     int getSystemMetrics(int index) override;
     // ShellExecuteExW with a record cleared to zeros and only cbSize,

@@ -44,10 +44,6 @@ std::string readAll(ByteReader& reader) {
     return bytes;
 }
 
-bool write(ByteWriter& writer, const std::string& bytes) {
-    return writer.write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-}
-
 // File names that a conversion to a narrow name would damage.
 struct NamedFile {
     const char* name;
@@ -61,16 +57,14 @@ TEST_P(WideFileName, CreatesWritesAndReadsBack) {
     PlatformWin32 platform;
     const fs::path file = folder.path() / GetParam().file;
 
-    auto writer = platform.createFileExclusive(u16(file));
-    ASSERT_TRUE(writer);
-    EXPECT_TRUE(write(*writer, "first\r\n"));
-    EXPECT_TRUE(writer->flush());
-    EXPECT_TRUE(write(*writer, "second"));
-    EXPECT_TRUE(writer->close());
-    EXPECT_FALSE(write(*writer, "after close"));
-    writer.reset();
-
+    ASSERT_TRUE(platform.createFileWithContent(u16(file), "first\r\nsecond"));
     ASSERT_TRUE(fs::exists(file)) << "the file is made under its exact wide name";
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(folder.path())) {
+        static_cast<void>(entry);
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u) << "no temporary file stays behind";
     auto reader = platform.openFileForRead(u16(file));
     ASSERT_TRUE(reader);
     EXPECT_EQ(readAll(*reader), "first\r\nsecond");
@@ -90,15 +84,16 @@ TEST(ExclusiveCreate, NeverTouchesAnExistingFile) {
     const fs::path file = folder.path() / L"velmora.ini";
     test::writeBytes(file, "keep me");
 
-    EXPECT_FALSE(platform.createFileExclusive(u16(file)));
+    EXPECT_FALSE(platform.createFileWithContent(u16(file), "new"));
     EXPECT_EQ(test::readBytes(file), "keep me");
 }
 
 TEST(ExclusiveCreate, FailsWhereNoFileCanBeMade) {
     TempFolder folder;
     PlatformWin32 platform;
-    EXPECT_FALSE(platform.createFileExclusive(u16(folder.path() / L"no-such-folder" / L"a.ini")));
-    EXPECT_FALSE(platform.createFileExclusive(u16(folder.path()))) << "a folder is there";
+    EXPECT_FALSE(
+        platform.createFileWithContent(u16(folder.path() / L"no-such-folder" / L"a.ini"), "x"));
+    EXPECT_FALSE(platform.createFileWithContent(u16(folder.path()), "x")) << "a folder is there";
 }
 
 TEST(OpenForRead, RefusesWhatIsNoReadableFile) {
@@ -114,16 +109,18 @@ TEST(OpenForRead, RefusesWhatIsNoReadableFile) {
     cut += u'\0';
     cut += u"b.ini";
     EXPECT_FALSE(platform.openFileForRead(cut));
-    EXPECT_FALSE(platform.createFileExclusive(cut));
+    EXPECT_FALSE(platform.createFileWithContent(cut, "x"));
 }
 
 TEST(OpenForRead, SharesTheFileWithWritersAndReaders) {
     TempFolder folder;
     PlatformWin32 platform;
     const fs::path file = folder.path() / L"shared.ini";
-    auto writer = platform.createFileExclusive(u16(file));
+    KernelHandle writer(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(writer);
-    ASSERT_TRUE(write(*writer, "abc"));
+    DWORD done = 0;
+    ASSERT_TRUE(::WriteFile(writer.get(), "abc", 3, &done, nullptr));
     auto reader = platform.openFileForRead(u16(file));
     ASSERT_TRUE(reader) << "a file still open for writing can be read";
     auto second = platform.openFileForRead(u16(file));

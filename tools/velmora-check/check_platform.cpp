@@ -20,23 +20,6 @@ std::u16string launcherBeside(std::u16string_view moduleFileName) {
     return name;
 }
 
-// Passes the bytes of a file on and keeps a copy of them.
-class KeepingReader : public ByteReader {
-public:
-    KeepingReader(std::unique_ptr<ByteReader> reader, std::string& kept)
-        : reader_(std::move(reader)), kept_(kept) {}
-    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
-        const std::ptrdiff_t n = reader_->read(buffer, size);
-        if (n > 0)
-            kept_.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
-        return n;
-    }
-
-private:
-    std::unique_ptr<ByteReader> reader_;
-    std::string& kept_;
-};
-
 // Keeps what the launcher's menu code appends; tracking records the placement
 // and dismisses the menu.
 class RecordingMenu : public PopupMenu {
@@ -69,16 +52,12 @@ std::u16string CheckPlatform::getModuleFileName(ModuleInstance instance) {
 }
 
 std::unique_ptr<ByteReader> CheckPlatform::openFileForRead(const std::u16string& path) {
-    std::unique_ptr<ByteReader> reader = base_.openFileForRead(path);
-    if (!reader)
-        return nullptr;
-    bytesRead_.clear();
-    return std::make_unique<KeepingReader>(std::move(reader), bytesRead_);
+    return base_.openFileForRead(path);
 }
 
-std::unique_ptr<ByteWriter> CheckPlatform::createFileExclusive(const std::u16string&) {
+bool CheckPlatform::createFileWithContent(const std::u16string&, std::string_view) {
     ++refusedWrites_;
-    return nullptr;
+    return false;
 }
 
 std::u16string_view CheckPlatform::lineEnd() const {
@@ -87,6 +66,10 @@ std::u16string_view CheckPlatform::lineEnd() const {
 
 std::optional<std::u16string> CheckPlatform::decodeLegacyText(std::string_view bytes) {
     return base_.decodeLegacyText(bytes);
+}
+
+bool CheckPlatform::decodesLegacyText() const {
+    return base_.decodesLegacyText();
 }
 
 std::unique_ptr<PopupMenu> CheckPlatform::createPopupMenu() {

@@ -45,20 +45,17 @@ public:
     // The launcher beside the running checker, so that the configuration
     // path comes out as the launcher's own.
     std::u16string getModuleFileName(ModuleInstance instance) override;
-    // Opens through the base; the bytes read are kept (see bytesRead).
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
     // Always refused: the checker never writes.
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string& path) override;
+    bool createFileWithContent(const std::u16string& path, std::string_view bytes) override;
     std::u16string_view lineEnd() const override;
     std::optional<std::u16string> decodeLegacyText(std::string_view bytes) override;
+    bool decodesLegacyText() const override;
     std::unique_ptr<PopupMenu> createPopupMenu() override;
     int getSystemMetrics(int index) override;
     // Always refused: the checker never launches.
     bool shellExecuteEx(const ShellExecuteRequest& request) override;
 
-    // The bytes read from the file opened last, exactly as the reader of the
-    // launcher's code received them.
-    const std::string& bytesRead() const { return bytesRead_; }
     const std::vector<RecordedMenuItem>& menuItems() const { return items_; }
     const std::optional<RecordedTrack>& track() const { return track_; }
     ScreenSize screen() const { return screen_; }
@@ -70,7 +67,6 @@ private:
 
     Platform& base_;
     ScreenSize screen_;
-    std::string bytesRead_;
     std::vector<RecordedMenuItem> items_;
     std::optional<RecordedTrack> track_;
     int refusedWrites_ = 0;

@@ -15,16 +15,6 @@ std::string number(long long value) {
     return std::to_string(value);
 }
 
-// Splits the bytes that the launcher's loader read, the way it does, noting
-// which lines were cut short, and looks for the traps in them.
-std::vector<CheckWarning> lintBytes(const std::string& bytes, Platform& platform,
-                                    const ConfigFile& document) {
-    std::vector<std::size_t> cutLines;
-    const std::vector<std::u16string> lines =
-        splitConfigLines(decodeTextFile(bytes, &platform), &cutLines);
-    return lintConfigLines(lines, cutLines, document);
-}
-
 // A value for the human-readable report: control characters made visible.
 std::string shown(std::u16string_view text) {
     std::u16string visible;
@@ -80,15 +70,24 @@ CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSi
     CheckReport report;
     report.screen = screen;
 
-    // Through the launcher's own constructor, so that the path rule is the
-    // launcher's when no file was named.
-    ConfigFile config =
-        path.empty() ? ConfigFile(platform, ModuleInstance{nullptr}) : ConfigFile(platform, path);
+    // The launcher's own path rule when no file was named. The lines are
+    // linted as the launcher's loader reads them, one at a time.
+    ConfigLinter linter;
+    ConfigFile config(platform, path.empty() ? makeConfigPath(platform, nullptr) : path,
+                      [&linter](const ConfigLine& line) { linter.addLine(line); });
     report.path = config.path();
     report.fileMissing = config.fileMissing();
     report.sections.assign(config.sections().begin(), config.sections().end());
-    if (!report.fileMissing)
-        report.warnings = lintBytes(platform.bytesRead(), platform, config);
+    if (!report.fileMissing) {
+        report.warnings = linter.finish(config);
+        if (config.readLimitReached())
+            report.warnings.push_back(CheckWarning{
+                linter.lineCount(),
+                u"the file goes on past " +
+                    decimalText(static_cast<std::int64_t>(CONFIG_READ_LIMIT >> 20)) +
+                    u" MiB; the launcher reads no further than that, so the rest of this line "
+                    u"and everything after it are ignored"});
+    }
 
     runLauncherMenu(platform, config, u"");
     for (const RecordedMenuItem& recorded : platform.menuItems()) {

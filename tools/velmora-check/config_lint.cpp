@@ -65,18 +65,19 @@ struct SectionKeyHash {
     }
 };
 
-class Linter {
-public:
-    Linter(const std::vector<std::u16string>& lines, const std::vector<std::size_t>& cutLines,
-           const ConfigFile& document)
-        : lines_(lines), cutLines_(cutLines), document_(document) {}
+} // namespace
 
-    std::vector<CheckWarning> run() {
-        std::sort(cutLines_.begin(), cutLines_.end());
-        for (std::size_t index = 0; index < lines_.size(); ++index)
-            lintLine(index + 1, lines_[index],
-                     std::binary_search(cutLines_.begin(), cutLines_.end(), index));
-        lintMenu();
+class ConfigLinter::Impl {
+public:
+    void addLine(const ConfigLine& line) {
+        ++lineCount_;
+        lintLine(lineCount_, line);
+    }
+
+    std::size_t lineCount() const { return lineCount_; }
+
+    std::vector<CheckWarning> finish(const ConfigFile& document) {
+        lintMenu(document);
         std::stable_sort(
             warnings_.begin(), warnings_.end(),
             [](const CheckWarning& a, const CheckWarning& b) { return a.line < b.line; });
@@ -88,14 +89,21 @@ private:
         warnings_.push_back(CheckWarning{line, std::move(message)});
     }
 
-    void lintLine(std::size_t number, const std::u16string& line, bool cut) {
-        if (cut)
+    void lintLine(std::size_t number, const ConfigLine& read) {
+        const std::u16string_view line = read.text;
+        if (read.replaced)
+            warn(number, u"the line holds bytes that are not UTF-8; each was read as the "
+                         u"replacement character U+FFFD");
+        if (read.cut)
             warn(number, u"the line is longer than 1023 characters; the rest of it is ignored "
                          u"up to the end of the line");
+        if (read.cutAtZero)
+            warn(number, u"a NUL byte (character 0) ends the line after " + quoted(line) +
+                             u"; what follows it is ignored: " + quoted(read.hidden));
         if (line.empty() || line.front() == u'#')
             return;
         if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
-            current_.assign(line, 1, line.size() - 2);
+            current_.assign(line.substr(1, line.size() - 2));
             currentHeader_ = number;
             currentIndex_ = NONE;
             if (!current_.empty() && (isBlank(current_.front()) || isBlank(current_.back())))
@@ -137,6 +145,9 @@ private:
         if (!value.empty() && isBlank(value.front()))
             warn(number,
                  u"blank after \"=\": the value " + quoted(value) + u" starts with the blank");
+        if (!value.empty() && isBlank(value.back()))
+            warn(number, u"the value " + quoted(value) +
+                             u" ends with a blank or tab, which is part of the value");
         record(number, key, true);
     }
 
@@ -182,8 +193,7 @@ private:
     }
 
     // What the menu makes of the numbered sections.
-    void lintMenu() {
-        const ConfigFile& document = document_;
+    void lintMenu(const ConfigFile& document) {
         std::size_t count = 0;
         for (;;) {
             try {
@@ -268,9 +278,7 @@ private:
 
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
 
-    const std::vector<std::u16string>& lines_;
-    std::vector<std::size_t> cutLines_;
-    const ConfigFile& document_;
+    std::size_t lineCount_ = 0;
     std::u16string current_;
     std::size_t currentHeader_ = 0;
     std::size_t currentIndex_ = NONE; // the current section's place, once it exists
@@ -282,12 +290,32 @@ private:
     std::vector<CheckWarning> warnings_;
 };
 
-} // namespace
+ConfigLinter::ConfigLinter() : impl_(std::make_unique<Impl>()) {}
+ConfigLinter::~ConfigLinter() = default;
+
+void ConfigLinter::addLine(const ConfigLine& line) {
+    impl_->addLine(line);
+}
+
+std::size_t ConfigLinter::lineCount() const {
+    return impl_->lineCount();
+}
+
+std::vector<CheckWarning> ConfigLinter::finish(const ConfigFile& document) {
+    return impl_->finish(document);
+}
 
 std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
                                           const std::vector<std::size_t>& cutLines,
                                           const ConfigFile& document) {
-    return Linter(lines, cutLines, document).run();
+    ConfigLinter linter;
+    for (std::size_t index = 0; index < lines.size(); ++index) {
+        ConfigLine line;
+        line.text = lines[index];
+        line.cut = std::find(cutLines.begin(), cutLines.end(), index) != cutLines.end();
+        linter.addLine(line);
+    }
+    return linter.finish(document);
 }
 
 } // namespace velmora::check

@@ -1,0 +1,162 @@
+#include "config/config_reader.h"
+
+#include "config/config_file.h"
+#include "config/text_codec.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::size_t MAX_UNITS = LINE_BUFFER_CHARS - 1;
+// Bytes of a line kept for decoding. Each code point takes at most four
+// bytes and gives at least one unit, so this many bytes hold more than
+// MAX_UNITS + 1 units even when a sequence is cut at the end: a line that
+// has more is known to be too long, and its further bytes are skipped up to
+// the line feed. The signature's three bytes come on top for the first line.
+constexpr std::size_t KEPT_BYTES = 4 * (MAX_UNITS + 2) + 3 + 8;
+
+// Hands a decoded line (whole, or a prefix known to be too long) on as the
+// parser sees it.
+void emitLine(std::u16string_view units, bool tooLong, bool replaced,
+              const std::function<void(const ConfigLine&)>& onLine) {
+    ConfigLine line;
+    line.replaced = replaced;
+    line.cut = tooLong || units.size() > MAX_UNITS;
+    if (units.size() > MAX_UNITS)
+        units = units.substr(0, MAX_UNITS);
+    const std::size_t zero = units.find(u'\0');
+    if (zero != std::u16string_view::npos) {
+        line.cutAtZero = true;
+        line.hidden = units.substr(zero + 1);
+        units = units.substr(0, zero);
+    }
+    line.text = units;
+    onLine(line);
+}
+
+// Cuts a stream of UTF-8 bytes into lines, keeping only what a line needs.
+class LineCutter {
+public:
+    explicit LineCutter(const std::function<void(const ConfigLine&)>& onLine) : onLine_(onLine) {}
+
+    void feed(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const std::size_t feed = bytes.find('\n');
+            const std::string_view part = bytes.substr(0, feed);
+            keep(part);
+            if (feed == std::string_view::npos)
+                return;
+            endLine(true);
+            bytes.remove_prefix(feed + 1);
+        }
+    }
+
+    // The end of the file ends the last line, which may be empty.
+    void finish() { endLine(false); }
+
+private:
+    void keep(std::string_view part) {
+        if (overflow_)
+            return;
+        const std::size_t room = KEPT_BYTES - kept_.size();
+        if (part.size() > room) {
+            kept_.append(part.substr(0, room));
+            overflow_ = true;
+        } else {
+            kept_.append(part);
+        }
+    }
+
+    void endLine(bool byFeed) {
+        std::string_view bytes = kept_;
+        if (first_) {
+            constexpr std::string_view signature = "\xEF\xBB\xBF";
+            if (bytes.substr(0, signature.size()) == signature)
+                bytes.remove_prefix(signature.size());
+            first_ = false;
+        }
+        // CR LF reads as LF; a CR cut off with the end of a long line does
+        // not matter.
+        if (byFeed && !overflow_ && !bytes.empty() && bytes.back() == '\r')
+            bytes.remove_suffix(1);
+        const bool replaced = !isValidUtf8(bytes);
+        units_ = utf8ToUtf16(bytes);
+        emitLine(units_, overflow_, replaced, onLine_);
+        kept_.clear();
+        overflow_ = false;
+    }
+
+    const std::function<void(const ConfigLine&)>& onLine_;
+    std::string kept_;
+    std::u16string units_;
+    bool overflow_ = false;
+    bool first_ = true;
+};
+
+// The lines of a whole decoded text, CR LF read as LF.
+void emitTextLines(std::u16string_view text, const std::function<void(const ConfigLine&)>& onLine) {
+    for (;;) {
+        const std::size_t feed = text.find(u'\n');
+        std::u16string_view line = text.substr(0, feed);
+        if (feed != std::u16string_view::npos && !line.empty() && line.back() == u'\r')
+            line.remove_suffix(1);
+        emitLine(line, false, false, onLine);
+        if (feed == std::u16string_view::npos)
+            return;
+        text.remove_prefix(feed + 1);
+    }
+}
+
+} // namespace
+
+ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
+                                 const std::function<void(const ConfigLine&)>& onLine) {
+    ConfigReadResult result;
+    const bool holdWhole = platform != nullptr && platform->decodesLegacyText();
+    LineCutter cutter(onLine);
+    std::string whole;
+    std::array<unsigned char, 16384> chunk{};
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::uint64_t room = CONFIG_READ_LIMIT - total;
+        if (room == 0) {
+            // Only a file that goes on past the limit is reported as cut.
+            unsigned char probe = 0;
+            result.limitReached = reader.read(&probe, 1) > 0;
+            break;
+        }
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(room, chunk.size()));
+        const std::ptrdiff_t n = reader.read(chunk.data(), want);
+        if (n <= 0)
+            break;
+        total += static_cast<std::uint64_t>(n);
+        const std::string_view bytes(reinterpret_cast<const char*>(chunk.data()),
+                                     static_cast<std::size_t>(n));
+        if (holdWhole)
+            whole.append(bytes);
+        else
+            cutter.feed(bytes);
+    }
+    if (holdWhole) {
+        std::string_view text = whole;
+        constexpr std::string_view signature = "\xEF\xBB\xBF";
+        if (text.substr(0, signature.size()) == signature)
+            text.remove_prefix(signature.size());
+        if (!isValidUtf8(text)) {
+            if (std::optional<std::u16string> legacy = platform->decodeLegacyText(text)) {
+                emitTextLines(*legacy, onLine);
+                return result;
+            }
+        }
+        cutter.feed(whole);
+    }
+    cutter.finish();
+    return result;
+}
+
+} // namespace velmora
