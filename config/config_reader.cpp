@@ -124,9 +124,9 @@ ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
     for (;;) {
         const std::uint64_t room = CONFIG_READ_LIMIT - total;
         if (room == 0) {
-            // Only a file that goes on past the limit is reported as cut.
-            unsigned char probe = 0;
-            result.limitReached = reader.read(&probe, 1) > 0;
+            // Only a file that goes on past the limit is reported as cut. A
+            // whole chunk is asked for: some files (pagemap) refuse odd sizes.
+            result.limitReached = reader.read(chunk.data(), chunk.size()) > 0;
             break;
         }
         const std::size_t want =

@@ -275,6 +275,75 @@ TEST(CheckerProgram, UnopenableFileExitsWithTwoAndCreatesNothing) {
     EXPECT_TRUE(fs::is_empty(dir / "folder"));
 }
 
+// The reason a file cannot be opened is named: not found, a folder, a FIFO,
+// and a file another user may not read (the checker run as nobody).
+TEST(CheckerProgram, SaysWhyAFileCannotBeOpened) {
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    test::writeFile(dir / "secret", "[1]\ntitle=A\n");
+    fs::permissions(dir / "secret", fs::perms::owner_read | fs::perms::owner_write);
+    const fs::path copy = dir / "velmora-check";
+    fs::copy_file(CHECKER, copy);
+    fs::permissions(copy, fs::perms::all);
+
+    const struct {
+        fs::path path;
+        std::string reason;
+        bool asNobody;
+    } cases[] = {
+        {dir / "missing", "no such file", false},
+        {dir / "folder", "it is a folder", false},
+        {dir / "fifo", "it is a FIFO", false},
+        {dir / "secret", "Permission denied", true},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run =
+            c.asNobody
+                ? runProgram("/usr/bin/setpriv", {"--reuid=nobody", "--regid=nogroup",
+                                                  "--clear-groups", copy.string(), c.path.string()})
+                : runProgram(copy, {c.path.string()});
+        EXPECT_EQ(run.status, 2) << c.path << run.err;
+        EXPECT_NE(run.err.find("cannot open \"" + c.path.string() + "\": " + c.reason),
+                  std::string::npos)
+            << run.err;
+    }
+}
+
+// A regular file that never ends is read up to the limit, and the checker
+// says so; the configuration before it still counts.
+TEST(CheckerProgram, AFileThatNeverEndsStopsAtTheReadLimitWithAWarning) {
+    TempDir dir;
+    fs::create_symlink("/proc/self/pagemap", dir / "velmini");
+    const ProgramRun run = check({"--json", (dir / "velmini").string()});
+    ASSERT_EQ(run.status, 1) << run.err;
+    const JsonValue json = parsed(run);
+    const auto& warnings = json.find(u"warnings")->items;
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_NE(utf16ToUtf8(warnings.back().find(u"message")->string)
+                  .find("the file goes on past 256 MiB; the launcher reads no further"),
+              std::string::npos)
+        << run.out.substr(0, 2000);
+}
+
+// Lines are numbered as the file has them however long it is, and only what
+// the document keeps is kept: a large file of empty lines with an item at
+// its end.
+TEST(CheckerProgram, NumbersTheLinesOfALargeFile) {
+    TempDir dir;
+    std::string text(3 * 1024 * 1024, '\n');
+    text += "[1]\ntitle=Last\nexec=a \n";
+    test::writeFile(dir / "velmini", text);
+    const ProgramRun run = check({(dir / "velmini").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("40001  [1] Last  ->  a \n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("line " + std::to_string(3 * 1024 * 1024 + 3) +
+                           ": the value \"a \" ends with a blank"),
+              std::string::npos)
+        << run.out;
+}
+
 TEST(CheckerProgram, LeavesAnExistingFileUntouched) {
     TempDir dir;
     const fs::path file = dir / "velmini";

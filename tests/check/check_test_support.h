@@ -113,6 +113,17 @@ inline std::vector<LintCase> lintCases() {
         {"line_cut_at_1023",
          "[1]\ntitle=A\nexec=" + longValue + "\ny=1\n",
          {{3, "longer than 1023 characters"}}},
+        {"invalid_utf8",
+         "[1]\ntitle=Caf\xE9\nexec=a\n",
+         {{2, "bytes that are not UTF-8; each was read as the replacement character"}}},
+        {"nul_cuts_the_line",
+         std::string("[1]\ntitle=A\nexec=a.exe\0 --flag\n", 30),
+         {{3, "NUL byte (character 0) ends the line after \"exec=a.exe\"; what follows it is "
+              "ignored: \" --flag\""}}},
+        {"value_ends_in_blank",
+         "[1]\ntitle=A \nexec=a\t\n",
+         {{2, "the value \"A \" ends with a blank or tab"},
+          {3, "the value \"a\t\" ends with a blank or tab"}}},
     };
 }
 

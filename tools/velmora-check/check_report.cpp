@@ -268,7 +268,7 @@ std::string reportToText(const CheckReport& report) {
 }
 
 int runChecker(const std::vector<std::string>& args, Platform& host, std::ostream& out,
-               std::ostream& err) {
+               std::ostream& err, const OpenFailureReason& whyNotOpened) {
     bool json = false;
     ScreenSize screen;
     std::optional<std::string> file;
@@ -317,8 +317,11 @@ int runChecker(const std::vector<std::string>& args, Platform& host, std::ostrea
         if (report.path.empty())
             err << "velmora-check: cannot tell where the launcher's configuration file is; "
                    "name the FILE\n";
-        else
-            err << "velmora-check: cannot open \"" << utf16ToUtf8(report.path) << "\"\n";
+        else {
+            const std::string reason = whyNotOpened ? whyNotOpened(report.path) : std::string();
+            err << "velmora-check: cannot open \"" << shown(report.path) << "\""
+                << (reason.empty() ? "" : ": " + reason) << "\n";
+        }
     }
     out << (json                 ? reportToJson(report)
             : report.fileMissing ? std::string()

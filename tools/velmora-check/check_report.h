@@ -6,6 +6,7 @@
 #include "config/config_file.h"
 #include "config_lint.h"
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -53,10 +54,14 @@ void appendJsonString(std::string& out, std::u16string_view text);
 std::string reportToJson(const CheckReport& report);
 std::string reportToText(const CheckReport& report);
 
+// Why the file at a path cannot be opened for reading, in a few words ("it is
+// a folder", "no such file"); empty when that cannot be told.
+using OpenFailureReason = std::function<std::string(const std::u16string& path)>;
+
 // The whole program: `args` are the arguments after the program's name, in
-// UTF-8. Returns the exit status: 0 no warning, 1 warnings, 2 the file cannot
-// be opened or the arguments are wrong.
+// UTF-8 (bytes that are not UTF-8 are kept as they are). Returns the exit status: 0 no warning, 1
+// warnings, 2 the file cannot be opened or the arguments are wrong.
 int runChecker(const std::vector<std::string>& args, Platform& host, std::ostream& out,
-               std::ostream& err);
+               std::ostream& err, const OpenFailureReason& whyNotOpened = {});
 
 } // namespace velmora::check

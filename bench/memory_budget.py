@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Peak resident memory of the launcher and the checker on very large files.
+
+Each case puts a copy of the program in a fresh folder beside a configuration
+file made for the case and runs it without terminal or display (so the
+launcher reads its file, finds nowhere to show a menu and ends) under GNU
+time (/usr/bin/time), which reports the child's peak resident set size from
+its rusage. The budgets are those the launcher
+promises: memory bounded by the document it keeps, not by the file's length.
+
+    bench/memory_budget.py [build/native]
+
+Prints one line per case and exits with 1 when a budget is exceeded or a
+program did not end normally.
+"""
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+MIB = 1 << 20
+
+
+def make_empty_lines(path):
+    with open(path, "wb") as f:
+        for _ in range(20):
+            f.write(b"\n" * MIB)
+
+
+def make_nul_bytes(size):
+    def make(path):
+        # Sparse: reads as NUL bytes without filling the disk.
+        with open(path, "wb") as f:
+            f.truncate(size)
+    return make
+
+
+def make_pagemap(path):
+    os.symlink("/proc/self/pagemap", path)
+
+
+def make_many_sections(path):
+    with open(path, "wb") as f:
+        for i in range(1, 100001):
+            f.write(b"[%d]\ntitle=Item %d\nexec=/usr/bin/true\n" % (i, i))
+
+
+CASES = [
+    # name, maker, budget in MiB (None: no budget, shown for comparison)
+    ("20 MiB of empty lines", make_empty_lines, 32),
+    ("1 GiB of NUL bytes", make_nul_bytes(1 << 30), 64),
+    ("2 GiB of NUL bytes", make_nul_bytes(2 << 30), 64),
+    ("/proc/self/pagemap", make_pagemap, 64),
+    ("100k sections (real entries, for scale)", make_many_sections, None),
+]
+
+
+def run(program, args, folder):
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "C.UTF-8",
+           "XDG_RUNTIME_DIR": folder}
+    report = os.path.join(folder, "time-report")
+    argv = ["/usr/bin/time", "-f", "%M %x", "-o", report, program] + args
+    start = time.monotonic()
+    with open(os.devnull, "r+b") as null:
+        # A session of its own, so without a controlling terminal: no menu.
+        pid = os.posix_spawn(argv[0], argv, env, setsid=True,
+                             file_actions=[(os.POSIX_SPAWN_DUP2, null.fileno(), 0),
+                                           (os.POSIX_SPAWN_DUP2, null.fileno(), 1),
+                                           (os.POSIX_SPAWN_DUP2, null.fileno(), 2)])
+        os.waitpid(pid, 0)
+    seconds = time.monotonic() - start
+    with open(report) as f:
+        last = f.read().split("\n")[-2].split()
+    return int(last[1]), int(last[0]) / 1024.0, seconds  # %M is in KiB
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build/native"
+    failed = False
+    print("%-42s %-14s %8s %10s %8s  %s" % ("file", "program", "exit", "peak MiB", "budget",
+                                             "seconds"))
+    for name, make, budget in CASES:
+        for program_name, args in (("velmora", []), ("velmora-check", ["--json"])):
+            with tempfile.TemporaryDirectory(prefix="velmora-memory-") as folder:
+                program = os.path.join(folder, program_name)
+                shutil.copy(os.path.join(build, program_name), program)
+                make(os.path.join(folder, "velmini"))
+                code, peak, seconds = run(program, args, folder)
+            # The checker exits with 1 when it warns; it has no memory budget.
+            limit = budget if program_name == "velmora" else None
+            ok = code in ((0,) if program_name == "velmora" else (0, 1))
+            ok = ok and (limit is None or peak < limit)
+            failed = failed or not ok
+            print("%-42s %-14s %8d %10.1f %8s  %.2f%s" % (
+                name, program_name, code, peak, "-" if limit is None else "< %d" % limit,
+                seconds, "" if ok else "  OVER BUDGET OR FAILED"))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
