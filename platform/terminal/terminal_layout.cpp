@@ -1,6 +1,6 @@
 #include "platform/terminal/terminal_layout.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <iterator>

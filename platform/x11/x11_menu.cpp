@@ -1,11 +1,11 @@
 // The X11 pop-up menu: an override-redirect window that holds the pointer and
 // keyboard grabs while it is open, drawn with Xft, placed and driven by the
 // shared menu-view logic so that it behaves as the Windows pop-up menu does.
-#include "config/text_codec.h"
 #include "menu/menu_view.h"
 #include "platform/posix/menu_display.h"
 #include "platform/x11/x11_fonts.h"
 #include "platform/x11/x11_handles.h"
+#include "text/text_codec.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
