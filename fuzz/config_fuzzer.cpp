@@ -4,9 +4,9 @@
 // Any broken invariant aborts, which the fuzzer reports as a finding.
 #include "check_report.h"
 #include "config/config_file.h"
-#include "config/text_codec.h"
 #include "json_reader.h"
 #include "menu/launcher_menu.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstdint>

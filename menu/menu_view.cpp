@@ -1,7 +1,7 @@
 #include "menu/menu_view.h"
 
-#include "config/text_codec.h"
 #include "menu/launcher_menu.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "platform/fake/platform_fake.h"
 
-#include "config/config_file.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "platform/posix/platform_posix.h"
 
-#include "config/text_codec.h"
 #include "platform/posix/file_descriptor.h"
 #include "platform/posix/instance_lock.h"
 #include "platform/posix/shell_open.h"
+#include "text/text_codec.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -17,7 +17,7 @@
 #include "platform/posix/menu_display.h"
 #include "platform/terminal/terminal_layout.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cerrno>

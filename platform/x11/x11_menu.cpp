@@ -319,12 +319,12 @@ bool PopupSession::grabInput(InputGrab& grab) {
         if (!pointer && XGrabPointer(display_, root_, False, pointerEvents, GrabModeAsync,
                                      GrabModeAsync, None, None, CurrentTime) == GrabSuccess) {
             pointer = true;
-            grab.setPointer();
+            grab.pointer = PointerGrab(display_);
         }
         if (!keyboard && XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync,
                                        CurrentTime) == GrabSuccess) {
             keyboard = true;
-            grab.setKeyboard();
+            grab.keyboard = KeyboardGrab(display_);
         }
         if (grab.complete())
             return true;
@@ -372,7 +372,7 @@ void PopupSession::paintArrow(bool up) {
                 static_cast<unsigned int>(arrowHeight_));
     const std::size_t first = navigator_.firstVisible();
     const bool canMove = up ? first > 0 : first + navigator_.visibleRows() < navigator_.itemCount();
-    XSetForeground(display_, gc_.get(), canMove ? text_.pixel() : arrowOff_.pixel());
+    XSetForeground(display_, gc_.get(), canMove ? text_.get()->pixel : arrowOff_.get()->pixel);
     const int half = std::max(2, arrowHeight_ / 3);
     const int cx = width_ / 2;
     const int cy = top + arrowHeight_ / 2;
@@ -433,29 +433,28 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
     geometry_.frame.left = area_.x + rect.left;
     geometry_.frame.top = area_.y + rect.top;
 
-    background_ = XftColorHandle(display_, visual_, colormap_, COLOR_BACKGROUND);
-    borderColor_ = XftColorHandle(display_, visual_, colormap_, COLOR_BORDER);
-    text_ = XftColorHandle(display_, visual_, colormap_, COLOR_TEXT);
-    highlight_ = XftColorHandle(display_, visual_, colormap_, COLOR_HIGHLIGHT);
-    highlightText_ = XftColorHandle(display_, visual_, colormap_, COLOR_HIGHLIGHT_TEXT);
-    arrowOff_ = XftColorHandle(display_, visual_, colormap_, COLOR_ARROW_OFF);
-    if (!background_.ok() || !borderColor_.ok() || !text_.ok() || !highlight_.ok() ||
-        !highlightText_.ok() || !arrowOff_.ok())
+    background_ = allocateXftColor(display_, visual_, colormap_, COLOR_BACKGROUND);
+    borderColor_ = allocateXftColor(display_, visual_, colormap_, COLOR_BORDER);
+    text_ = allocateXftColor(display_, visual_, colormap_, COLOR_TEXT);
+    highlight_ = allocateXftColor(display_, visual_, colormap_, COLOR_HIGHLIGHT);
+    highlightText_ = allocateXftColor(display_, visual_, colormap_, COLOR_HIGHLIGHT_TEXT);
+    arrowOff_ = allocateXftColor(display_, visual_, colormap_, COLOR_ARROW_OFF);
+    if (!background_ || !borderColor_ || !text_ || !highlight_ || !highlightText_ || !arrowOff_)
         return 0;
 
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    attributes.background_pixel = background_.pixel();
+    attributes.background_pixel = background_.get()->pixel;
     attributes.border_pixel = 0;
     attributes.save_under = True;
     attributes.event_mask = ExposureMask | StructureNotifyMask | FocusChangeMask;
     window_ = WindowHandle(
-        display_,
         XCreateWindow(display_, root_, geometry_.frame.left, geometry_.frame.top,
                       static_cast<unsigned int>(width_), static_cast<unsigned int>(height_), 0,
                       CopyFromParent, InputOutput, CopyFromParent,
                       CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWSaveUnder | CWEventMask,
-                      &attributes));
+                      &attributes),
+        WindowTraits{display_});
     char name[] = "velmora";
     char windowClass[] = "Velmora";
     XClassHint classHint{name, windowClass};
@@ -470,14 +469,14 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
                         reinterpret_cast<unsigned char*>(&atoms[1]), 1);
     }
     draw_ = XftDrawHandle(XftDrawCreate(display_, window_.get(), visual_, colormap_));
-    gc_ = GcHandle(display_, XCreateGC(display_, window_.get(), 0, nullptr));
+    gc_ = GcHandle(XCreateGC(display_, window_.get(), 0, nullptr), GcTraits{display_});
     if (draw_.get() == nullptr || gc_.get() == nullptr)
         return 0;
 
     // The grabs are taken on the root window before the menu appears, so no
     // key or click is lost once it is on screen, then moved to the menu's own
     // window, which is told when another program ends them.
-    InputGrab grab(display_);
+    InputGrab grab;
     if (!grabInput(grab))
         return 0;
     // Until the menu sees a press of its own, a release ends the press that

@@ -1,8 +1,8 @@
 // The real velmora-check program on real files in temporary folders.
 #include "check_test_support.h"
 #include "config/config_file.h"
-#include "config/text_codec.h"
 #include "json_reader.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 

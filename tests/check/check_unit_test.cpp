@@ -2,8 +2,8 @@
 // files, the JSON form, the flag names, the screen size and the arguments.
 #include "check_report.h"
 #include "check_test_support.h"
-#include "config/text_codec.h"
 #include "json_reader.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 
