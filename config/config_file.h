@@ -50,10 +50,6 @@ private:
     std::string utf8Message_;
 };
 
-// The text of `value` in base 10: "-" before negative numbers, no "+" and no
-// leading zeros.
-std::u16string decimalText(std::int64_t value);
-
 // The configuration file's path: the executable's full file name with its
 // last three characters replaced by "ini" ("velmora.exe" -> "velmora.ini",
 // "velmora" -> "velmini"). Empty when the name is unknown or shorter than

@@ -1,7 +1,7 @@
 #include "config/config_reader.h"
 
 #include "config/config_file.h"
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <array>

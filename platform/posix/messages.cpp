@@ -1,6 +1,6 @@
 #include "platform/posix/messages.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 #include "platform/posix/file_descriptor.h"
 
 #include <unistd.h>
