@@ -42,6 +42,15 @@ void appendUtf8CodePoint(std::string& out, char32_t cp);
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view text);
 
+// Bytes that name files or arguments, as text and back without loss: UTF-8
+// to UTF-16 with every byte that is not part of well-formed UTF-8 kept as the
+// unpaired surrogate U+DC80 + (byte - 0x80); the inverse of argumentBytes.
+std::u16string argumentText(std::string_view bytes);
+
+// UTF-16 to bytes: U+DC80..U+DCFF unpaired become the byte they stand for,
+// other unpaired surrogates become U+FFFD.
+std::string argumentBytes(std::u16string_view text);
+
 // True when `bytes` is well-formed UTF-8 throughout.
 bool isValidUtf8(std::string_view bytes);
 

@@ -25,6 +25,8 @@
 // the launcher's argument vector byte for byte.
 #pragma once
 
+#include "text/text_codec.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,13 +39,5 @@ std::u16string joinCommandLine(const std::vector<std::string>& arguments);
 // The arguments that a command-line text stands for. An unterminated quote
 // ends at the end of the text.
 std::vector<std::string> splitCommandLine(std::u16string_view commandLine);
-
-// UTF-8 to UTF-16 with every byte that is not part of well-formed UTF-8 kept
-// as U+DC80 + (byte - 0x80); the inverse of argumentText.
-std::u16string argumentText(std::string_view bytes);
-
-// UTF-16 to bytes: U+DC80..U+DCFF unpaired become the byte they stand for,
-// other unpaired surrogates become U+FFFD.
-std::string argumentBytes(std::u16string_view text);
 
 } // namespace velmora

@@ -32,13 +32,23 @@ FileDescriptor openPrivateFolder(const std::string& path, uid_t owner, bool crea
     return folder;
 }
 
-FileDescriptor openLockFolder(const char* runtimeDir, uid_t owner, const std::string& tmpBase) {
+FileDescriptor openLockFolder(const char* runtimeDir, uid_t owner, const std::string& tmpBase,
+                              const char* tmpDir) {
     if (runtimeDir != nullptr && *runtimeDir != '\0') {
         FileDescriptor folder = openPrivateFolder(runtimeDir, owner, false);
         if (folder)
             return folder;
     }
-    return openPrivateFolder(tmpBase + "/velmora-" + std::to_string(owner), owner, true);
+    const std::string name = "/velmora-" + std::to_string(owner);
+    FileDescriptor folder = openPrivateFolder(tmpBase + name, owner, true);
+    if (folder || tmpDir == nullptr || *tmpDir == '\0')
+        return folder;
+    std::string base = tmpDir;
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    if (base == tmpBase)
+        return folder;
+    return openPrivateFolder(base + name, owner, true);
 }
 
 InstanceLock lockInstanceFile(int folder, const std::string& fileName) {
@@ -70,7 +80,8 @@ InstanceLock lockInstanceFile(int folder, const std::string& fileName) {
 
 InstanceLock takeInstanceLock(const std::u16string& name) {
     const uid_t owner = ::geteuid();
-    const FileDescriptor folder = openLockFolder(std::getenv("XDG_RUNTIME_DIR"), owner);
+    const FileDescriptor folder =
+        openLockFolder(std::getenv("XDG_RUNTIME_DIR"), owner, "/tmp", std::getenv("TMPDIR"));
     if (!folder)
         return {};
     return lockInstanceFile(folder.get(), "velmora-" + utf16ToUtf8(name) + ".lock");

@@ -3,7 +3,8 @@
 // The file lies in the user's runtime folder ($XDG_RUNTIME_DIR) when that is
 // a folder of the user's own, else in a private folder /tmp/velmora-<uid>
 // that is created with mode 0700 and used only when it is a real folder
-// owned by the user and closed to everybody else. Another user can thus
+// owned by the user and closed to everybody else; when another user holds
+// that name, $TMPDIR/velmora-<uid> is tried the same way. Another user can thus
 // neither take the lock nor plant a file in its place. The lock is an
 // exclusive flock on a file opened with O_CLOEXEC | O_NOFOLLOW, so a
 // launched program never inherits it and it goes with the process.
@@ -33,9 +34,10 @@ FileDescriptor openPrivateFolder(const std::string& path, uid_t owner, bool crea
 InstanceLock lockInstanceFile(int folder, const std::string& fileName);
 
 // The folder the lock file of user `owner` lies in: `runtimeDir` when it is
-// set, absolute and private to the user, else `tmpBase`/velmora-<owner>.
+// set, absolute and private to the user, else `tmpBase`/velmora-<owner>, else
+// `tmpDir`/velmora-<owner> (the user's $TMPDIR), when that is usable.
 FileDescriptor openLockFolder(const char* runtimeDir, uid_t owner,
-                              const std::string& tmpBase = "/tmp");
+                              const std::string& tmpBase = "/tmp", const char* tmpDir = nullptr);
 
 // The marker named `name` for the current user: Created, AlreadyExists when
 // another process holds it, Failed when no lock could be made at all.

@@ -63,6 +63,11 @@ InstanceMarker PlatformPosix::createInstanceMarker(const std::u16string& name) {
     InstanceLock lock = takeInstanceLock(name);
     if (lock.marker == InstanceMarker::Created)
         instanceLock_ = std::move(lock.file); // held until the process ends
+    if (lock.marker == InstanceMarker::Failed)
+        reportProblem("no single-instance guard for this start: no lock file can be had in a "
+                      "folder private to this user ($XDG_RUNTIME_DIR, /tmp/velmora-" +
+                      std::to_string(::geteuid()) + ", $TMPDIR/velmora-" +
+                      std::to_string(::geteuid()) + ")");
     return lock.marker;
 }
 
@@ -236,7 +241,7 @@ int PlatformPosix::getSystemMetrics(int index) {
 }
 
 bool PlatformPosix::shellExecuteEx(const ShellExecuteRequest& request) {
-    return runShellOpen(planShellOpen(request, std::getenv("PATH")), utf16ToUtf8(request.file));
+    return runShellOpen(planShellOpen(request, std::getenv("PATH")), request.file);
 }
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #include "platform/posix/shell_open.h"
 
 #include "platform/posix/command_line.h"
+#include "platform/posix/messages.h"
 #include "text/text_codec.h"
 
 #include <cerrno>
@@ -61,7 +62,8 @@ ShellOpenPlan openWithDocumentOpener(const std::string& file, const char* search
     ShellOpenPlan plan;
     plan.refused = false;
     plan.program = opener;
-    plan.argv = {"xdg-open", file};
+    // A name that begins with "-" would be read as an option.
+    plan.argv = {"xdg-open", file.front() == '-' ? "./" + file : file};
     return plan;
 }
 
@@ -81,7 +83,9 @@ public:
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-    // A new session, no blocked signals, standard input from /dev/null.
+    // A new session, no blocked signals and every signal's default action
+    // (whatever the launcher was started with or set up for its menu),
+    // standard input from /dev/null.
     int prepare() {
         if (!attrOk_ || !actionsOk_)
             return ENOMEM;
@@ -89,8 +93,13 @@ public:
         sigemptyset(&none);
         if (const int e = ::posix_spawnattr_setsigmask(&attr_, &none))
             return e;
+        sigset_t all;
+        sigfillset(&all);
+        if (const int e = ::posix_spawnattr_setsigdefault(&attr_, &all))
+            return e;
         if (const int e = ::posix_spawnattr_setflags(
-                &attr_, static_cast<short>(POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK)))
+                &attr_, static_cast<short>(POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                           POSIX_SPAWN_SETSIGDEF)))
             return e;
         return ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY,
                                                   0);
@@ -127,7 +136,7 @@ std::string findInPath(const std::string& name, const char* searchPath) {
 }
 
 ShellOpenPlan planShellOpen(const ShellExecuteRequest& request, const char* searchPath) {
-    const std::string file = utf16ToUtf8(request.file);
+    const std::string file = argumentBytes(request.file); // byte for byte, whatever its encoding
     if (request.verb.size() != 4 || utf16ToUtf8(request.verb) != "Open")
         return refuse("the verb \"" + utf16ToUtf8(request.verb) + "\" is not supported");
     if (file.empty() || file.find('\0') != std::string::npos)
@@ -157,7 +166,7 @@ ShellOpenPlan planShellOpen(const ShellExecuteRequest& request, const char* sear
     return openWithDocumentOpener(file, searchPath);
 }
 
-bool runShellOpen(const ShellOpenPlan& plan, const std::string& file) {
+bool runShellOpen(const ShellOpenPlan& plan, std::u16string_view file) {
     std::string reason = plan.reason;
     if (!plan.refused) {
         SpawnSetup setup;
@@ -176,12 +185,8 @@ bool runShellOpen(const ShellOpenPlan& plan, const std::string& file) {
             return true;
         reason = std::strerror(error);
     }
-    std::string shown = file; // one line, whatever the name holds
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    std::fprintf(stderr, "velmora: cannot open \"%s\": %s\n", shown.c_str(), reason.c_str());
+    // One line, whatever the name holds.
+    reportProblem("cannot open \"" + terminalSafe(file) + "\": " + reason);
     return false;
 }
 

@@ -38,6 +38,6 @@ ShellOpenPlan planShellOpen(const ShellExecuteRequest& request, const char* sear
 
 // Starts the plan's program, detached, and returns true; or writes the
 // reason for `file` to standard error and returns false.
-bool runShellOpen(const ShellOpenPlan& plan, const std::string& file);
+bool runShellOpen(const ShellOpenPlan& plan, std::u16string_view file);
 
 } // namespace velmora

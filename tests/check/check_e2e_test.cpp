@@ -344,6 +344,58 @@ TEST(CheckerProgram, NumbersTheLinesOfALargeFile) {
         << run.out;
 }
 
+// Escape sequences in the file (C1 CSI and ST, ESC, OSC, BEL) never reach
+// the terminal raw: the text report shows them as escapes, JSON as \u00XX.
+TEST(CheckerProgram, ControlCharactersAreEscapedInBothForms) {
+    TempDir dir;
+    test::writeFile(dir / "velmini", "[1]\ntitle=\xC2\x9B"
+                                     "31mRed\x1B]0;x\x07\xC2\x9C\nexec=a\n");
+    const ProgramRun text = check({(dir / "velmini")});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("title=\\u009B31mRed\\x1B]0;x\\x07\\u009C\n"), std::string::npos)
+        << text.out;
+    for (const char c : text.out + text.err) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_TRUE(byte >= 0x20 || byte == '\n') << "a control byte reached the output";
+    }
+    EXPECT_EQ(text.out.find("\xC2\x9B"), std::string::npos);
+    EXPECT_EQ(text.out.find("\xC2\x9C"), std::string::npos);
+
+    const ProgramRun json = check({"--json", (dir / "velmini")});
+    EXPECT_NE(json.out.find("\"\\u009b31mRed\\u001b]0;x\\u0007\\u009c\""), std::string::npos)
+        << json.out;
+    EXPECT_EQ(parsed(json).find(u"menu")->find(u"items")->items.at(0).find(u"title")->string,
+              u"\u009B31mRed\u001B]0;x\u0007\u009C");
+}
+
+// A folder whose name is not UTF-8 (Latin-1 "jos\xE9"): the checker beside a
+// launcher there reads that launcher's file, and a FILE argument naming it
+// reaches the system byte for byte; the report shows the byte as \xE9.
+TEST(CheckerProgram, FileNamesThatAreNotUtf8AreKeptByteForByte) {
+    TempDir dir;
+    const std::string own = dir / "jos\xE9";
+    const std::string lookalike = dir / "jos\xEF\xBF\xBD";
+    fs::create_directory(own);
+    fs::create_directory(lookalike);
+    test::writeFile(own + "/velmini", "[1]\ntitle=Own\nexec=a\n");
+    test::writeFile(lookalike + "/velmini", "[1]\ntitle=Wrong\nexec=a\n");
+    const fs::path copy = own + "/velmora-check";
+    fs::copy_file(CHECKER, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+
+    for (const ProgramRun& run :
+         {runProgram(copy, {"--json"}), check({"--json", own + "/velmini"})}) {
+        EXPECT_EQ(run.status, 0) << run.err;
+        const JsonValue json = parsed(run);
+        EXPECT_EQ(json.find(u"file")->string, argumentText(own + "/velmini"));
+        EXPECT_EQ(json.find(u"menu")->find(u"items")->items.at(0).find(u"title")->string, u"Own");
+    }
+    const ProgramRun text = check({own + "/velmini"});
+    EXPECT_NE(text.out.find("File: " + std::string(dir.path()) + "/jos\\xE9/velmini\n"),
+              std::string::npos)
+        << text.out;
+}
+
 TEST(CheckerProgram, LeavesAnExistingFileUntouched) {
     TempDir dir;
     const fs::path file = dir / "velmini";

@@ -217,4 +217,203 @@ INSTANTIATE_TEST_SUITE_P(Files, HardeningHugeFile,
                              return std::string(param.param.name);
                          });
 
+// --- folder names that are not UTF-8 ------------------------------------------
+
+// A copy in a folder named in Latin-1 ("jos\xE9") beside one whose name is
+// what a lossy conversion would make of it ("jos" U+FFFD): the launcher reads
+// and writes only in its own folder.
+TEST_F(Hardening, AFolderNameThatIsNotUtf8IsKeptByteForByte) {
+    const std::string own = temp_ / "jos\xE9";
+    const std::string lookalike = temp_ / "jos\xEF\xBF\xBD";
+    const std::string program = install(own);
+    ASSERT_EQ(::mkdir(lookalike.c_str(), 0755), 0);
+    writeFile(lookalike + "/velmini", "[1]\ntitle=Wrong folder\nexec=/bin/true\n");
+
+    const Finished first = runLauncher(program);
+    ASSERT_TRUE(first.ended);
+    EXPECT_EQ(first.exitCode, 0);
+    EXPECT_EQ(first.output, "");
+    EXPECT_EQ(readFile(own + "/velmini"), velmora::test::DEFAULT_FILE_LF);
+    EXPECT_EQ(readFile(lookalike + "/velmini"), "[1]\ntitle=Wrong folder\nexec=/bin/true\n");
+
+    // Its own file is the one it shows.
+    writeFile(own + "/velmini", "[1]\ntitle=Own folder\nexec=/bin/true\n");
+    const std::string folder = temp_ / "terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = env();
+    const Terminal terminal(folder, {program}, options);
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    EXPECT_EQ(boxItems(terminal.screen()), std::vector<std::string>{"Own folder"});
+    terminal.keys({"Escape"});
+    EXPECT_EQ(terminal.waitExit(), 0);
+}
+
+// --- what reaches the user's terminal ---------------------------------------
+
+// An exec value full of escape sequences (C1 CSI, ESC, OSC, BEL) that cannot
+// be opened: the message on standard error shows them as "?".
+TEST_F(Hardening, TheLaunchersMessagesCarryNoControlCharacters) {
+    const std::string app = temp_ / "app";
+    const std::string program = install(app);
+    writeFile(app + "/velmini", "[1]\ntitle=Steer\nexec=/nonexistent/\xC2\x9B"
+                                "31mX\x1B]0;pwned\x07\xC2\x9C\n");
+    const std::string folder = temp_ / "terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = env();
+    options.stderrFile = temp_ / "stderr";
+    const Terminal terminal(folder, {program}, options);
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    terminal.keys({"Enter"});
+    EXPECT_EQ(terminal.waitExit(), 0);
+    EXPECT_EQ(
+        readFile(temp_ / "stderr"),
+        "velmora: cannot open \"/nonexistent/?31mX?]0;pwned??\": No such file or directory\n");
+}
+
+// --- what the started program inherits --------------------------------------
+
+// Started from a script that ignores signals, with its standard streams
+// closed: the program it starts gets /dev/null on 0, 1 and 2, every signal's
+// default action and no blocked signal. A shell script reports what it got.
+TEST_F(Hardening, TheStartedProgramInheritsNeitherClosedStreamsNorIgnoredSignals) {
+    const std::string app = temp_ / "app";
+    const std::string program = install(app);
+    const std::string report = temp_ / "inherited";
+    writeFile(app + "/report.sh",
+              "#!/bin/sh\n"
+              "fds=$(for fd in 0 1 2; do echo \"fd$fd=$(readlink /proc/$$/fd/$fd)\"; done)\n"
+              "signals=$(grep -E '^Sig(Ign|Blk):' /proc/$$/status)\n"
+              "printf '%s\\n%s\\n' \"$fds\" \"$signals\" > \"" +
+                  report + ".part\"\nmv \"" + report + ".part\" \"" + report + "\"\n",
+              0755);
+    writeFile(app + "/velmini", "[1]\ntitle=Report\nexec=" + app + "/report.sh\n");
+    const std::string folder = temp_ / "terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = env();
+    const Terminal terminal(folder,
+                            {"/bin/sh", "-c",
+                             "trap '' INT QUIT USR1 PIPE TSTP TTOU TTIN; exec \"$0\" <&- >&- 2>&-",
+                             program},
+                            options);
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    terminal.keys({"Enter"});
+    EXPECT_EQ(terminal.waitExit(), 0);
+    ASSERT_TRUE(waitUntil([&] { return exists(report); }, std::chrono::seconds(10)));
+    const std::string text = readFile(report).value_or("");
+    EXPECT_EQ(text.substr(0, text.find("Sig")), "fd0=/dev/null\nfd1=/dev/null\nfd2=/dev/null\n");
+    // The standard signals, 1 to 31; the C library keeps two real-time
+    // signals of its own that no program can reset.
+    const auto mask = [&text](const std::string& name) {
+        const std::size_t at = text.find(name + ":\t");
+        return at == std::string::npos
+                   ? ~0ull
+                   : std::stoull(text.substr(at + name.size() + 2, 16), nullptr, 16) &
+                         0x7FFFFFFFull;
+    };
+    EXPECT_EQ(mask("SigBlk"), 0u) << text;
+    EXPECT_EQ(mask("SigIgn"), 0u) << text;
+}
+
+// A document whose name begins with "-" is opened by the real xdg-open, which
+// would read the bare name as an option. xdg-open finds the handler of
+// text/plain through a desktop entry of the test's own: the argument
+// recorder. (It looks at desktop entries only when it believes a graphical
+// session is there: WAYLAND_DISPLAY names one, which the launcher, drawing
+// its menu on the terminal, does not use.)
+TEST_F(Hardening, ADocumentNamedLikeAnOptionReachesXdgOpenAsAFile) {
+    ASSERT_EQ(::access("/usr/bin/xdg-open", X_OK), 0)
+        << "xdg-open (xdg-utils) is not installed: this test opens a document with it";
+    const std::string app = temp_ / "app";
+    const std::string program = install(app);
+    const std::string work = temp_ / "work";
+    ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((work + "/-docs").c_str(), 0755), 0);
+    writeFile(work + "/-docs/notes.txt", "plain text\n");
+    const std::string data = temp_ / "data";
+    const std::string config = temp_ / "config";
+    ASSERT_EQ(::mkdir(data.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((data + "/applications").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(config.c_str(), 0755), 0);
+    writeFile(data + "/applications/velmora-recorder.desktop",
+              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" +
+                  std::string(VELMORA_ARGV_RECORDER) + " %f\nMimeType=text/plain;\n");
+    writeFile(config + "/mimeapps.list",
+              "[Default Applications]\ntext/plain=velmora-recorder.desktop\n");
+    writeFile(app + "/velmini", "[1]\ntitle=Notes\nexec=-docs/notes.txt\n");
+
+    const std::string record = temp_ / "record";
+    const std::string folder = temp_ / "terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = launcherEnvironment(
+        run_, {"VELMORA_RECORD=" + record, "HOME=" + std::string(temp_.path()),
+               "XDG_DATA_HOME=" + data, "XDG_CONFIG_HOME=" + config, "XDG_DATA_DIRS=" + data,
+               "XDG_CONFIG_DIRS=" + config, "WAYLAND_DISPLAY=velmora-test-none"});
+    options.stderrFile = temp_ / "stderr";
+    const Terminal terminal(folder, {"/bin/sh", "-c", "cd \"$1\" && exec \"$0\"", program, work},
+                            options);
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    terminal.keys({"Enter"});
+    EXPECT_EQ(terminal.waitExit(), 0);
+    ASSERT_TRUE(waitUntil([&] { return exists(record); }, std::chrono::seconds(20)))
+        << "xdg-open did not start the handler: " << readFile(temp_ / "stderr").value_or("");
+    const auto text = readFile(record);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_NE(text->find(":./-docs/notes.txt\n"), std::string::npos) << *text;
+}
+
+// --- the single-instance guard ------------------------------------------------
+
+// Another user made /tmp/velmora-<uid> (here: root made it for nobody): the
+// guard goes to $TMPDIR; with neither usable, the launcher says once that it
+// runs unguarded.
+TEST_F(Hardening, TheGuardTriesTmpdirAndSaysWhenItHasNone) {
+    if (::geteuid() != 0)
+        GTEST_FAIL() << "this test plants a folder of another user in /tmp: it runs as root";
+    const std::string app = temp_ / "app";
+    const std::string program = install(app);
+    writeFile(app + "/velmini", "[1]\ntitle=A\nexec=/bin/true\n");
+    const std::string planted = "/tmp/velmora-" + std::to_string(NOBODY);
+    struct stat info {};
+    if (::lstat(planted.c_str(), &info) == 0 && info.st_uid == NOBODY)
+        GTEST_FAIL() << planted << " belongs to nobody already; remove it to run this test";
+    const bool made = ::mkdir(planted.c_str(), 0755) == 0;
+    ASSERT_TRUE(made || errno == EEXIST) << std::strerror(errno);
+    struct Remove {
+        std::string path;
+        bool made;
+        ~Remove() {
+            if (made)
+                ::rmdir(path.c_str());
+        }
+    } remove{planted, made};
+    ASSERT_EQ(::lstat(planted.c_str(), &info), 0);
+    ASSERT_EQ(info.st_uid, 0u) << "the planted folder must be root's";
+
+    const std::string tmpdir = temp_ / "tmp-nobody";
+    ASSERT_EQ(::mkdir(tmpdir.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(tmpdir.c_str(), NOBODY, NOBODY), 0);
+    const auto asNobody = [&](const std::vector<std::string>& extra) {
+        return runDetached(
+            {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", program},
+            launcherEnvironment("", extra), std::chrono::seconds(30));
+    };
+    const Finished guarded = asNobody({"TMPDIR=" + tmpdir});
+    ASSERT_TRUE(guarded.ended);
+    EXPECT_EQ(guarded.exitCode, 0);
+    EXPECT_EQ(guarded.output, "");
+    EXPECT_TRUE(exists(tmpdir + "/velmora-" + std::to_string(NOBODY)));
+
+    const Finished unguarded = asNobody({});
+    ASSERT_TRUE(unguarded.ended);
+    EXPECT_EQ(unguarded.exitCode, 0);
+    EXPECT_EQ(unguarded.output,
+              "velmora: no single-instance guard for this start: no lock file can be had in a "
+              "folder private to this user ($XDG_RUNTIME_DIR, /tmp/velmora-65534, "
+              "$TMPDIR/velmora-65534)\n");
+}
+
 } // namespace

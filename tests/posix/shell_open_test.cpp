@@ -173,6 +173,19 @@ TEST(PlanVerb, OnlyOpenIsKnown) {
     EXPECT_FALSE(planShellOpen(r, "/bin").refused);
 }
 
+// A program in a folder whose name is not UTF-8 (carried as U+DC80 + byte)
+// is run from exactly that folder.
+TEST(PlanFile, NamesThatAreNotUtf8ReachTheSystemByteForByte) {
+    TempFolder temp;
+    const std::string folder = temp / "jos\xE9";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    makeFile(folder + "/prog", 0755);
+    const ShellOpenPlan plan = planShellOpen(request(argumentText(folder + "/prog")), "/bin");
+    ASSERT_FALSE(plan.refused) << plan.reason;
+    EXPECT_EQ(plan.program, folder + "/prog");
+    EXPECT_EQ(plan.argv.at(0), folder + "/prog");
+}
+
 TEST(ShellExecute, StartsTheProgramDetachedWithTheLauncherArguments) {
     TempFolder temp;
     const std::string record = temp / "record";

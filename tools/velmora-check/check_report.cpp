@@ -15,25 +15,33 @@ std::string number(long long value) {
     return std::to_string(value);
 }
 
-// A value for the human-readable report: control characters made visible.
+// A value for the human-readable report: control characters (C0, DEL and
+// C1, which could steer a terminal) made visible as escapes, bytes that are
+// not UTF-8 (kept as U+DC80 + byte) as \xNN, other lone surrogates as U+FFFD.
 std::string shown(std::u16string_view text) {
-    std::u16string visible;
-    visible.reserve(text.size());
-    for (char16_t c : text) {
-        if (c == u'\t') {
-            visible += u"\\t";
-        } else if (c == u'\r') {
-            visible += u"\\r";
-        } else if (c < 0x20 || c == 0x7F) {
-            static const char hex[] = "0123456789ABCDEF";
-            visible += u"\\x";
-            visible += static_cast<char16_t>(hex[(c >> 4) & 0xF]);
-            visible += static_cast<char16_t>(hex[c & 0xF]);
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
+        const char32_t c = codePointAt(text, i, units);
+        if (c == U'\t') {
+            out += "\\t";
+        } else if (c == U'\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7F || (c >= 0xDC80 && c <= 0xDCFF)) {
+            const unsigned int byte = static_cast<unsigned int>(c & 0xFF);
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 0xF];
+        } else if (c >= 0x80 && c < 0xA0) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
         } else {
-            visible += c;
+            appendUtf8CodePoint(out, isSurrogate(c) ? 0xFFFD : c);
         }
     }
-    return utf16ToUtf8(visible);
+    return out;
 }
 
 std::string hexFlags(unsigned int flags) {
@@ -172,8 +180,8 @@ void appendJsonString(std::string& out, std::u16string_view text) {
             out += "\\r";
         } else if (c == u'\t') {
             out += "\\t";
-        } else if (c < 0x20 || c == 0x7F) {
-            escape(c);
+        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            escape(c); // controls, C1 included, never reach a terminal raw
         } else if (c < 0x80) {
             out += static_cast<char>(c);
         } else {
@@ -297,11 +305,11 @@ int runChecker(const std::vector<std::string>& args, Platform& host, std::ostrea
             }
             const std::optional<ScreenSize> parsed = parseScreenSize(value);
             if (!parsed)
-                return usageError("bad screen size \"" + value +
+                return usageError("bad screen size \"" + shown(argumentText(value)) +
                                   "\": expected WIDTHxHEIGHT with two positive numbers");
             screen = *parsed;
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option \"" + arg + "\"");
+            return usageError("unknown option \"" + shown(argumentText(arg)) + "\"");
         } else if (file) {
             return usageError("only one FILE may be given");
         } else {
@@ -309,7 +317,8 @@ int runChecker(const std::vector<std::string>& args, Platform& host, std::ostrea
         }
     }
 
-    const std::u16string path = file ? utf8ToUtf16(*file) : std::u16string();
+    // Lossless: a name that is not UTF-8 still names the same file.
+    const std::u16string path = file ? argumentText(*file) : std::u16string();
     if (file && path.empty())
         return usageError("FILE must not be empty");
     const CheckReport report = checkConfigFile(host, path, screen);
