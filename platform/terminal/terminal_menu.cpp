@@ -9,10 +9,17 @@
 // The terminal is switched to raw input, the alternate screen, a hidden
 // cursor and xterm mouse reporting for as long as the menu is open, and put
 // back as it was on every way out: a pick, a dismissal, an error, and the
-// signals SIGINT, SIGTERM and SIGHUP, which dismiss the menu. Signal handlers
+// signals SIGINT, SIGTERM and SIGHUP, which dismiss the menu. Their handlers
 // only write the signal's number to a pipe that the input loop watches, so
 // that the restoring is done by ordinary code; SIGWINCH redraws the menu for
 // the terminal's new size.
+//
+// Every other signal whose default action ends the process (SIGQUIT,
+// SIGUSR1, SIGALRM, SIGPIPE, ...), unless it was ignored when the menu
+// opened, puts the terminal back in its handler, with the async-signal-safe
+// write and tcsetattr only, and then ends the process as that signal would.
+// SIGTSTP puts the terminal back and stops; SIGCONT enters the menu's modes
+// again and has the menu redrawn.
 #include "platform/posix/file_descriptor.h"
 #include "platform/posix/menu_display.h"
 #include "platform/terminal/terminal_input.h"
@@ -29,6 +36,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -40,13 +49,98 @@ constexpr int CUT_WAIT_MILLISECONDS = 50;
 // The write end of the pipe through which signal handlers wake the menu.
 volatile sig_atomic_t signalPipe = -1;
 
-void onSignal(int number) {
-    const int saved = errno;
+constexpr char ENTER_MODES[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
+constexpr char LEAVE_MODES[] = "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?1049l\x1b[?25h";
+
+// The terminal's modes while the menu holds it, for the signal handlers:
+// set before `modesActive` becomes 1 and left alone while it is.
+struct HeldTerminal {
+    int fd = -1;
+    struct termios saved {};
+    struct termios raw {};
+};
+HeldTerminal heldTerminal;
+volatile sig_atomic_t modesActive = 0;
+
+// Async-signal-safe: write() and tcsetattr() only.
+void writeRaw(int fd, const char* text, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, text, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        text += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void leaveModesNow() {
+    if (modesActive == 0)
+        return;
+    writeRaw(heldTerminal.fd, LEAVE_MODES, sizeof LEAVE_MODES - 1);
+    ::tcsetattr(heldTerminal.fd, TCSANOW, &heldTerminal.saved);
+}
+
+void enterModesNow() {
+    if (modesActive == 0)
+        return;
+    ::tcsetattr(heldTerminal.fd, TCSANOW, &heldTerminal.raw);
+    writeRaw(heldTerminal.fd, ENTER_MODES, sizeof ENTER_MODES - 1);
+}
+
+void notifyMenu(int number) {
     const int fd = signalPipe;
     if (fd >= 0) {
         const auto byte = static_cast<unsigned char>(number);
         [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
     }
+}
+
+void onSignal(int number) {
+    const int saved = errno;
+    notifyMenu(number);
+    errno = saved;
+}
+
+// Sends `number` to this process again with its default action and waits
+// for it to take effect (end or stop).
+void raiseWithDefaultAction(int number) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(number, &fallback, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, number);
+    ::raise(number);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+}
+
+void onFatalSignal(int number) {
+    leaveModesNow();
+    modesActive = 0;
+    raiseWithDefaultAction(number);
+}
+
+void onStop(int number) {
+    const int saved = errno;
+    leaveModesNow();
+    raiseWithDefaultAction(number); // stops here until SIGCONT
+    // An orphaned process group is not stopped at all: the menu goes on.
+    enterModesNow();
+    notifyMenu(SIGCONT);
+    struct sigaction again {};
+    again.sa_handler = onStop;
+    sigemptyset(&again.sa_mask);
+    ::sigaction(number, &again, nullptr);
+    errno = saved;
+}
+
+void onContinue(int number) {
+    const int saved = errno;
+    enterModesNow();
+    notifyMenu(number); // the screen is redrawn
     errno = saved;
 }
 
@@ -58,12 +152,28 @@ void moveTo(std::string& out, int column, int row) {
     out += "\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H";
 }
 
-// Catches the dismissing signals for its lifetime and restores the previous
-// handlers after.
+// The signals whose default action ends the process, besides those that
+// dismiss the menu; SIGKILL cannot be caught.
+std::vector<int> fatalSignals() {
+    std::vector<int> numbers{SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,  SIGFPE,
+                             SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGXCPU,
+                             SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGSYS};
+#ifdef SIGSTKFLT
+    numbers.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+    numbers.push_back(SIGPWR);
+#endif
+    for (int number = SIGRTMIN; number <= SIGRTMAX; ++number)
+        numbers.push_back(number);
+    return numbers;
+}
+
+// Catches the signals for its lifetime and restores the previous handlers
+// after: the dismissing ones and SIGWINCH through the pipe, the others as
+// described at the top.
 class SignalCatcher {
 public:
-    static constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGWINCH};
-
     SignalCatcher() {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -71,17 +181,16 @@ public:
         read_ = FileDescriptor(fds[0]);
         write_ = FileDescriptor(fds[1]);
         signalPipe = write_.get();
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(SIGNALS); ++i)
-            installed_[i] = ::sigaction(SIGNALS[i], &action, &previous_[i]) == 0;
+        for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGWINCH})
+            install(number, onSignal, false);
+        for (const int number : fatalSignals())
+            install(number, onFatalSignal, true);
+        install(SIGTSTP, onStop, true);
+        install(SIGCONT, onContinue, false);
     }
     ~SignalCatcher() {
-        for (std::size_t i = 0; i < std::size(SIGNALS); ++i) {
-            if (installed_[i])
-                ::sigaction(SIGNALS[i], &previous_[i], nullptr);
-        }
+        for (auto it = installed_.rbegin(); it != installed_.rend(); ++it)
+            ::sigaction(it->first, &it->second, nullptr);
         signalPipe = -1;
     }
     SignalCatcher(const SignalCatcher&) = delete;
@@ -90,10 +199,23 @@ public:
     int fd() const { return read_.get(); }
 
 private:
+    // A signal ignored when the menu opened stays ignored when `keepIgnored`.
+    void install(int number, void (*handler)(int), bool keepIgnored) {
+        struct sigaction previous {};
+        if (::sigaction(number, nullptr, &previous) != 0)
+            return;
+        if (keepIgnored && previous.sa_handler == SIG_IGN)
+            return;
+        struct sigaction action {};
+        action.sa_handler = handler;
+        sigemptyset(&action.sa_mask);
+        if (::sigaction(number, &action, nullptr) == 0)
+            installed_.emplace_back(number, previous);
+    }
+
     FileDescriptor read_;
     FileDescriptor write_;
-    struct sigaction previous_[std::size(SIGNALS)]{};
-    bool installed_[std::size(SIGNALS)] = {};
+    std::vector<std::pair<int, struct sigaction>> installed_;
 };
 
 // Raw mode and the menu's screen modes, undone on destruction.
@@ -111,13 +233,16 @@ public:
         if (::tcsetattr(fd_, TCSANOW, &raw) != 0)
             return;
         active_ = true;
+        heldTerminal = HeldTerminal{fd_, saved_, raw};
+        modesActive = 1;
         // Alternate screen, hidden cursor, mouse buttons in SGR coordinates.
-        writeText(fd_, "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h");
+        writeText(fd_, ENTER_MODES);
     }
     ~TerminalModes() {
         if (!active_)
             return;
-        writeText(fd_, "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?1049l\x1b[?25h");
+        modesActive = 0;
+        writeText(fd_, LEAVE_MODES);
         ::tcsetattr(fd_, TCSANOW, &saved_);
     }
     TerminalModes(const TerminalModes&) = delete;
@@ -241,8 +366,8 @@ bool TerminalMenuDisplay::readMore(int signalFd, int timeoutMs, bool& signalled)
         unsigned char numbers[16];
         const ssize_t n = ::read(signalFd, numbers, sizeof numbers);
         for (ssize_t i = 0; i < n; ++i) {
-            if (numbers[i] == SIGWINCH)
-                resized_ = true;
+            if (numbers[i] == SIGWINCH || numbers[i] == SIGCONT)
+                resized_ = true; // drawn again, for the size the terminal has now
             else
                 signalled = true;
         }

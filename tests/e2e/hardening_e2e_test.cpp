@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -363,6 +365,108 @@ TEST_F(Hardening, ADocumentNamedLikeAnOptionReachesXdgOpenAsAFile) {
     const auto text = readFile(record);
     ASSERT_TRUE(text.has_value());
     EXPECT_NE(text->find(":./-docs/notes.txt\n"), std::string::npos) << *text;
+}
+
+// --- signals while the terminal menu is open ---------------------------------
+
+// The emulator has left the alternate screen and stopped mouse reporting (it
+// reads the launcher's last output on its own time).
+bool terminalIsBack(const Terminal& terminal) {
+    return waitUntil(
+        [&] { return terminal.paneFormat("#{alternate_on}#{mouse_any_flag}") == "00"; },
+        std::chrono::seconds(5));
+}
+
+struct SignalCase {
+    const char* name;
+    int number;
+};
+
+class HardeningSignal : public Hardening, public testing::WithParamInterface<SignalCase> {};
+
+// A signal whose default action ends the process: the terminal is put back
+// and the launcher ends as that signal would.
+TEST_P(HardeningSignal, EndsAsTheSignalWouldWithTheTerminalPutBack) {
+    const std::string app = temp_ / "app";
+    const std::string program = install(app);
+    writeFile(app + "/velmini", "[1]\ntitle=One\nexec=/bin/true\n");
+    const std::string folder = temp_ / "terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = env();
+    const Terminal terminal(folder, {program}, options);
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    ASSERT_TRUE(waitUntil([&] { return terminal.launcherPid() > 0; }));
+    ASSERT_EQ(::kill(terminal.launcherPid(), GetParam().number), 0);
+    EXPECT_EQ(terminal.waitExit(), -1) << "it did not end by the signal";
+    EXPECT_EQ(terminal.terminalModes(), "same");
+    EXPECT_TRUE(terminalIsBack(terminal));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HardeningSignal,
+                         testing::Values(SignalCase{"QUIT", SIGQUIT}, SignalCase{"USR1", SIGUSR1},
+                                         SignalCase{"ALRM", SIGALRM}, SignalCase{"PIPE", SIGPIPE},
+                                         SignalCase{"USR2", SIGUSR2}),
+                         [](const testing::TestParamInfo<SignalCase>& param) {
+                             return std::string(param.param.name);
+                         });
+
+// Job control in a real interactive shell (bash with job control on): SIGTSTP
+// gives the terminal back and stops the launcher, bash shows its prompt;
+// "fg" hands the terminal back and continues it, and the menu is drawn again
+// and still works.
+TEST_F(Hardening, StopAndContinueGiveTheTerminalBackAndTakeItAgain) {
+    const std::string app = temp_ / "app";
+    const std::string program = install(app);
+    const std::string record = temp_ / "record";
+    writeFile(app + "/velmini", "[1]\ntitle=One\nexec=/bin/true\n[2]\ntitle=Two\nexec=" +
+                                    std::string(VELMORA_ARGV_RECORDER) + "\n");
+    const std::string folder = temp_ / "terminal";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    Terminal::Options options;
+    options.env = launcherEnvironment(run_, {"VELMORA_RECORD=" + record, "PS1=shell$ "});
+    const Terminal terminal(folder, {"/bin/bash", "--norc", "--noprofile", "-i"}, options);
+    ASSERT_TRUE(waitUntil([&] {
+        return terminal.screenText().find("shell$") != std::string::npos;
+    })) << terminal.screenText();
+    terminal.type(program + "\n");
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    ASSERT_TRUE(waitUntil([&] { return terminal.launcherPid() > 0; }));
+    // The launcher is the shell's child.
+    pid_t pid = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        const std::string shell = std::to_string(terminal.launcherPid());
+        const auto children = readFile("/proc/" + shell + "/task/" + shell + "/children");
+        pid = children ? std::atoi(children->c_str()) : 0;
+        return pid > 0;
+    }));
+    const auto state = [pid] {
+        const auto status = readFile("/proc/" + std::to_string(pid) + "/stat");
+        if (!status)
+            return 'X';
+        const std::size_t close = status->rfind(')');
+        return close == std::string::npos ? '?' : (*status)[close + 2];
+    };
+
+    ASSERT_EQ(::kill(pid, SIGTSTP), 0);
+    EXPECT_TRUE(waitUntil([&] { return state() == 'T'; }, std::chrono::seconds(5)))
+        << "the launcher did not stop: " << state();
+    EXPECT_TRUE(terminalIsBack(terminal));
+    EXPECT_TRUE(waitUntil([&] {
+        return terminal.screenText().find("Stopped") != std::string::npos;
+    })) << terminal.screenText();
+
+    terminal.type("fg\n");
+    EXPECT_TRUE(waitUntil([&] { return terminal.paneFormat("#{alternate_on}") == "1"; },
+                          std::chrono::seconds(5)));
+    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    EXPECT_EQ(boxItems(terminal.screen()), (std::vector<std::string>{"One", "Two"}));
+    terminal.keys({"Down", "Enter"});
+    EXPECT_TRUE(waitUntil([&] { return exists(record); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(terminalIsBack(terminal));
+    EXPECT_TRUE(waitUntil([&] { return state() == 'X'; }, std::chrono::seconds(5)));
+    terminal.type("exit\n");
+    EXPECT_EQ(terminal.waitExit(), 0);
 }
 
 // --- the single-instance guard ------------------------------------------------
