@@ -100,6 +100,9 @@ bool isWheel(unsigned int button) {
     return button >= Button4 && button <= 7;
 }
 
+// What a text cut short ends with: U+2026 HORIZONTAL ELLIPSIS.
+constexpr FcChar32 ELLIPSIS = 0x2026;
+
 FontText fontText(const std::u32string& text) {
     return FontText(text.begin(), text.end());
 }
@@ -154,6 +157,9 @@ private:
     int rowTop(std::size_t row) const { return static_cast<int>(geometry_.rowTop(row)); }
     void paintAll();
     void paintRow(std::size_t item);
+    // `text` cut to fit `room` pixels, with an ellipsis where it was cut;
+    // empty when not even the ellipsis fits.
+    FontText elided(const FontText& text, int room) const;
     void paintArrow(bool up);
     void scrollBy(long rows);
     // Repaints what a change of the highlight or of the scroll position touched.
@@ -220,6 +226,7 @@ void PopupSession::layout() {
         fonts_.cover(row.left);
         fonts_.cover(row.right);
     }
+    fonts_.cover(FontText{ELLIPSIS});
     border_ = scaled(1);
     const int margin = scaled(2);
     padLeft_ = scaled(10);
@@ -297,8 +304,26 @@ void PopupSession::paintRow(std::size_t item) {
     const RowText& row = rows_[item];
     const int baseline = top + rowPad_ + fonts_.ascent();
     const int left = border_ + padLeft_;
-    fonts_.draw(draw_.get(), ink, left, baseline, row.left);
-    if (row.mnemonic && *row.mnemonic < row.left.size()) {
+    // A menu narrowed to the screen may not hold both parts: the part after
+    // the tab keeps at most half the row, the title what is left before it,
+    // a gap apart, and whatever does not fit is cut off with an ellipsis, so
+    // that the two never overlap.
+    const int room = width_ - border_ - padRight_ - left;
+    const int rightWidth = row.right.empty() ? 0 : fonts_.width(row.right);
+    const int leftWidth = fonts_.width(row.left);
+    FontText shownLeft = row.left;
+    FontText shownRight = row.right;
+    if (leftWidth + (row.right.empty() ? 0 : gap_ + rightWidth) > room) {
+        if (!row.right.empty())
+            shownRight = elided(row.right, std::min(rightWidth, std::max(room / 2, 0)));
+        const int rightRoom = row.right.empty() ? 0 : fonts_.width(shownRight) + gap_;
+        shownLeft = elided(row.left, std::max(room - rightRoom, 0));
+    }
+    fonts_.draw(draw_.get(), ink, left, baseline, shownLeft);
+    const std::size_t keptLeft = shownLeft.size() < row.left.size() && !shownLeft.empty()
+                                     ? shownLeft.size() - 1 // the ellipsis is no letter
+                                     : shownLeft.size();
+    if (row.mnemonic && *row.mnemonic < keptLeft) {
         const int start = fonts_.width(row.left, *row.mnemonic);
         const int end = fonts_.width(row.left, *row.mnemonic + 1);
         const int thickness = scaled(1);
@@ -309,10 +334,25 @@ void PopupSession::paintRow(std::size_t item) {
                         static_cast<unsigned int>(end - start),
                         static_cast<unsigned int>(thickness));
     }
-    if (!row.right.empty()) {
-        const int right = width_ - border_ - padRight_ - fonts_.width(row.right);
-        fonts_.draw(draw_.get(), ink, right, baseline, row.right);
+    if (!shownRight.empty()) {
+        const int right = width_ - border_ - padRight_ - fonts_.width(shownRight);
+        fonts_.draw(draw_.get(), ink, right, baseline, shownRight);
     }
+}
+
+FontText PopupSession::elided(const FontText& text, int room) const {
+    if (fonts_.width(text) <= room)
+        return text;
+    const FontText ellipsis{ELLIPSIS};
+    const int ellipsisWidth = fonts_.width(ellipsis);
+    std::size_t kept = 0;
+    while (kept < text.size() && fonts_.width(text, kept + 1) + ellipsisWidth <= room)
+        ++kept;
+    if (kept == 0 && ellipsisWidth > room)
+        return {};
+    FontText out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(kept));
+    out.push_back(ELLIPSIS);
+    return out;
 }
 
 void PopupSession::paintArrow(bool up) {

@@ -556,6 +556,56 @@ TEST_F(X11MenuTest, TitlesFollowTheWindowsMenuConventions) {
     expectLauncherEnds();
 }
 
+// A menu narrowed to a small screen: the title is cut short (with an
+// ellipsis) a gap before the part after the tab, which stays where a row of
+// that part alone puts it; the two never overlap.
+TEST_F(X11MenuTest, NarrowedMenuKeepsTheTabPartClearOfTheTitle) {
+    startScreen(160, 240);
+    ASSERT_FALSE(HasFatalFailure());
+    // The first row is highlighted and left out of the comparison.
+    installLauncher({"Plain", "Supercalifragilistic editor of texts\tCtrl+E", "\tCtrl+E",
+                     "Supercalifragilistic editor of texts"},
+                    {0, 0, 0, 0});
+    const Window menu = launchAndWaitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const Geometry g = windowGeometry(display(), menu);
+    EXPECT_EQ(g.width, 160) << "the menu is not narrowed to the screen";
+    const InkMap ink = drawnMenu(watcher_->get(), menu, g, 4);
+    auto bands = ink.bands();
+    ASSERT_EQ(bands.size(), 4u);
+    bands.erase(bands.begin());
+    const auto inkAt = [&ink](const std::pair<int, int>& band, int x) {
+        for (int y = band.first; y < band.second; ++y) {
+            if (ink.at(x, y))
+                return true;
+        }
+        return false;
+    };
+    int tabPartStart = -1;
+    for (int x = 1; x < g.width - 1 && tabPartStart < 0; ++x) {
+        if (inkAt(bands[1], x))
+            tabPartStart = x;
+    }
+    ASSERT_GT(tabPartStart, g.width / 3) << "the tab part is not at the right";
+    int columnsApart = 0;
+    for (int x = 1; x < g.width - 1; ++x) {
+        if (x >= tabPartStart) {
+            EXPECT_EQ(inkAt(bands[0], x), inkAt(bands[1], x))
+                << "column " << x << ": the title reaches into the tab part";
+        } else if (x >= tabPartStart - 6) {
+            EXPECT_FALSE(inkAt(bands[0], x)) << "column " << x << ": no gap before the tab part";
+        } else if (inkAt(bands[0], x)) {
+            ++columnsApart;
+        }
+    }
+    EXPECT_GT(columnsApart, 20) << "the title is not drawn";
+    // A title alone is cut at the row's right edge.
+    EXPECT_LT(ink.rightEdge(bands[2]), g.width - 2);
+    saveScreenshot(display(), artifact("menu-narrowed.png"));
+    xdotool(display(), {"key", "Escape"});
+    expectLauncherEnds();
+}
+
 TEST_F(X11MenuTest, EmptyMenuIsShownAndDismissed) {
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
