@@ -139,6 +139,7 @@ void ConfigFile::clear() {
     sections_.clear();
     fileMissing_ = false;
     readLimitReached_ = false;
+    readByCodePage_ = false;
 }
 
 ConfigSection* ConfigFile::lookupSection(std::u16string_view name) const {
@@ -267,6 +268,7 @@ void ConfigFile::load() {
             parseLine(line.text, current);
         });
     readLimitReached_ = result.limitReached;
+    readByCodePage_ = result.legacyDecoded;
 }
 
 std::string defaultConfigBytes(std::u16string_view lineEnd) {

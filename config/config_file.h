@@ -99,6 +99,9 @@ public:
     bool fileMissing() const { return fileMissing_; }
     // True when the last load stopped at CONFIG_READ_LIMIT bytes of a longer file.
     bool readLimitReached() const { return readLimitReached_; }
+    // True when the last load read a file that is not UTF-8 through the
+    // system's code page.
+    bool readByCodePage() const { return readByCodePage_; }
 
     void clear();
     // The first section named `name`; throws ConfigError when there is none.
@@ -140,6 +143,7 @@ private:
     Sections sections_;
     bool fileMissing_ = false;
     bool readLimitReached_ = false;
+    bool readByCodePage_ = false;
     LineObserver observer_;
     // Section name -> the section of that name. Names are unique, so the
     // first match of a walk from the front is the only match. The keys view

@@ -149,6 +149,7 @@ ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
             text.remove_prefix(signature.size());
         if (!isValidUtf8(text)) {
             if (std::optional<std::u16string> legacy = platform->decodeLegacyText(text)) {
+                result.legacyDecoded = true;
                 emitTextLines(*legacy, onLine);
                 return result;
             }

@@ -30,7 +30,8 @@ struct ConfigLine {
 };
 
 struct ConfigReadResult {
-    bool limitReached = false; // reading stopped at CONFIG_READ_LIMIT bytes
+    bool limitReached = false;  // reading stopped at CONFIG_READ_LIMIT bytes
+    bool legacyDecoded = false; // not UTF-8: decoded by the system's code page
 };
 
 // Reads every line that `reader` yields and hands each to `onLine`, in order.

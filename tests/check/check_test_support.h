@@ -77,7 +77,11 @@ inline std::vector<LintCase> lintCases() {
          {{3, "longer than 1023 characters"}}},
         {"invalid_utf8",
          "[1]\ntitle=Caf\xE9\nexec=a\n",
+#ifdef _WIN32
+         {{1, "not UTF-8; it is read through the system's code page"}}},
+#else
          {{2, "bytes that are not UTF-8; each was read as the replacement character"}}},
+#endif
         {"nul_cuts_the_line",
          std::string("[1]\ntitle=A\nexec=a.exe\0 --flag\n", 30),
          {{3, "NUL byte (character 0) ends the line after \"exec=a.exe\"; what follows it is "

@@ -88,6 +88,10 @@ CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSi
     report.sections.assign(config.sections().begin(), config.sections().end());
     if (!report.fileMissing) {
         report.warnings = linter.finish(config);
+        if (config.readByCodePage())
+            report.warnings.insert(report.warnings.begin(),
+                                   CheckWarning{1, u"the file is not UTF-8; it is read through the "
+                                                   u"system's code page"});
         if (config.readLimitReached())
             report.warnings.push_back(CheckWarning{
                 linter.lineCount(),
