@@ -38,6 +38,18 @@ void emitLine(std::u16string_view units, bool tooLong, bool replaced,
     onLine(line);
 }
 
+// `bytes` without a UTF-8 sequence that its end cuts short.
+std::string_view withoutCutCharacter(std::string_view bytes) {
+    for (std::size_t back = 1; back <= 4 && back <= bytes.size(); ++back) {
+        const auto b = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((b & 0xC0) == 0x80)
+            continue; // a continuation byte: look further back
+        const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return back < length ? bytes.substr(0, bytes.size() - back) : bytes;
+    }
+    return bytes;
+}
+
 // Cuts a stream of UTF-8 bytes into lines, keeping only what a line needs.
 class LineCutter {
 public:
@@ -83,6 +95,10 @@ private:
         // not matter.
         if (byFeed && !overflow_ && !bytes.empty() && bytes.back() == '\r')
             bytes.remove_suffix(1);
+        // The kept bytes of a line that is too long may end inside a
+        // character, which is no fault of the file.
+        if (overflow_)
+            bytes = withoutCutCharacter(bytes);
         const bool replaced = !isValidUtf8(bytes);
         units_ = utf8ToUtf16(bytes);
         emitLine(units_, overflow_, replaced, onLine_);

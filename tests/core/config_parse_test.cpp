@@ -1,6 +1,7 @@
 // Reading and parsing configuration files: line forms, limits, the path rule.
 #include "config/config_file.h"
 #include "platform/fake/platform_fake.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -195,3 +196,48 @@ TEST(ConfigPath, ConstructorLoadsTheFileBesideTheExecutable) {
 }
 
 } // namespace
+
+// --- reading as a stream -----------------------------------------------------
+
+// Whatever pieces the file arrives in, the stream yields the lines of the
+// whole text split at once: a signature, CR LF pairs, long lines of
+// multi-byte characters cut at 1023 units, bytes that are not UTF-8, NUL bytes.
+class StreamedLines : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(StreamedLines, AreTheLinesOfTheWholeText) {
+    std::string bytes = "\xEF\xBB\xBF[1]\r\ntitle=a\r\r\n";
+    for (int i = 0; i < 1500; ++i)
+        bytes += "\xE6\x97\xA5"; // three bytes, one unit
+    bytes += "\r\nexec=x";
+    bytes += '\0';
+    bytes += "hidden\nbad=\xFF\xE6\x97\n";
+    bytes += std::string(5000, 'z') + "\xF0\x9F\x98\x80\r";
+
+    std::vector<std::size_t> cuts;
+    const std::vector<std::u16string> whole = splitConfigLines(decodeTextFile(bytes), &cuts);
+
+    PlatformFake system;
+    system.files[u"/c.ini"].bytes = bytes;
+    const std::size_t piece = GetParam();
+    system.readPiece = [piece](std::size_t) { return piece; };
+    const auto reader = system.openFileForRead(u"/c.ini");
+    ASSERT_NE(reader, nullptr);
+    std::vector<std::u16string> streamed;
+    std::vector<std::size_t> streamedCuts;
+    std::vector<std::u16string> hidden;
+    std::vector<bool> replaced;
+    readConfigLines(*reader, &system, [&](const ConfigLine& line) {
+        if (line.cut)
+            streamedCuts.push_back(streamed.size());
+        streamed.emplace_back(line.text);
+        hidden.emplace_back(line.hidden);
+        replaced.push_back(line.replaced);
+    });
+    EXPECT_EQ(streamed, whole);
+    EXPECT_EQ(streamedCuts, cuts);
+    ASSERT_EQ(streamed.size(), 6u);
+    EXPECT_EQ(hidden[3], u"hidden");
+    EXPECT_EQ(replaced, (std::vector<bool>{false, false, false, false, true, false}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, StreamedLines, ::testing::Values(1u, 2u, 3u, 7u, 4096u, 65536u));
