@@ -14,9 +14,9 @@ set(coredll
     AppendMenuW CheckMenuItem CloseHandle CreateEventW CreateFileW CreateMenu CreateMutexW
     CreatePopupMenu CreateWindowExW DefWindowProcW DeleteFileW DestroyMenu DestroyWindow
     DispatchMessageW EnableMenuItem FindWindowW FlushFileBuffers GetActiveWindow
-    GetCurrentProcessId GetCurrentThreadId GetDesktopWindow GetFileSize GetFocus
+    GetCurrentProcessId GetCurrentThreadId GetDesktopWindow GetFileAttributesW GetFileSize GetFocus
     GetForegroundWindow GetLastError GetMessageW GetModuleFileNameW GetModuleHandleW
-    GetSystemMetrics GetWindowThreadProcessId InsertMenuW LoadLibraryW MessageBoxW
+    GetSystemMetrics GetWindowThreadProcessId InsertMenuW LoadLibraryW MessageBoxW MoveFileW
     MultiByteToWideChar PostMessageW ReadFile ReleaseMutex SendMessageW SetFilePointer
     SetForegroundWindow SetLastError ShellExecuteEx ShowWindow TrackPopupMenuEx
     TranslateMessage WaitForSingleObject WideCharToMultiByte WriteFile)
