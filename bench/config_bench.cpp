@@ -1,10 +1,11 @@
 // How loading a configuration and building its menu grow with the file.
-// "Memory" cases read the file from an in-memory system (the core alone);
+// "Memory" cases read the file from the imitation system (the core alone);
 // "File" cases read a real file in a temporary folder through the host
 // system. Every menu is dismissed, so nothing is launched.
 #include "check_report.h"
 #include "config/config_file.h"
 #include "menu/launcher_menu.h"
+#include "platform/fake/platform_fake.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,61 +33,15 @@ std::string configText(std::int64_t sections) {
     return text;
 }
 
-class MemoryReader : public ByteReader {
-public:
-    explicit MemoryReader(std::string_view bytes) : bytes_(bytes) {}
-    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
-        const std::size_t piece = std::min(size, bytes_.size() - pos_);
-        std::copy_n(bytes_.data() + pos_, piece, buffer);
-        pos_ += piece;
-        return static_cast<std::ptrdiff_t>(piece);
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t pos_ = 0;
-};
-
-class DismissingMenu : public PopupMenu {
-public:
-    bool appendMenu(unsigned int, unsigned int, const std::u16string&) override {
-        ++items;
-        return true;
-    }
-    unsigned int trackPopupMenuEx(unsigned int, int, int) override { return 0; }
-    std::size_t items = 0;
-};
-
-// Serves one file from memory (or forwards files to `files`), and dismisses
-// every menu.
-class BenchPlatform : public Platform {
-public:
-    explicit BenchPlatform(std::string text, Platform* files = nullptr)
-        : text_(std::move(text)), files_(files) {}
-
-    InstanceMarker createInstanceMarker(const std::u16string&) override {
-        return InstanceMarker::Created;
-    }
-    std::u16string getModuleFileName(ModuleInstance) override { return u"/bench/velmora"; }
-    std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override {
-        if (files_ != nullptr)
-            return files_->openFileForRead(path);
-        return std::make_unique<MemoryReader>(text_);
-    }
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string&) override {
-        return nullptr;
-    }
-    std::u16string_view lineEnd() const override { return u"\n"; }
-    std::unique_ptr<PopupMenu> createPopupMenu() override {
-        return std::make_unique<DismissingMenu>();
-    }
-    int getSystemMetrics(int index) override { return index == SM_CXSCREEN ? 240 : 320; }
-    bool shellExecuteEx(const ShellExecuteRequest&) override { return false; }
-
-private:
-    std::string text_;
-    Platform* files_;
-};
+// The configuration in memory (or, with `files`, real files through that
+// system), a menu that is dismissed, and no recording of calls.
+std::unique_ptr<PlatformFake> benchPlatform(std::string text, Platform* files = nullptr) {
+    auto platform = std::make_unique<PlatformFake>();
+    platform->files[u"/bench/velmini"] = FakeFile{std::move(text)};
+    platform->fileSystem = files;
+    platform->recordCalls = false;
+    return platform;
+}
 
 // A configuration file in a temporary folder, removed afterwards.
 class TempConfigFile {
@@ -115,7 +70,8 @@ private:
 };
 
 void loadMemory(benchmark::State& state) {
-    BenchPlatform platform(configText(state.range(0)));
+    const auto fake = benchPlatform(configText(state.range(0)));
+    PlatformFake& platform = *fake;
     for (auto _ : state) {
         ConfigFile config(platform, u"/bench/velmini");
         benchmark::DoNotOptimize(config.sections().size());
@@ -136,7 +92,8 @@ void loadFile(benchmark::State& state) {
 }
 
 void menu(benchmark::State& state) {
-    BenchPlatform platform(configText(state.range(0)));
+    const auto fake = benchPlatform(configText(state.range(0)));
+    PlatformFake& platform = *fake;
     ConfigFile config(platform, u"/bench/velmini");
     for (auto _ : state)
         benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
@@ -145,7 +102,8 @@ void menu(benchmark::State& state) {
 
 // What one run of the launcher does with the file: load it, build the menu.
 void loadAndMenuMemory(benchmark::State& state) {
-    BenchPlatform platform(configText(state.range(0)));
+    const auto fake = benchPlatform(configText(state.range(0)));
+    PlatformFake& platform = *fake;
     for (auto _ : state) {
         ConfigFile config(platform, u"/bench/velmini");
         benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
@@ -156,7 +114,8 @@ void loadAndMenuMemory(benchmark::State& state) {
 void loadAndMenuFile(benchmark::State& state) {
     const TempConfigFile file(configText(state.range(0)));
     const std::unique_ptr<Platform> host = createHostPlatform();
-    BenchPlatform platform("", host.get());
+    const auto fake = benchPlatform("", host.get());
+    PlatformFake& platform = *fake;
     for (auto _ : state) {
         ConfigFile config(platform, file.path());
         benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
@@ -166,7 +125,8 @@ void loadAndMenuFile(benchmark::State& state) {
 
 // The checker on the same files: load, lint, menu and the JSON report.
 void checkerJson(benchmark::State& state) {
-    BenchPlatform platform(configText(state.range(0)));
+    const auto fake = benchPlatform(configText(state.range(0)));
+    PlatformFake& platform = *fake;
     for (auto _ : state) {
         const check::CheckReport report =
             check::checkConfigFile(platform, u"/bench/velmini", check::ScreenSize{});

@@ -1,6 +1,6 @@
 #include "config/config_file.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <limits>
 #include <utility>
@@ -31,21 +31,6 @@ bool isWideSpace(char16_t c) {
 
 ConfigError::ConfigError(std::u16string message)
     : message_(std::move(message)), utf8Message_(utf16ToUtf8(message_)) {}
-
-std::u16string decimalText(std::int64_t value) {
-    // Work on the magnitude as unsigned so that the most negative value has
-    // no positive counterpart to overflow into.
-    std::uint64_t magnitude =
-        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    std::u16string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0)
-        digits.insert(digits.begin(), u'-');
-    return digits;
-}
 
 std::int32_t parseConfigInt(std::u16string_view text) {
     std::size_t i = 0;
@@ -240,15 +225,6 @@ bool ConfigFile::readText(std::u16string& text) {
     reader.reset(); // the file is not held open beyond the reading
     text = decodeTextFile(bytes, platform_);
     return true;
-}
-
-std::vector<std::u16string> ConfigFile::readLines() {
-    std::u16string text;
-    if (!readText(text)) {
-        fileMissing_ = true;
-        return {};
-    }
-    return splitConfigLines(text);
 }
 
 void ConfigFile::parseLines(const std::vector<std::u16string>& lines) {

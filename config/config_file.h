@@ -48,10 +48,6 @@ private:
     std::string utf8Message_;
 };
 
-// The text of `value` in base 10: "-" before negative numbers, no "+" and no
-// leading zeros.
-std::u16string decimalText(std::int64_t value);
-
 // The configuration file's path: the executable's full file name with its
 // last three characters replaced by "ini" ("velmora.exe" -> "velmora.ini",
 // "velmora" -> "velmini"). Empty when the name is unknown or shorter than
@@ -115,8 +111,6 @@ public:
 
     // Replaces the document by the content of the file at path().
     void load();
-    // The file's lines; sets fileMissing when the file cannot be opened.
-    std::vector<std::u16string> readLines();
     // Turns lines into sections and entries, as a load does after reading.
     void parseLines(const std::vector<std::u16string>& lines);
     void parseLines(const std::vector<std::u16string_view>& lines);

@@ -1,12 +1,13 @@
 // Fuzzes the configuration path end to end: the text layer and the line
 // splitter, the parser, the document's queries on names taken from the input,
-// the menu against a small in-memory system, and the checker's two reports.
+// the menu against the imitation system, and the checker's two reports.
 // Any broken invariant aborts, which the fuzzer reports as a finding.
 #include "check_report.h"
 #include "config/config_file.h"
-#include "config/text_codec.h"
 #include "json_reader.h"
 #include "menu/launcher_menu.h"
+#include "platform/fake/platform_fake.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -33,91 +34,46 @@ using namespace velmora;
 const std::u16string FILE_PATH = u"/fuzz/velmini";
 const std::u16string COMMAND_LINE = u"--from fuzz";
 
-// Hands out the bytes in small, varying pieces, as a real file may.
-class MemoryReader : public ByteReader {
-public:
-    explicit MemoryReader(std::string_view bytes) : bytes_(bytes) {}
-    std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
-        const std::size_t piece = std::min({size, bytes_.size() - pos_, 1 + pos_ % 61});
-        std::copy_n(bytes_.data() + pos_, piece, buffer);
-        pos_ += piece;
-        return static_cast<std::ptrdiff_t>(piece);
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t pos_ = 0;
-};
-
-struct Track {
-    unsigned int flags = 0;
-    int x = 0;
-    int y = 0;
-};
-
-// One file in memory, a menu that answers a pick taken from the input, and a
-// shell that accepts every request.
-class FuzzPlatform : public Platform {
-public:
-    FuzzPlatform(std::string_view file, unsigned int pick) : file_(file), pick_(pick) {}
-
-    InstanceMarker createInstanceMarker(const std::u16string&) override {
-        return InstanceMarker::Created;
-    }
-    std::u16string getModuleFileName(ModuleInstance) override { return u"/fuzz/velmora"; }
-    std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override {
-        if (path != FILE_PATH)
-            return nullptr;
-        return std::make_unique<MemoryReader>(file_);
-    }
-    std::unique_ptr<ByteWriter> createFileExclusive(const std::u16string&) override {
-        ++writes;
-        return nullptr;
-    }
-    std::u16string_view lineEnd() const override { return u"\n"; }
-    std::unique_ptr<PopupMenu> createPopupMenu() override { return std::make_unique<Menu>(*this); }
-    int getSystemMetrics(int index) override {
-        metrics.push_back(index);
-        return index == SM_CXSCREEN ? 241 : 319;
-    }
-    bool shellExecuteEx(const ShellExecuteRequest& request) override {
-        launches.push_back(request);
-        return true;
-    }
-
-    std::vector<std::pair<unsigned int, std::u16string>> items;
-    std::optional<Track> track;
-    std::vector<int> metrics;
-    std::vector<ShellExecuteRequest> launches;
-    int writes = 0;
-
-private:
-    class Menu : public PopupMenu {
-    public:
-        explicit Menu(FuzzPlatform& platform) : platform_(platform) {}
-        bool appendMenu(unsigned int flags, unsigned int commandId,
-                        const std::u16string& text) override {
-            FUZZ_CHECK(flags == MF_STRING);
-            platform_.items.emplace_back(commandId, text);
-            return true;
+// One file in the imitation system, handed out in small, varying pieces as a
+// real file may be; a menu that answers a pick taken from the input, and
+// only with the command of one of its items, as a real menu does; a shell
+// that accepts every request.
+std::unique_ptr<PlatformFake> fuzzPlatform(std::string_view file, unsigned int pick) {
+    auto platform = std::make_unique<PlatformFake>();
+    platform->files[FILE_PATH] = FakeFile{std::string(file)};
+    platform->readPiece = [](std::size_t offset) { return 1 + offset % 61; };
+    platform->screenWidth = 241;
+    platform->screenHeight = 319;
+    platform->pick = [pick](const std::vector<FakeMenuItem>& items, unsigned int, int, int) {
+        for (const FakeMenuItem& item : items) {
+            FUZZ_CHECK(item.flags == MF_STRING);
+            if (item.commandId == pick)
+                return pick;
         }
-        unsigned int trackPopupMenuEx(unsigned int flags, int x, int y) override {
-            platform_.track = Track{flags, x, y};
-            // Like a real menu, it returns only the command of one of its items.
-            for (const auto& item : platform_.items) {
-                if (item.first == platform_.pick_)
-                    return platform_.pick_;
-            }
-            return 0;
-        }
-
-    private:
-        FuzzPlatform& platform_;
+        return 0u;
     };
+    return platform;
+}
 
-    std::string_view file_;
-    unsigned int pick_;
-};
+// How often the imitation system was asked for the screen's size by `index`.
+std::size_t metricsAsked(const PlatformFake& platform, int index) {
+    std::size_t count = 0;
+    for (const FakeCall& call : platform.calls) {
+        if (call.name == "GetSystemMetrics" && call.args.at(0) == decimalText(index))
+            ++count;
+    }
+    return count;
+}
+
+// Files created: the launcher's own code never writes here.
+std::size_t writesTried(const PlatformFake& platform) {
+    std::size_t count = 0;
+    for (const FakeCall& call : platform.calls) {
+        if (call.name == "fopen" && call.args.at(1) != u"r")
+            ++count;
+    }
+    return count;
+}
 
 // The loader: what the lines may hold, and the document they make.
 std::vector<std::u16string> checkLoader(std::string_view bytes, ConfigFile& document) {
@@ -198,53 +154,55 @@ bool isTrackingFlags(unsigned int flags) {
 
 // The menu against the in-memory system, with a pick taken from the input.
 void checkMenu(std::string_view bytes, unsigned int pick) {
-    FuzzPlatform platform(bytes, pick);
+    const auto fake = fuzzPlatform(bytes, pick);
+    PlatformFake& platform = *fake;
     ConfigFile config(platform, FILE_PATH);
     FUZZ_CHECK(!config.fileMissing());
     runLauncherMenu(platform, config, COMMAND_LINE);
 
-    FUZZ_CHECK(platform.track.has_value());
-    FUZZ_CHECK(isTrackingFlags(platform.track->flags));
+    FUZZ_CHECK(platform.tracked.has_value());
+    FUZZ_CHECK(isTrackingFlags(platform.tracked->flags));
     // The screen is asked for only where an anchor code needs it.
     const auto asked = [&platform](int index) {
-        return std::count(platform.metrics.begin(), platform.metrics.end(), index);
+        return static_cast<int>(metricsAsked(platform, index));
     };
     const std::int32_t xAlign = config.getInt(u"position", u"xAlign");
     const std::int32_t yAlign = config.getInt(u"position", u"yAlign");
     FUZZ_CHECK(asked(SM_CXSCREEN) == (xAlign == 1 || xAlign == 2 ? 1 : 0));
     FUZZ_CHECK(asked(SM_CYSCREEN) == (yAlign == 1 || yAlign == 2 ? 1 : 0));
-    FUZZ_CHECK(platform.metrics.size() == static_cast<std::size_t>(asked(0) + asked(1)));
-    for (std::size_t i = 0; i < platform.items.size(); ++i) {
+    FUZZ_CHECK(static_cast<int>(platform.countCalls("GetSystemMetrics")) == asked(0) + asked(1));
+    const std::vector<FakeMenuItem>& items = platform.shownItems;
+    for (std::size_t i = 0; i < items.size(); ++i) {
         const std::u16string name = decimalText(static_cast<std::int64_t>(i + 1));
-        FUZZ_CHECK(platform.items[i].first == MENU_COMMAND_BASE + i + 1);
-        FUZZ_CHECK(platform.items[i].second == config.getString(name, u"title"));
+        FUZZ_CHECK(items[i].commandId == MENU_COMMAND_BASE + i + 1);
+        FUZZ_CHECK(items[i].text == config.getString(name, u"title"));
     }
-    FUZZ_CHECK(platform.writes == 0);
+    FUZZ_CHECK(writesTried(platform) == 0);
 
     // A launch happens exactly for a picked item whose "exec" is not empty.
     std::optional<std::u16string> exec;
-    if (pick > MENU_COMMAND_BASE && pick - MENU_COMMAND_BASE <= platform.items.size()) {
+    if (pick > MENU_COMMAND_BASE && pick - MENU_COMMAND_BASE <= items.size()) {
         try {
             exec = config.getString(decimalText(pick - MENU_COMMAND_BASE), u"exec");
         } catch (const ConfigError&) {
         }
     }
     if (exec && !exec->empty()) {
-        FUZZ_CHECK(platform.launches.size() == 1);
-        FUZZ_CHECK(platform.launches[0].verb == u"Open");
-        FUZZ_CHECK(platform.launches[0].file == *exec);
-        FUZZ_CHECK(platform.launches[0].parameters == COMMAND_LINE);
+        FUZZ_CHECK(platform.shellRequests.size() == 1);
+        FUZZ_CHECK(platform.shellRequests[0].verb == u"Open");
+        FUZZ_CHECK(platform.shellRequests[0].file == *exec);
+        FUZZ_CHECK(platform.shellRequests[0].parameters == COMMAND_LINE);
     } else {
-        FUZZ_CHECK(platform.launches.empty());
+        FUZZ_CHECK(platform.shellRequests.empty());
     }
 }
 
 // The checker's reports: valid UTF-8, and the JSON reads back as the document.
 void checkReports(std::string_view bytes, const ConfigFile& document, std::size_t lineCount,
                   check::ScreenSize screen) {
-    FuzzPlatform base(bytes, 0);
-    const check::CheckReport report = check::checkConfigFile(base, FILE_PATH, screen);
-    FUZZ_CHECK(base.writes == 0 && base.launches.empty());
+    const auto base = fuzzPlatform(bytes, 0);
+    const check::CheckReport report = check::checkConfigFile(*base, FILE_PATH, screen);
+    FUZZ_CHECK(writesTried(*base) == 0 && base->shellRequests.empty());
     FUZZ_CHECK(!report.fileMissing);
     FUZZ_CHECK(isTrackingFlags(report.flags));
     for (const check::CheckWarning& warning : report.warnings)

@@ -1,4 +1,5 @@
 #include "menu/launcher_menu.h"
+#include "text/text_codec.h"
 
 #include <limits>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "menu/menu_view.h"
 
-#include "config/text_codec.h"
 #include "menu/launcher_menu.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -90,6 +90,53 @@ MenuTitle parseMenuTitle(std::u16string_view title) {
         part->push_back(c);
     }
     return parsed;
+}
+
+std::vector<MenuTitle> parseMenuTitles(const std::vector<MenuItem>& items) {
+    std::vector<MenuTitle> titles;
+    titles.reserve(items.size());
+    for (const MenuItem& item : items)
+        titles.push_back(parseMenuTitle(item.text));
+    return titles;
+}
+
+unsigned int pickedCommand(const std::vector<MenuItem>& items, std::size_t index) {
+    return index < items.size() ? items[index].commandId : 0;
+}
+
+namespace {
+
+std::u32string codePoints(std::u16string_view text, std::size_t mnemonicIndex,
+                          std::size_t* mnemonic) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
+        if (mnemonic != nullptr && i == mnemonicIndex)
+            *mnemonic = out.size();
+        const char32_t c = codePointAt(text, i, units);
+        out.push_back(isSurrogate(c) ? 0xFFFD : c);
+    }
+    return out;
+}
+
+} // namespace
+
+MenuRowText menuRowText(const MenuTitle& title) {
+    MenuRowText row;
+    row.left = codePoints(title.left, title.mnemonicIndex, &row.mnemonic);
+    row.right = codePoints(title.right, std::u16string::npos, nullptr);
+    return row;
+}
+
+long long widestMenuRow(const std::vector<MenuRowText>& rows, long long gap,
+                        const std::function<long long(const std::u32string&)>& measure) {
+    long long widest = 0;
+    for (const MenuRowText& row : rows) {
+        const long long right = measure(row.right);
+        const long long left = measure(row.left);
+        widest = std::max(widest, right > 0 ? left + gap + right : left);
+    }
+    return widest;
 }
 
 MenuNavigator::MenuNavigator(std::vector<MenuTitle> titles, std::size_t visibleRows)
@@ -183,6 +230,44 @@ void MenuNavigator::scroll(long rows) {
     } else {
         firstVisible_ = std::min(firstVisible_ + static_cast<std::size_t>(rows), maxFirst);
     }
+}
+
+long long MenuGeometry::rowTop(std::size_t row) const {
+    return static_cast<long long>(border) + margin + arrowHeight +
+           static_cast<long long>(row) * rowHeight;
+}
+
+MenuHit hitTestMenu(const MenuGeometry& geometry, const MenuNavigator& navigator, int x, int y) {
+    const long long px = static_cast<long long>(x) - geometry.frame.left;
+    const long long py = static_cast<long long>(y) - geometry.frame.top;
+    MenuHit hit;
+    if (px < 0 || py < 0 || px >= geometry.frame.width || py >= geometry.frame.height)
+        return hit;
+    hit.kind = MenuHit::Kind::Frame;
+    if (px < geometry.border ||
+        px >= static_cast<long long>(geometry.frame.width) - geometry.border)
+        return hit;
+    const long long top = geometry.rowTop(0);
+    const long long bottom = geometry.rowsBottom();
+    if (geometry.scrolls()) {
+        if (py >= static_cast<long long>(geometry.border) + geometry.margin && py < top) {
+            hit.kind = MenuHit::Kind::ScrollUp;
+            return hit;
+        }
+        if (py >= bottom && py < bottom + geometry.arrowHeight) {
+            hit.kind = MenuHit::Kind::ScrollDown;
+            return hit;
+        }
+    }
+    if (py < top || py >= bottom || geometry.rowHeight <= 0)
+        return hit;
+    const auto index =
+        navigator.firstVisible() + static_cast<std::size_t>((py - top) / geometry.rowHeight);
+    if (index < navigator.itemCount()) {
+        hit.kind = MenuHit::Kind::Item;
+        hit.item = index;
+    }
+    return hit;
 }
 
 } // namespace velmora

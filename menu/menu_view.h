@@ -1,9 +1,12 @@
 // What every drawn pop-up menu shares, kept apart from the drawing itself:
-// where the menu's rectangle lies, how an item's title reads, and how the
-// keys move the highlight. The terminal and X11 menus draw; this decides.
+// where the menu's rectangle lies, how an item's title reads and fills its
+// row, how the keys move the highlight, which row a point hits and which
+// command a pick returns. The terminal and X11 menus only draw and read
+// events; this decides.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +41,35 @@ struct MenuTitle {
 };
 
 MenuTitle parseMenuTitle(std::u16string_view title);
+
+// One item as a drawn menu is given it: the command identifier that tracking
+// returns when the item is picked, and its title.
+struct MenuItem {
+    unsigned int commandId = 0;
+    std::u16string text;
+};
+
+std::vector<MenuTitle> parseMenuTitles(const std::vector<MenuItem>& items);
+
+// What tracking returns for a pick of item `index`: its command identifier,
+// or 0 when there is no such item (Enter on an empty menu).
+unsigned int pickedCommand(const std::vector<MenuItem>& items, std::size_t index);
+
+// The characters of an item's row: surrogate pairs joined, an unpaired
+// surrogate shown as U+FFFD, the mnemonic as an index into `left` (npos when
+// there is none, or when it does not start a character).
+struct MenuRowText {
+    std::u32string left;
+    std::u32string right;
+    std::size_t mnemonic = std::u32string::npos;
+};
+
+MenuRowText menuRowText(const MenuTitle& title);
+
+// The width of the widest row in the display's units: the left part, then,
+// when the right part takes room, `gap` and the right part.
+long long widestMenuRow(const std::vector<MenuRowText>& rows, long long gap,
+                        const std::function<long long(const std::u32string&)>& measure);
 
 // Lower-case folding for mnemonic matching (ASCII and Latin letters of the
 // BMP that have a simple one-to-one lower case; others unchanged).
@@ -79,5 +111,32 @@ private:
     std::size_t highlighted_;
     std::size_t firstVisible_ = 0;
 };
+
+// Where a drawn menu's item rows lie, in the units and coordinates its
+// pointer events come in (pixels, character cells): inside the frame's
+// border a margin, then, when the menu scrolls, an arrow above and below the
+// rows.
+struct MenuGeometry {
+    MenuRect frame;      // the whole menu, border included
+    int border = 0;      // on every side
+    int margin = 0;      // between the top and bottom border and what is inside
+    int arrowHeight = 0; // of each scroll arrow; 0 when the menu does not scroll
+    int rowHeight = 1;
+    std::size_t rows = 0; // item rows shown
+
+    bool scrolls() const { return arrowHeight > 0; }
+    // The top of row `row` (0: the first shown), from the frame's top.
+    long long rowTop(std::size_t row) const;
+    // The top of the lower scroll arrow, from the frame's top.
+    long long rowsBottom() const { return rowTop(rows); }
+};
+
+// Where a point of a drawn menu lies.
+struct MenuHit {
+    enum class Kind { Outside, Frame, Item, ScrollUp, ScrollDown } kind = Kind::Outside;
+    std::size_t item = 0; // of an Item hit
+};
+
+MenuHit hitTestMenu(const MenuGeometry& geometry, const MenuNavigator& navigator, int x, int y);
 
 } // namespace velmora

@@ -15,7 +15,7 @@
 // Text crosses the seam as UTF-16 (`std::u16string`); a backend converts to
 // its own form (Win32 hands it to the W functions, POSIX converts to UTF-8).
 // File contents cross it as bytes; the encoding lives in the core's text layer
-// (config/text_codec.h) so that every backend reads and writes the same files.
+// (text/text_codec.h) so that every backend reads and writes the same files.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "platform/fake/platform_fake.h"
 
-#include "config/config_file.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,8 +9,11 @@ namespace velmora {
 
 class ByteReaderFake : public ByteReader {
 public:
-    explicit ByteReaderFake(std::string bytes) : bytes_(std::move(bytes)) {}
+    ByteReaderFake(std::string bytes, std::function<std::size_t(std::size_t)> piece)
+        : bytes_(std::move(bytes)), piece_(std::move(piece)) {}
     std::ptrdiff_t read(unsigned char* buffer, std::size_t size) override {
+        if (piece_)
+            size = std::min(size, std::max<std::size_t>(piece_(offset_), 1));
         const std::size_t n = std::min(size, bytes_.size() - offset_);
         std::memcpy(buffer, bytes_.data() + offset_, n);
         offset_ += n;
@@ -19,6 +22,7 @@ public:
 
 private:
     std::string bytes_;
+    std::function<std::size_t(std::size_t)> piece_;
     std::size_t offset_ = 0;
 };
 
@@ -71,7 +75,8 @@ public:
     explicit PopupMenuFake(PlatformFake& system) : system_(system) {}
     bool appendMenu(unsigned int flags, unsigned int commandId,
                     const std::u16string& text) override {
-        system_.record("AppendMenuW", {decimalText(flags), decimalText(commandId), text});
+        if (system_.recordCalls)
+            system_.record("AppendMenuW", {decimalText(flags), decimalText(commandId), text});
         const std::size_t index = system_.appendCount_++;
         if (system_.failAppendAt && *system_.failAppendAt == index)
             return false;
@@ -81,6 +86,7 @@ public:
     unsigned int trackPopupMenuEx(unsigned int flags, int x, int y) override {
         system_.record("TrackPopupMenuEx", {decimalText(flags), decimalText(x), decimalText(y)});
         system_.shownItems = items_;
+        system_.tracked = FakeTrack{flags, x, y};
         return system_.pick(items_, flags, x, y);
     }
 
@@ -94,7 +100,8 @@ void PlatformFake::pickCommand(unsigned int command) {
 }
 
 void PlatformFake::record(std::string name, std::vector<std::u16string> args) {
-    calls.push_back(FakeCall{std::move(name), std::move(args)});
+    if (recordCalls)
+        calls.push_back(FakeCall{std::move(name), std::move(args)});
 }
 
 std::vector<std::string> PlatformFake::callNames() const {
@@ -129,10 +136,12 @@ std::u16string PlatformFake::getModuleFileName(ModuleInstance) {
 
 std::unique_ptr<ByteReader> PlatformFake::openFileForRead(const std::u16string& path) {
     record("fopen", {path, u"r"});
+    if (fileSystem != nullptr)
+        return failOpen ? nullptr : fileSystem->openFileForRead(path);
     const auto found = files.find(path);
     if (failOpen || found == files.end() || !found->second.readable)
         return nullptr;
-    return std::make_unique<ByteReaderFake>(found->second.bytes);
+    return std::make_unique<ByteReaderFake>(found->second.bytes, readPiece);
 }
 
 std::unique_ptr<ByteWriter> PlatformFake::createFileExclusive(const std::u16string& path) {

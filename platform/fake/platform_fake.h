@@ -1,7 +1,7 @@
-// An imitation system for the unit tests of the core: files in memory, a
-// menu that answers a scripted pick, a shell that remembers what it was
-// asked. Every call is recorded in order with its arguments, and any call can
-// be told to fail.
+// An imitation system for the core: files in memory, a menu that answers a
+// scripted pick, a shell that remembers what it was asked. Every call is
+// recorded in order with its arguments, and any call can be told to fail.
+// The unit tests, the benchmarks and the fuzz target all use this one.
 #pragma once
 
 #include "platform/platform.h"
@@ -25,6 +25,12 @@ struct FakeFile {
     bool readable = true; // false: exists, but opening it for reading is refused
 };
 
+struct FakeTrack {
+    unsigned int flags = 0;
+    int x = 0;
+    int y = 0;
+};
+
 struct FakeMenuItem {
     unsigned int flags = 0;
     unsigned int commandId = 0;
@@ -39,6 +45,14 @@ public:
     std::u16string lineEndText = u"\n";
     int screenWidth = 240;
     int screenHeight = 320;
+    // When set, files are opened through this system instead of `files`:
+    // real files under an imitated menu and shell. It must outlive the fake.
+    Platform* fileSystem = nullptr;
+    // How many bytes one read hands out at most, given the offset reached;
+    // unset: all that is asked for. Real files may come in small pieces.
+    std::function<std::size_t(std::size_t offset)> readPiece;
+    // False keeps `calls` empty, for measuring large menus.
+    bool recordCalls = true;
 
     // --- failures on request ---
     InstanceMarker markerResult = InstanceMarker::Created;
@@ -62,6 +76,7 @@ public:
     // --- what happened ---
     std::vector<FakeCall> calls;
     std::vector<FakeMenuItem> shownItems; // items of the last tracked menu
+    std::optional<FakeTrack> tracked;     // the placement it was tracked at
     std::vector<ShellExecuteRequest> shellRequests;
     std::size_t flushCount = 0;
     // Names of the recorded calls, in order.

@@ -1,6 +1,6 @@
 #include "platform/posix/command_line.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <cstdint>
 

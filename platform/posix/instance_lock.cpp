@@ -1,6 +1,6 @@
 #include "platform/posix/instance_lock.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -6,16 +6,13 @@
 // Opening is detecting: a display that cannot start returns null quietly.
 #pragma once
 
+#include "menu/menu_view.h"
+
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace velmora {
-
-struct PosixMenuItem {
-    unsigned int commandId = 0;
-    std::u16string text;
-};
 
 class MenuDisplay {
 public:
@@ -26,7 +23,7 @@ public:
     virtual int screenHeight() = 0;
     // Shows the menu anchored at (x, y) by the TrackPopupMenuEx flags, blocks
     // until it closes, and returns the picked item's command identifier or 0.
-    virtual unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
+    virtual unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                                int y) = 0;
 };
 

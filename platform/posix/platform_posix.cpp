@@ -1,9 +1,9 @@
 #include "platform/posix/platform_posix.h"
 
-#include "config/text_codec.h"
 #include "platform/posix/file_descriptor.h"
 #include "platform/posix/instance_lock.h"
 #include "platform/posix/shell_open.h"
+#include "text/text_codec.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -120,7 +120,7 @@ class PopupMenuPosix : public PopupMenu {
 public:
     explicit PopupMenuPosix(PlatformPosix& platform) : platform_(platform) {}
     bool appendMenu(unsigned int, unsigned int commandId, const std::u16string& text) override {
-        items_.push_back(PosixMenuItem{commandId, text});
+        items_.push_back(MenuItem{commandId, text});
         return true;
     }
     unsigned int trackPopupMenuEx(unsigned int flags, int x, int y) override {
@@ -130,7 +130,7 @@ public:
 
 private:
     PlatformPosix& platform_;
-    std::vector<PosixMenuItem> items_;
+    std::vector<MenuItem> items_;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "platform/posix/shell_open.h"
 
-#include "config/text_codec.h"
 #include "platform/posix/command_line.h"
+#include "text/text_codec.h"
 
 #include <cerrno>
 #include <csignal>

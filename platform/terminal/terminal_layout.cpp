@@ -1,7 +1,5 @@
 #include "platform/terminal/terminal_layout.h"
 
-#include "config/text_codec.h"
-
 #include <algorithm>
 #include <iterator>
 
@@ -92,35 +90,44 @@ int textCells(std::u32string_view text) {
     return cells;
 }
 
-std::u32string displayText(std::u16string_view text, std::size_t& mnemonicIndex) {
-    std::u32string out;
-    std::size_t moved = std::u32string::npos;
-    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
-        if (i == mnemonicIndex)
-            moved = out.size();
-        char32_t c = codePointAt(text, i, units);
-        if (isSurrogate(c))
-            c = 0xFFFD;
-        else if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+namespace {
+
+void hideControls(std::u32string& text) {
+    for (char32_t& c : text) {
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0))
             c = U'?'; // no control character reaches the terminal
-        out.push_back(c);
     }
-    mnemonicIndex = moved;
-    return out;
+}
+
+} // namespace
+
+MenuRowText terminalRowText(const MenuTitle& title) {
+    MenuRowText row = menuRowText(title);
+    hideControls(row.left);
+    hideControls(row.right);
+    return row;
+}
+
+std::u32string displayText(std::u16string_view text, std::size_t& mnemonicIndex) {
+    MenuTitle title;
+    title.left = text;
+    title.mnemonicIndex = mnemonicIndex;
+    MenuRowText row = terminalRowText(title);
+    mnemonicIndex = row.mnemonic;
+    return std::move(row.left);
 }
 
 TerminalMenuLayout layoutTerminalMenu(const std::vector<MenuTitle>& titles, unsigned int flags,
                                       int x, int y, int columns, int rows) {
-    int widest = 0;
-    for (const MenuTitle& title : titles) {
-        std::size_t none = std::u16string::npos;
-        const int left = textCells(displayText(title.left, none));
-        const int right = textCells(displayText(title.right, none));
-        widest = std::max(widest, right > 0 ? left + GAP + right : left);
-    }
+    std::vector<MenuRowText> texts;
+    texts.reserve(titles.size());
+    for (const MenuTitle& title : titles)
+        texts.push_back(terminalRowText(title));
+    const long long widest = widestMenuRow(
+        texts, GAP, [](const std::u32string& text) -> long long { return textCells(text); });
     const int screenWidth = std::max(columns, 0);
     const int screenHeight = std::max(rows, 0);
-    const int width = std::min(widest + 2 * PADDING + 2, screenWidth);
+    const int width = static_cast<int>(std::min<long long>(widest + 2 * PADDING + 2, screenWidth));
     const int wanted = titles.size() > static_cast<std::size_t>(screenHeight)
                            ? screenHeight
                            : static_cast<int>(titles.size()) + 2;
@@ -134,10 +141,10 @@ TerminalMenuLayout layoutTerminalMenu(const std::vector<MenuTitle>& titles, unsi
 }
 
 ItemRow layoutItemRow(const MenuTitle& title, int innerWidth) {
-    std::size_t mnemonic = title.mnemonicIndex;
-    const std::u32string left = displayText(title.left, mnemonic);
-    std::size_t none = std::u16string::npos;
-    const std::u32string right = displayText(title.right, none);
+    const MenuRowText text = terminalRowText(title);
+    const std::u32string& left = text.left;
+    const std::u32string& right = text.right;
+    const std::size_t mnemonic = text.mnemonic;
 
     ItemRow row;
     const int textWidth = innerWidth - 2 * PADDING;

@@ -24,10 +24,12 @@ int cellWidth(char32_t c);
 // Cells of a text.
 int textCells(std::u32string_view text);
 
-// A title part as characters that may be written to a terminal: surrogate
-// pairs joined, controls (which could steer the terminal) shown as "?" and
-// unpaired surrogates as U+FFFD. `mnemonicIndex`, an index into `text`, is
-// moved to the matching index of the result (npos stays npos).
+// An item's row text (see menuRowText) with the controls, which could steer
+// the terminal, shown as "?".
+MenuRowText terminalRowText(const MenuTitle& title);
+
+// One title part so: `mnemonicIndex`, an index into `text`, is moved to the
+// matching index of the result (npos stays npos).
 std::u32string displayText(std::u16string_view text, std::size_t& mnemonicIndex);
 
 struct TerminalMenuLayout {

@@ -17,7 +17,7 @@
 #include "platform/posix/menu_display.h"
 #include "platform/terminal/terminal_layout.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -138,6 +138,17 @@ struct Input {
     int wheel = 0;
 };
 
+// The box's rows for hit-testing: one cell of border, one cell per row, no
+// arrows of its own (the border shows whether more lies either way).
+MenuGeometry geometryOf(const TerminalMenuLayout& layout) {
+    MenuGeometry geometry;
+    geometry.frame = layout.box;
+    geometry.border = 1;
+    geometry.rowHeight = 1;
+    geometry.rows = layout.visibleRows;
+    return geometry;
+}
+
 class TerminalMenuDisplay : public MenuDisplay {
 public:
     explicit TerminalMenuDisplay(FileDescriptor tty) : tty_(std::move(tty)) {}
@@ -145,7 +156,7 @@ public:
     int screenWidth() override { return size().ws_col; }
     int screenHeight() override { return size().ws_row; }
 
-    unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
+    unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override;
 
 private:
@@ -419,12 +430,9 @@ Input TerminalMenuDisplay::nextInput(int signalFd, bool& signalled) {
     }
 }
 
-unsigned int TerminalMenuDisplay::track(const std::vector<PosixMenuItem>& items, unsigned int flags,
+unsigned int TerminalMenuDisplay::track(const std::vector<MenuItem>& items, unsigned int flags,
                                         int x, int y) {
-    std::vector<MenuTitle> titles;
-    titles.reserve(items.size());
-    for (const PosixMenuItem& item : items)
-        titles.push_back(parseMenuTitle(item.text));
+    const std::vector<MenuTitle> titles = parseMenuTitles(items);
     bool dismissByQ = true; // unless "q" is some item's mnemonic
     for (const MenuTitle& title : titles)
         dismissByQ = dismissByQ && title.mnemonic != U'q';
@@ -465,19 +473,12 @@ unsigned int TerminalMenuDisplay::track(const std::vector<PosixMenuItem>& items,
         case Input::Kind::Resize:
             break;
         case Input::Kind::Click: {
-            const MenuRect& box = layout.box;
-            const bool inside = input.column >= box.left && input.column < box.left + box.width &&
-                                input.row >= box.top && input.row < box.top + box.height;
-            if (!inside)
+            const MenuHit hit = hitTestMenu(geometryOf(layout), navigator, input.column, input.row);
+            if (hit.kind == MenuHit::Kind::Outside)
                 return 0;
-            const int itemRow = input.row - box.top - 1;
-            if (itemRow < 0 || itemRow >= static_cast<int>(layout.visibleRows) ||
-                input.column == box.left || input.column == box.left + box.width - 1)
+            if (hit.kind != MenuHit::Kind::Item)
                 continue; // on the border
-            const std::size_t index = navigator.firstVisible() + static_cast<std::size_t>(itemRow);
-            if (index >= navigator.itemCount())
-                continue;
-            navigator.point(index);
+            navigator.point(hit.item);
             result = MenuNavigator::Result::Picked;
             break;
         }
@@ -485,7 +486,7 @@ unsigned int TerminalMenuDisplay::track(const std::vector<PosixMenuItem>& items,
         if (result == MenuNavigator::Result::Dismissed)
             return 0;
         if (result == MenuNavigator::Result::Picked)
-            return navigator.itemCount() == 0 ? 0 : items[navigator.highlighted()].commandId;
+            return pickedCommand(items, navigator.highlighted());
         // The terminal may have changed size meanwhile.
         const struct winsize now = size();
         if (now.ws_col != ws.ws_col || now.ws_row != ws.ws_row) {

@@ -4,10 +4,10 @@
 // behaves as the X11 and terminal menus do. A second, invisible surface
 // covers the rest of the output and catches the click outside the menu that
 // closes it. A compositor without the layer shell is declined quietly.
-#include "config/text_codec.h"
 #include "menu/menu_view.h"
 #include "platform/posix/file_descriptor.h"
 #include "platform/posix/menu_display.h"
+#include "platform/unique_handle.h"
 #include "platform/wayland/wayland_font.h"
 
 #include "viewporter-client.h"
@@ -58,13 +58,12 @@ constexpr int SCROLL_REPEAT_MILLISECONDS = 60;
 // Smooth-scroll distance (touchpads) that counts as one wheel step.
 constexpr double AXIS_STEP = 10.0;
 
-template <auto Destroy> struct Deleter {
-    template <typename T> void operator()(T* p) const {
-        if (p != nullptr)
-            Destroy(p);
-    }
-};
-template <typename T, auto Destroy> using Owned = std::unique_ptr<T, Deleter<Destroy>>;
+template <typename T, auto Free> using Owned = UniqueHandle<PointerTraits<T, Free>>;
+
+// Gives `holder` the new handle `handle` (freeing what it held).
+template <typename Holder> void own(Holder& holder, typename Holder::Handle handle) {
+    holder = Holder(handle);
+}
 
 using DisplayPtr = Owned<wl_display, wl_display_disconnect>;
 using RegistryPtr = Owned<wl_registry, wl_registry_destroy>;
@@ -89,11 +88,15 @@ using XkbKeymapPtr = Owned<xkb_keymap, xkb_keymap_unref>;
 using XkbStatePtr = Owned<xkb_state, xkb_state_unref>;
 using FontPtr = Owned<fcft_font, velmora_font_close>;
 
-struct Unmap {
+// A memory mapping, unmapped when its owner goes.
+struct MappingTraits {
+    using Handle = void*;
+    static void* empty() { return nullptr; }
+    static bool valid(void* data) { return data != MAP_FAILED; }
     std::size_t size = 0;
-    void operator()(void* data) const { ::munmap(data, size); }
+    bool free(void* data) const { return ::munmap(data, size) == 0; }
 };
-using MappingPtr = std::unique_ptr<void, Unmap>;
+using MappingPtr = UniqueHandle<MappingTraits>;
 
 pixman_color_t pixmanColor(std::uint32_t rgb) {
     const auto channel = [](std::uint32_t value) {
@@ -124,7 +127,7 @@ std::unique_ptr<ShmBuffer> createBuffer(wl_shm* shm, int width, int height) {
     if (data == MAP_FAILED)
         return nullptr;
     auto buffer = std::make_unique<ShmBuffer>();
-    buffer->pixels = MappingPtr(data, Unmap{size});
+    buffer->pixels = MappingPtr(data, MappingTraits{size});
     const PoolPtr pool(wl_shm_create_pool(shm, fd.get(), static_cast<std::int32_t>(size)));
     buffer->buffer = BufferPtr(
         wl_shm_pool_create_buffer(pool.get(), 0, width, height, stride, WL_SHM_FORMAT_ARGB8888));
@@ -170,40 +173,6 @@ std::optional<MenuKey> navigationKey(xkb_keysym_t keysym) {
     }
 }
 
-// UTF-16 to code points; an unpaired surrogate becomes U+FFFD.
-std::u32string toCodePoints(const std::u16string& text) {
-    std::u32string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
-        const char32_t cp = codePointAt(text, i, units);
-        out.push_back(isSurrogate(cp) ? 0xFFFD : cp);
-    }
-    return out;
-}
-
-// The code point index of the UTF-16 index `index` in `text`.
-std::size_t codePointIndex(const std::u16string& text, std::size_t index) {
-    std::size_t count = 0;
-    for (std::size_t i = 0, units = 0; i < index && i < text.size(); i += units) {
-        codePointAt(text, i, units);
-        ++count;
-    }
-    return count;
-}
-
-// One item's text, ready to measure and draw.
-struct RowText {
-    std::u32string left;
-    std::u32string right;
-    std::optional<std::size_t> mnemonic; // code point index into `left`
-};
-
-// Where a point of the menu surface lies.
-struct Hit {
-    enum class Kind { Outside, Frame, Item, ScrollUp, ScrollDown } kind = Kind::Outside;
-    std::size_t item = 0;
-};
-
 // A layer surface with what the compositor last told it.
 struct LayerSurface {
     SurfacePtr surface;
@@ -236,11 +205,11 @@ public:
 
     int screenWidth() override { return outputArea() ? static_cast<int>(catcher_.width) : 0; }
     int screenHeight() override { return outputArea() ? static_cast<int>(catcher_.height) : 0; }
-    unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
+    unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override;
 
 private:
-    unsigned int show(const std::vector<PosixMenuItem>& items, unsigned int flags, int x, int y);
+    unsigned int show(const std::vector<MenuItem>& items, unsigned int flags, int x, int y);
     // Handles the compositor's events for at most `timeoutMs` (-1: until one
     // arrives); false once the connection is lost. `timer` is polled beside
     // it, and `timerFired` set when it expired.
@@ -256,7 +225,7 @@ private:
     int scaleOf(wl_output* output) const;
 
     // The showing of the menu.
-    void parseItems(const std::vector<PosixMenuItem>& items);
+    void parseItems(const std::vector<MenuItem>& items);
     void layout(int scale);
     bool place();
     void paint();
@@ -267,8 +236,12 @@ private:
     int textWidth(const std::u32string& text, std::size_t count) {
         return drawText(nullptr, nullptr, 0, 0, text, count, false);
     }
-    Hit hitTest(double surfaceX, double surfaceY) const;
-    int rowsTop() const { return border_ + margin_ + (scrolling_ ? arrowHeight_ : 0); }
+    // Where a point of the menu surface (in surface coordinates) lies.
+    MenuHit hitTest(double surfaceX, double surfaceY) const {
+        return hitTestMenu(geometry_, *navigator_, static_cast<int>(std::floor(surfaceX * scale_)),
+                           static_cast<int>(std::floor(surfaceY * scale_)));
+    }
+    int rowTop(std::size_t row) const { return static_cast<int>(geometry_.rowTop(row)); }
     void fill(pixman_image_t* image, std::uint32_t rgb, int x, int y, int width, int height);
     void scrollBy(long rows);
     void changed(std::size_t oldHighlight, std::size_t oldFirst);
@@ -318,8 +291,8 @@ private:
     unsigned int flags_ = 0;
     int anchorX_ = 0;
     int anchorY_ = 0;
-    const std::vector<PosixMenuItem>* items_ = nullptr;
-    std::vector<RowText> rows_;
+    const std::vector<MenuItem>* items_ = nullptr;
+    std::vector<MenuRowText> rows_;
     std::optional<MenuNavigator> navigator_;
     bool fontsReady_ = false;
     FontPtr font_;
@@ -327,7 +300,6 @@ private:
     ImagePtr inkHighlightText_;
     int scale_ = 1;
     int border_ = 1;
-    int margin_ = 2;
     int padLeft_ = 10;
     int padRight_ = 10;
     int gap_ = 24;
@@ -338,7 +310,7 @@ private:
     int bufferHeight_ = 0;
     int width_ = 0; // the menu in surface (logical) pixels
     int height_ = 0;
-    bool scrolling_ = false;
+    MenuGeometry geometry_; // in buffer pixels, the frame at the surface's origin
     MenuRect rect_;
     wl_surface* pointerSurface_ = nullptr;
     double pointerX_ = 0;
@@ -447,24 +419,24 @@ bool MenuDisplayWayland::connect() {
             };
             if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
                 self.compositorVersion_ = std::min(version, 4u);
-                self.compositor_.reset(
+                own(self.compositor_,
                     static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4)));
             } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-                self.shm_.reset(static_cast<wl_shm*>(bind(&wl_shm_interface, 1)));
+                own(self.shm_, static_cast<wl_shm*>(bind(&wl_shm_interface, 1)));
             } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self.seat_) {
                 self.seatVersion_ = std::min(version, 7u);
-                self.seat_.reset(static_cast<wl_seat*>(bind(&wl_seat_interface, 7)));
+                own(self.seat_, static_cast<wl_seat*>(bind(&wl_seat_interface, 7)));
             } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
                 auto output = std::make_unique<Output>();
                 output->name = name;
-                output->output.reset(static_cast<wl_output*>(bind(&wl_output_interface, 2)));
+                own(output->output, static_cast<wl_output*>(bind(&wl_output_interface, 2)));
                 wl_output_add_listener(output->output.get(), &outputListener, output.get());
                 self.outputs_.push_back(std::move(output));
             } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
-                self.layerShell_.reset(
+                own(self.layerShell_,
                     static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 3)));
             } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
-                self.viewporter_.reset(
+                own(self.viewporter_,
                     static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1)));
             }
         },
@@ -475,7 +447,7 @@ bool MenuDisplayWayland::connect() {
                           outputs.end());
         },
     };
-    registry_.reset(wl_display_get_registry(display_.get()));
+    own(registry_, wl_display_get_registry(display_.get()));
     if (!registry_)
         return false;
     wl_registry_add_listener(registry_.get(), &registryListener, this);
@@ -483,7 +455,7 @@ bool MenuDisplayWayland::connect() {
     // scales and the seat's capabilities.
     if (!roundtrip() || !layerShell_ || !compositor_ || !shm_)
         return false;
-    xkbContext_.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    own(xkbContext_, xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (seat_) {
         static const wl_seat_listener seatListener{
             [](void* data, wl_seat* seat, std::uint32_t capabilities) {
@@ -508,7 +480,7 @@ void MenuDisplayWayland::capabilities(wl_seat* seat, std::uint32_t capabilities)
             void* text = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, owned.get(), 0);
             if (text == MAP_FAILED)
                 return;
-            const MappingPtr mapping(text, Unmap{size});
+            const MappingPtr mapping(text, MappingTraits{size});
             XkbKeymapPtr keymap(
                 xkb_keymap_new_from_buffer(self.xkbContext_.get(), static_cast<const char*>(text),
                                            ::strnlen(static_cast<const char*>(text), size),
@@ -621,13 +593,13 @@ void MenuDisplayWayland::capabilities(wl_seat* seat, std::uint32_t capabilities)
     const bool wantKeyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
     const bool wantPointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
     if (wantKeyboard && !keyboard_) {
-        keyboard_.reset(wl_seat_get_keyboard(seat));
+        own(keyboard_, wl_seat_get_keyboard(seat));
         wl_keyboard_add_listener(keyboard_.get(), &keyboardListener, this);
     } else if (!wantKeyboard) {
         keyboard_.reset();
     }
     if (wantPointer && !pointer_) {
-        pointer_.reset(wl_seat_get_pointer(seat));
+        own(pointer_, wl_seat_get_pointer(seat));
         wl_pointer_add_listener(pointer_.get(), &pointerListener, this);
     } else if (!wantPointer) {
         pointer_.reset();
@@ -655,11 +627,11 @@ bool MenuDisplayWayland::createLayerSurface(LayerSurface& target, std::uint32_t 
         },
         [](void* data, zwlr_layer_surface_v1*) { static_cast<LayerSurface*>(data)->closed = true; },
     };
-    target.surface.reset(wl_compositor_create_surface(compositor_.get()));
+    own(target.surface, wl_compositor_create_surface(compositor_.get()));
     if (!target.surface)
         return false;
     wl_surface_add_listener(target.surface.get(), &surfaceListener, &target);
-    target.layer.reset(
+    own(target.layer,
         zwlr_layer_shell_v1_get_layer_surface(layerShell_.get(), target.surface.get(), nullptr,
                                               ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "velmora"));
     if (!target.layer)
@@ -691,7 +663,7 @@ bool MenuDisplayWayland::outputArea() {
     catcher_.pendingConfigure = false;
     if (viewporter_) {
         catcherBuffer_ = createBuffer(shm_.get(), 1, 1);
-        catcher_.viewport.reset(
+        own(catcher_.viewport,
             wp_viewporter_get_viewport(viewporter_.get(), catcher_.surface.get()));
         wp_viewport_set_destination(catcher_.viewport.get(),
                                     static_cast<std::int32_t>(catcher_.width),
@@ -720,21 +692,12 @@ int MenuDisplayWayland::scaleOf(wl_output* output) const {
     return scale; // not known yet: the largest, which stays crisp everywhere
 }
 
-void MenuDisplayWayland::parseItems(const std::vector<PosixMenuItem>& items) {
-    std::vector<MenuTitle> titles;
-    titles.reserve(items.size());
+void MenuDisplayWayland::parseItems(const std::vector<MenuItem>& items) {
+    std::vector<MenuTitle> titles = parseMenuTitles(items);
     rows_.clear();
-    rows_.reserve(items.size());
-    for (const auto& item : items) {
-        MenuTitle title = parseMenuTitle(item.text);
-        RowText row;
-        row.left = toCodePoints(title.left);
-        row.right = toCodePoints(title.right);
-        if (title.mnemonicIndex != std::u16string::npos)
-            row.mnemonic = codePointIndex(title.left, title.mnemonicIndex);
-        rows_.push_back(std::move(row));
-        titles.push_back(std::move(title));
-    }
+    rows_.reserve(titles.size());
+    for (const MenuTitle& title : titles)
+        rows_.push_back(menuRowText(title));
     navigator_.emplace(std::move(titles), 1);
 }
 
@@ -762,10 +725,10 @@ int MenuDisplayWayland::drawText(pixman_image_t* image, pixman_image_t* ink, int
 
 void MenuDisplayWayland::layout(int scale) {
     scale_ = std::max(1, scale);
-    font_.reset(velmora_font_open(MENU_FONT_PIXELS * scale_));
+    own(font_, velmora_font_open(MENU_FONT_PIXELS * scale_));
     const auto scaled = [&](int pixels) { return pixels * scale_; };
     border_ = scaled(1);
-    margin_ = scaled(2);
+    const int margin = scaled(2);
     padLeft_ = scaled(10);
     padRight_ = scaled(10);
     gap_ = scaled(24);
@@ -775,28 +738,23 @@ void MenuDisplayWayland::layout(int scale) {
     const int descent = font_ ? velmora_font_descent(font_.get()) : 0;
     rowHeight_ = ascent + descent + 2 * rowPad_;
 
-    long long widest = 0;
-    if (font_) {
-        for (const auto& row : rows_) {
-            long long w = textWidth(row.left, row.left.size());
-            if (!row.right.empty())
-                w += gap_ + textWidth(row.right, row.right.size());
-            widest = std::max(widest, w);
-        }
-    }
+    const long long widest =
+        !font_ ? 0 : widestMenuRow(rows_, gap_, [this](const std::u32string& text) -> long long {
+            return textWidth(text, text.size());
+        });
     const long long frame = 2LL * border_;
     long long width = std::max<long long>(frame + padLeft_ + widest + padRight_, scaled(48));
-    long long height = frame + 2LL * margin_ + static_cast<long long>(rows_.size()) * rowHeight_;
+    long long height = frame + 2LL * margin + static_cast<long long>(rows_.size()) * rowHeight_;
     const long long screenWidth = static_cast<long long>(catcher_.width) * scale_;
     const long long screenHeight = static_cast<long long>(catcher_.height) * scale_;
     std::size_t visible = std::max<std::size_t>(rows_.size(), 1);
-    scrolling_ = false;
+    bool scrolling = false;
     if (!rows_.empty() && screenHeight > 0 && height > screenHeight && rowHeight_ > 0) {
         // Taller than the output: show what fits between two scroll arrows.
-        scrolling_ = true;
-        const long long room = screenHeight - frame - 2LL * margin_ - 2LL * arrowHeight_;
+        scrolling = true;
+        const long long room = screenHeight - frame - 2LL * margin - 2LL * arrowHeight_;
         visible = static_cast<std::size_t>(std::max<long long>(room / rowHeight_, 1));
-        height = frame + 2LL * margin_ + 2LL * arrowHeight_ +
+        height = frame + 2LL * margin + 2LL * arrowHeight_ +
                  static_cast<long long>(visible) * rowHeight_;
     }
     if (screenWidth > 0)
@@ -806,6 +764,13 @@ void MenuDisplayWayland::layout(int scale) {
     height_ = static_cast<int>(std::min<long long>((height + scale_ - 1) / scale_, 1 << 13));
     bufferWidth_ = width_ * scale_;
     bufferHeight_ = height_ * scale_;
+    geometry_ = MenuGeometry{};
+    geometry_.frame = MenuRect{0, 0, bufferWidth_, bufferHeight_};
+    geometry_.border = border_;
+    geometry_.margin = margin;
+    geometry_.arrowHeight = scrolling ? arrowHeight_ : 0;
+    geometry_.rowHeight = rowHeight_;
+    geometry_.rows = visible;
     navigator_->setVisibleRows(visible);
 }
 
@@ -841,20 +806,20 @@ void MenuDisplayWayland::paintRow(pixman_image_t* image, std::size_t item) {
     const std::size_t first = navigator_->firstVisible();
     if (item < first || item >= first + navigator_->visibleRows() || item >= rows_.size())
         return;
-    const int top = rowsTop() + static_cast<int>(item - first) * rowHeight_;
+    const int top = rowTop(item - first);
     const bool lit = item == navigator_->highlighted();
     fill(image, lit ? COLOR_HIGHLIGHT : COLOR_BACKGROUND, border_, top, bufferWidth_ - 2 * border_,
          rowHeight_);
     if (!font_)
         return;
     pixman_image_t* ink = lit ? inkHighlightText_.get() : inkText_.get();
-    const RowText& row = rows_[item];
+    const MenuRowText& row = rows_[item];
     const int baseline = top + rowPad_ + velmora_font_ascent(font_.get());
     const int left = border_ + padLeft_;
     drawText(image, ink, left, baseline, row.left, row.left.size(), true);
-    if (row.mnemonic && *row.mnemonic < row.left.size()) {
-        const int start = textWidth(row.left, *row.mnemonic);
-        const int end = textWidth(row.left, *row.mnemonic + 1);
+    if (row.mnemonic < row.left.size()) {
+        const int start = textWidth(row.left, row.mnemonic);
+        const int end = textWidth(row.left, row.mnemonic + 1);
         const int thickness = scale_;
         const int underline =
             baseline +
@@ -870,8 +835,7 @@ void MenuDisplayWayland::paintRow(pixman_image_t* image, std::size_t item) {
 }
 
 void MenuDisplayWayland::paintArrow(pixman_image_t* image, bool up) {
-    const int top = up ? border_ + margin_
-                       : rowsTop() + static_cast<int>(navigator_->visibleRows()) * rowHeight_;
+    const int top = up ? border_ + geometry_.margin : rowTop(geometry_.rows);
     fill(image, COLOR_BACKGROUND, border_, top, bufferWidth_ - 2 * border_, arrowHeight_);
     const std::size_t first = navigator_->firstVisible();
     const bool canMove =
@@ -912,7 +876,7 @@ void MenuDisplayWayland::paint() {
     fill(image, COLOR_BORDER, 0, 0, bufferWidth_, bufferHeight_);
     fill(image, COLOR_BACKGROUND, border_, border_, bufferWidth_ - 2 * border_,
          bufferHeight_ - 2 * border_);
-    if (scrolling_) {
+    if (geometry_.scrolls()) {
         paintArrow(image, true);
         paintArrow(image, false);
     }
@@ -928,38 +892,6 @@ void MenuDisplayWayland::paint() {
         wl_surface_damage(surface, 0, 0, width_, height_);
     wl_surface_commit(surface);
     target->busy = true;
-}
-
-Hit MenuDisplayWayland::hitTest(double surfaceX, double surfaceY) const {
-    Hit hit;
-    const double px = surfaceX * scale_;
-    const double py = surfaceY * scale_;
-    if (px < 0 || py < 0 || px >= bufferWidth_ || py >= bufferHeight_)
-        return hit;
-    hit.kind = Hit::Kind::Frame;
-    if (px < border_ || px >= bufferWidth_ - border_)
-        return hit;
-    const double top = rowsTop();
-    const double rowsBottom = top + static_cast<double>(navigator_->visibleRows()) * rowHeight_;
-    if (scrolling_) {
-        if (py >= border_ + margin_ && py < top) {
-            hit.kind = Hit::Kind::ScrollUp;
-            return hit;
-        }
-        if (py >= rowsBottom && py < rowsBottom + arrowHeight_) {
-            hit.kind = Hit::Kind::ScrollDown;
-            return hit;
-        }
-    }
-    if (py < top || py >= rowsBottom || rowHeight_ <= 0)
-        return hit;
-    const auto index =
-        navigator_->firstVisible() + static_cast<std::size_t>((py - top) / rowHeight_);
-    if (index < navigator_->itemCount()) {
-        hit.kind = Hit::Kind::Item;
-        hit.item = index;
-    }
-    return hit;
 }
 
 void MenuDisplayWayland::changed(std::size_t oldHighlight, std::size_t oldFirst) {
@@ -1003,7 +935,7 @@ void MenuDisplayWayland::onKey(std::uint32_t key, bool pressed) {
         return;
     }
     if (result == MenuNavigator::Result::Picked) {
-        finish(navigator_->itemCount() == 0 ? 0 : (*items_)[navigator_->highlighted()].commandId);
+        finish(pickedCommand(*items_, navigator_->highlighted()));
         return;
     }
     changed(oldHighlight, oldFirst);
@@ -1028,11 +960,11 @@ void MenuDisplayWayland::onPointerMotion(double x, double y) {
         scrollDirection_ = 0;
         return;
     }
-    const Hit hit = hitTest(x, y);
-    scrollDirection_ = hit.kind == Hit::Kind::ScrollUp     ? -1
-                       : hit.kind == Hit::Kind::ScrollDown ? 1
-                                                           : 0;
-    if (hit.kind == Hit::Kind::Item) {
+    const MenuHit hit = hitTest(x, y);
+    scrollDirection_ = hit.kind == MenuHit::Kind::ScrollUp     ? -1
+                       : hit.kind == MenuHit::Kind::ScrollDown ? 1
+                                                               : 0;
+    if (hit.kind == MenuHit::Kind::Item) {
         const std::size_t oldHighlight = navigator_->highlighted();
         const std::size_t oldFirst = navigator_->firstVisible();
         navigator_->point(hit.item);
@@ -1050,10 +982,10 @@ void MenuDisplayWayland::onPointerButton(std::uint32_t button, bool pressed) {
             finish(0);
         return;
     }
-    const Hit hit = hitTest(pointerX_, pointerY_);
+    const MenuHit hit = hitTest(pointerX_, pointerY_);
     if (pressed) {
         pressedItem_ = NO_ITEM;
-        if (hit.kind == Hit::Kind::Item) {
+        if (hit.kind == MenuHit::Kind::Item) {
             // Only the left button picks, as without TPM_RIGHTBUTTON.
             if (button == BTN_LEFT)
                 pressedItem_ = hit.item;
@@ -1061,18 +993,18 @@ void MenuDisplayWayland::onPointerButton(std::uint32_t button, bool pressed) {
             const std::size_t oldFirst = navigator_->firstVisible();
             navigator_->point(hit.item);
             changed(oldHighlight, oldFirst);
-        } else if (hit.kind == Hit::Kind::ScrollUp || hit.kind == Hit::Kind::ScrollDown) {
-            scrollBy(hit.kind == Hit::Kind::ScrollUp ? -1 : 1);
+        } else if (hit.kind == MenuHit::Kind::ScrollUp || hit.kind == MenuHit::Kind::ScrollDown) {
+            scrollBy(hit.kind == MenuHit::Kind::ScrollUp ? -1 : 1);
         }
         return;
     }
     if (button != BTN_LEFT)
         return;
     const bool clicked =
-        pressedItem_ != NO_ITEM && hit.kind == Hit::Kind::Item && pressedItem_ == hit.item;
+        pressedItem_ != NO_ITEM && hit.kind == MenuHit::Kind::Item && pressedItem_ == hit.item;
     pressedItem_ = NO_ITEM;
     if (clicked)
-        finish((*items_)[hit.item].commandId);
+        finish(pickedCommand(*items_, hit.item));
 }
 
 void MenuDisplayWayland::onAxis(long steps) {
@@ -1080,7 +1012,7 @@ void MenuDisplayWayland::onAxis(long steps) {
         scrollBy(steps);
 }
 
-unsigned int MenuDisplayWayland::track(const std::vector<PosixMenuItem>& items, unsigned int flags,
+unsigned int MenuDisplayWayland::track(const std::vector<MenuItem>& items, unsigned int flags,
                                        int x, int y) {
     const unsigned int command = show(items, flags, x, y);
     tracking_ = false;
@@ -1093,8 +1025,8 @@ unsigned int MenuDisplayWayland::track(const std::vector<PosixMenuItem>& items, 
     return command;
 }
 
-unsigned int MenuDisplayWayland::show(const std::vector<PosixMenuItem>& items, unsigned int flags,
-                                      int x, int y) {
+unsigned int MenuDisplayWayland::show(const std::vector<MenuItem>& items, unsigned int flags, int x,
+                                      int y) {
     if (!outputArea())
         return 0;
     if (!fontsReady_) {
@@ -1104,8 +1036,8 @@ unsigned int MenuDisplayWayland::show(const std::vector<PosixMenuItem>& items, u
     }
     const pixman_color_t text = pixmanColor(COLOR_TEXT);
     const pixman_color_t highlightText = pixmanColor(COLOR_HIGHLIGHT_TEXT);
-    inkText_.reset(pixman_image_create_solid_fill(&text));
-    inkHighlightText_.reset(pixman_image_create_solid_fill(&highlightText));
+    own(inkText_, pixman_image_create_solid_fill(&text));
+    own(inkHighlightText_, pixman_image_create_solid_fill(&highlightText));
     repeatTimer_ = FileDescriptor(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
     items_ = &items;
     flags_ = flags;

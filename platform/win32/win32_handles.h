@@ -1,103 +1,37 @@
-// Owners of the Win32 handles that the backend creates: one small move-only
-// class per kind of handle, each closing its handle the one way that kind
-// is closed.
+// The Win32 handles that the backend creates, each owned by UniqueHandle
+// and freed the one way its kind is freed.
 #pragma once
 
-#include <windows.h>
+#include "platform/unique_handle.h"
 
-#include <utility>
+#include <windows.h>
 
 namespace velmora {
 
 // A kernel object (a file or a mutex), closed with CloseHandle. Both of the
 // system's "no handle" values, null and INVALID_HANDLE_VALUE, count as empty.
-class KernelHandle {
-public:
-    KernelHandle() = default;
-    explicit KernelHandle(HANDLE handle) : handle_(isValid(handle) ? handle : nullptr) {}
-    KernelHandle(KernelHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    KernelHandle& operator=(KernelHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle() { reset(); }
-
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    // Closes now; false when CloseHandle reported an error.
-    bool reset() {
-        if (handle_ == nullptr)
-            return true;
-        return ::CloseHandle(std::exchange(handle_, nullptr)) != FALSE;
-    }
-
-private:
-    static bool isValid(HANDLE handle) {
-        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-    }
-
-    HANDLE handle_ = nullptr;
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static HANDLE empty() { return nullptr; }
+    static bool valid(HANDLE handle) { return handle != INVALID_HANDLE_VALUE; }
+    bool free(HANDLE handle) const { return ::CloseHandle(handle) != FALSE; }
 };
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
 
 // A menu, destroyed with DestroyMenu.
-class MenuHandle {
-public:
-    MenuHandle() = default;
-    explicit MenuHandle(HMENU menu) : menu_(menu) {}
-    MenuHandle(MenuHandle&& other) noexcept : menu_(std::exchange(other.menu_, nullptr)) {}
-    MenuHandle& operator=(MenuHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            menu_ = std::exchange(other.menu_, nullptr);
-        }
-        return *this;
-    }
-    MenuHandle(const MenuHandle&) = delete;
-    MenuHandle& operator=(const MenuHandle&) = delete;
-    ~MenuHandle() { reset(); }
-
-    HMENU get() const { return menu_; }
-    explicit operator bool() const { return menu_ != nullptr; }
-    void reset() {
-        if (menu_ != nullptr)
-            ::DestroyMenu(std::exchange(menu_, nullptr));
-    }
-
-private:
-    HMENU menu_ = nullptr;
+struct MenuHandleTraits {
+    using Handle = HMENU;
+    static HMENU empty() { return nullptr; }
+    bool free(HMENU menu) const { return ::DestroyMenu(menu) != FALSE; }
 };
+using MenuHandle = UniqueHandle<MenuHandleTraits>;
 
 // A window of this program's own, destroyed with DestroyWindow.
-class WindowHandle {
-public:
-    WindowHandle() = default;
-    explicit WindowHandle(HWND window) : window_(window) {}
-    WindowHandle(WindowHandle&& other) noexcept : window_(std::exchange(other.window_, nullptr)) {}
-    WindowHandle& operator=(WindowHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            window_ = std::exchange(other.window_, nullptr);
-        }
-        return *this;
-    }
-    WindowHandle(const WindowHandle&) = delete;
-    WindowHandle& operator=(const WindowHandle&) = delete;
-    ~WindowHandle() { reset(); }
-
-    HWND get() const { return window_; }
-    explicit operator bool() const { return window_ != nullptr; }
-    void reset() {
-        if (window_ != nullptr)
-            ::DestroyWindow(std::exchange(window_, nullptr));
-    }
-
-private:
-    HWND window_ = nullptr;
+struct WindowHandleTraits {
+    using Handle = HWND;
+    static HWND empty() { return nullptr; }
+    bool free(HWND window) const { return ::DestroyWindow(window) != FALSE; }
 };
+using WindowHandle = UniqueHandle<WindowHandleTraits>;
 
 } // namespace velmora

@@ -29,7 +29,7 @@ namespace velmora::x11 {
 FontSet::FontSet(Display* display, int screen, double pixelSize)
     : display_(display), screen_(screen), pixelSize_(pixelSize) {
     if (XftFont* primary = open(nullptr))
-        fonts_.emplace_back(display_, primary);
+        fonts_.emplace_back(primary, XftFontTraits{display_});
 }
 
 XftFont* FontSet::open(const FcChar32* character) const {
@@ -67,7 +67,7 @@ void FontSet::cover(const FontText& text) {
         });
         if (held)
             continue;
-        XftFontHandle fallback(display_, open(&c));
+        XftFontHandle fallback(open(&c), XftFontTraits{display_});
         if (fallback.get() != nullptr && XftCharExists(display_, fallback.get(), c) != 0)
             fonts_.push_back(std::move(fallback));
         else

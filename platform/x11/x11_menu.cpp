@@ -1,7 +1,6 @@
 // The X11 pop-up menu: an override-redirect window that holds the pointer and
 // keyboard grabs while it is open, drawn with Xft, placed and driven by the
 // shared menu-view logic so that it behaves as the Windows pop-up menu does.
-#include "config/text_codec.h"
 #include "menu/menu_view.h"
 #include "platform/posix/menu_display.h"
 #include "platform/x11/x11_fonts.h"
@@ -91,30 +90,6 @@ double screenDpi(Display* display) {
     return 96.0;
 }
 
-// UTF-16 to code points; an unpaired surrogate becomes U+FFFD.
-FontText toCodePoints(const std::u16string& text) {
-    FontText out;
-    out.reserve(text.size());
-    for (std::size_t i = 0, units = 0; i < text.size(); i += units) {
-        const char32_t cp = codePointAt(text, i, units);
-        out.push_back(isSurrogate(cp) ? 0xFFFD : cp);
-    }
-    return out;
-}
-
-// The code point index of the UTF-16 index `index` in `text`.
-std::size_t codePointIndex(const std::u16string& text, std::size_t index) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < index && i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF)
-            ++i;
-        ++count;
-    }
-    return count;
-}
-
 // The letter of a Cyrillic or Greek keysym (the layouts whose letters have
 // keysyms of their own rather than Unicode ones), or 0.
 char32_t cyrillicOrGreek(KeySym keysym) {
@@ -193,23 +168,27 @@ bool isWheel(unsigned int button) {
     return button >= Button4 && button <= 7;
 }
 
+FontText fontText(const std::u32string& text) {
+    return FontText(text.begin(), text.end());
+}
+
 // One item's text, ready to measure and draw.
 struct RowText {
+    explicit RowText(const MenuRowText& text)
+        : left(fontText(text.left)), right(fontText(text.right)) {
+        if (text.mnemonic != std::u32string::npos)
+            mnemonic = text.mnemonic;
+    }
+
     FontText left;
     FontText right;
     std::optional<std::size_t> mnemonic; // code point index into `left`
 };
 
-// Where a point of the menu window lies.
-struct Hit {
-    enum class Kind { Outside, Frame, Item, ScrollUp, ScrollDown } kind = Kind::Outside;
-    std::size_t item = 0;
-};
-
 // One showing of the menu, from creating its window to its closing.
 class PopupSession {
 public:
-    PopupSession(Display* display, const ScreenArea& area, const std::vector<PosixMenuItem>& items)
+    PopupSession(Display* display, const ScreenArea& area, const std::vector<MenuItem>& items)
         : display_(display), screenNumber_(DefaultScreen(display)),
           root_(RootWindow(display, screenNumber_)), visual_(DefaultVisual(display, screenNumber_)),
           colormap_(DefaultColormap(display, screenNumber_)), area_(area),
@@ -220,21 +199,22 @@ public:
     unsigned int run(unsigned int flags, int x, int y);
 
 private:
-    std::vector<MenuTitle> parseTitles(const std::vector<PosixMenuItem>& items);
+    std::vector<MenuTitle> parseTitles(const std::vector<MenuItem>& items);
     int scaled(double pixels) const {
         return std::max(1, static_cast<int>(std::lround(pixels * scale_)));
     }
     void layout();
     bool grabInput(InputGrab& grab);
-    Hit hitTest(int rootX, int rootY) const;
-    int rowsTop() const { return border_ + margin_ + (scrolling_ ? arrowHeight_ : 0); }
+    MenuHit hitTest(int rootX, int rootY) const {
+        return hitTestMenu(geometry_, navigator_, rootX, rootY);
+    }
+    int rowTop(std::size_t row) const { return static_cast<int>(geometry_.rowTop(row)); }
     void paintAll();
     void paintRow(std::size_t item);
     void paintArrow(bool up);
     void scrollBy(long rows);
     // Repaints what a change of the highlight or of the scroll position touched.
     void refresh(std::size_t oldHighlight, std::size_t oldFirst);
-    unsigned int pickedCommand() const { return items_[navigator_.highlighted()].commandId; }
 
     Display* display_;
     int screenNumber_;
@@ -244,13 +224,14 @@ private:
     ScreenArea area_;
     double scale_;
     FontSet fonts_;
+    std::vector<MenuRowText> texts_;
     std::vector<RowText> rows_;
     MenuNavigator navigator_;
-    const std::vector<PosixMenuItem>& items_;
+    const std::vector<MenuItem>& items_;
 
-    // Layout, in pixels.
+    // Layout, in pixels; the geometry's frame lies in root window coordinates.
+    MenuGeometry geometry_;
     int border_ = 1;
-    int margin_ = 2;
     int padLeft_ = 10;
     int padRight_ = 10;
     int gap_ = 24;
@@ -259,9 +240,6 @@ private:
     int arrowHeight_ = 0;
     int width_ = 0;
     int height_ = 0;
-    bool scrolling_ = false;
-    int windowX_ = 0;
-    int windowY_ = 0;
 
     WindowHandle window_;
     XftDrawHandle draw_;
@@ -274,19 +252,13 @@ private:
     XftColorHandle arrowOff_;
 };
 
-std::vector<MenuTitle> PopupSession::parseTitles(const std::vector<PosixMenuItem>& items) {
-    std::vector<MenuTitle> titles;
-    titles.reserve(items.size());
-    rows_.reserve(items.size());
-    for (const auto& item : items) {
-        MenuTitle title = parseMenuTitle(item.text);
-        RowText row;
-        row.left = toCodePoints(title.left);
-        row.right = toCodePoints(title.right);
-        if (title.mnemonicIndex != std::u16string::npos)
-            row.mnemonic = codePointIndex(title.left, title.mnemonicIndex);
-        rows_.push_back(std::move(row));
-        titles.push_back(std::move(title));
+std::vector<MenuTitle> PopupSession::parseTitles(const std::vector<MenuItem>& items) {
+    std::vector<MenuTitle> titles = parseMenuTitles(items);
+    texts_.reserve(titles.size());
+    rows_.reserve(titles.size());
+    for (const MenuTitle& title : titles) {
+        texts_.push_back(menuRowText(title));
+        rows_.emplace_back(texts_.back());
     }
     return titles;
 }
@@ -297,7 +269,7 @@ void PopupSession::layout() {
         fonts_.cover(row.right);
     }
     border_ = scaled(1);
-    margin_ = scaled(2);
+    const int margin = scaled(2);
     padLeft_ = scaled(10);
     padRight_ = scaled(10);
     gap_ = scaled(24);
@@ -305,24 +277,22 @@ void PopupSession::layout() {
     rowHeight_ = fonts_.ascent() + fonts_.descent() + 2 * rowPad_;
     arrowHeight_ = scaled(12);
 
-    long long textWidth = 0;
-    for (const auto& row : rows_) {
-        long long w = fonts_.width(row.left);
-        if (!row.right.empty())
-            w += gap_ + fonts_.width(row.right);
-        textWidth = std::max(textWidth, w);
-    }
+    const long long textWidth =
+        widestMenuRow(texts_, gap_, [this](const std::u32string& text) -> long long {
+            return fonts_.width(fontText(text));
+        });
     const long long frame = 2LL * border_;
     long long width = frame + padLeft_ + textWidth + padRight_;
     width = std::max<long long>(width, scaled(48));
-    long long height = frame + 2LL * margin_ + static_cast<long long>(rows_.size()) * rowHeight_;
+    long long height = frame + 2LL * margin + static_cast<long long>(rows_.size()) * rowHeight_;
     std::size_t visible = std::max<std::size_t>(rows_.size(), 1);
+    bool scrolling = false;
     if (!rows_.empty() && area_.height > 0 && height > area_.height) {
         // Taller than the screen: show what fits between two scroll arrows.
-        scrolling_ = true;
-        const long long room = area_.height - frame - 2LL * margin_ - 2LL * arrowHeight_;
+        scrolling = true;
+        const long long room = area_.height - frame - 2LL * margin - 2LL * arrowHeight_;
         visible = static_cast<std::size_t>(std::max<long long>(room / rowHeight_, 1));
-        height = frame + 2LL * margin_ + 2LL * arrowHeight_ +
+        height = frame + 2LL * margin + 2LL * arrowHeight_ +
                  static_cast<long long>(visible) * rowHeight_;
     }
     if (area_.width > 0)
@@ -331,6 +301,13 @@ void PopupSession::layout() {
     width_ = static_cast<int>(std::min(width, largest));
     height_ = static_cast<int>(std::min(height, largest));
     navigator_.setVisibleRows(visible);
+    geometry_.frame.width = width_;
+    geometry_.frame.height = height_;
+    geometry_.border = border_;
+    geometry_.margin = margin;
+    geometry_.arrowHeight = scrolling ? arrowHeight_ : 0;
+    geometry_.rowHeight = rowHeight_;
+    geometry_.rows = visible;
 }
 
 bool PopupSession::grabInput(InputGrab& grab) {
@@ -342,12 +319,12 @@ bool PopupSession::grabInput(InputGrab& grab) {
         if (!pointer && XGrabPointer(display_, root_, False, pointerEvents, GrabModeAsync,
                                      GrabModeAsync, None, None, CurrentTime) == GrabSuccess) {
             pointer = true;
-            grab.setPointer();
+            grab.pointer = PointerGrab(display_);
         }
         if (!keyboard && XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync,
                                        CurrentTime) == GrabSuccess) {
             keyboard = true;
-            grab.setKeyboard();
+            grab.keyboard = KeyboardGrab(display_);
         }
         if (grab.complete())
             return true;
@@ -357,44 +334,11 @@ bool PopupSession::grabInput(InputGrab& grab) {
     return false;
 }
 
-Hit PopupSession::hitTest(int rootX, int rootY) const {
-    const long long px = static_cast<long long>(rootX) - windowX_;
-    const long long py = static_cast<long long>(rootY) - windowY_;
-    Hit hit;
-    if (px < 0 || py < 0 || px >= width_ || py >= height_)
-        return hit;
-    hit.kind = Hit::Kind::Frame;
-    if (px < border_ || px >= width_ - border_)
-        return hit;
-    const long long top = rowsTop();
-    const long long rowsBottom =
-        top + static_cast<long long>(navigator_.visibleRows()) * rowHeight_;
-    if (scrolling_) {
-        if (py >= border_ + margin_ && py < top) {
-            hit.kind = Hit::Kind::ScrollUp;
-            return hit;
-        }
-        if (py >= rowsBottom && py < rowsBottom + arrowHeight_) {
-            hit.kind = Hit::Kind::ScrollDown;
-            return hit;
-        }
-    }
-    if (py < top || py >= rowsBottom || rowHeight_ <= 0)
-        return hit;
-    const auto index =
-        navigator_.firstVisible() + static_cast<std::size_t>((py - top) / rowHeight_);
-    if (index < navigator_.itemCount()) {
-        hit.kind = Hit::Kind::Item;
-        hit.item = index;
-    }
-    return hit;
-}
-
 void PopupSession::paintRow(std::size_t item) {
     const std::size_t first = navigator_.firstVisible();
     if (item < first || item >= first + navigator_.visibleRows() || item >= rows_.size())
         return;
-    const int top = rowsTop() + static_cast<int>(item - first) * rowHeight_;
+    const int top = rowTop(item - first);
     const bool lit = item == navigator_.highlighted();
     XftDrawRect(draw_.get(), lit ? highlight_.get() : background_.get(), border_, top,
                 static_cast<unsigned int>(std::max(width_ - 2 * border_, 0)),
@@ -422,14 +366,13 @@ void PopupSession::paintRow(std::size_t item) {
 }
 
 void PopupSession::paintArrow(bool up) {
-    const int top = up ? border_ + margin_
-                       : rowsTop() + static_cast<int>(navigator_.visibleRows()) * rowHeight_;
+    const int top = up ? border_ + geometry_.margin : rowTop(geometry_.rows);
     XftDrawRect(draw_.get(), background_.get(), border_, top,
                 static_cast<unsigned int>(std::max(width_ - 2 * border_, 0)),
                 static_cast<unsigned int>(arrowHeight_));
     const std::size_t first = navigator_.firstVisible();
     const bool canMove = up ? first > 0 : first + navigator_.visibleRows() < navigator_.itemCount();
-    XSetForeground(display_, gc_.get(), canMove ? text_.pixel() : arrowOff_.pixel());
+    XSetForeground(display_, gc_.get(), canMove ? text_.get()->pixel : arrowOff_.get()->pixel);
     const int half = std::max(2, arrowHeight_ / 3);
     const int cx = width_ / 2;
     const int cy = top + arrowHeight_ / 2;
@@ -457,7 +400,7 @@ void PopupSession::paintAll() {
     XftDrawRect(draw_.get(), background_.get(), border_, border_,
                 static_cast<unsigned int>(std::max(width_ - 2 * border_, 0)),
                 static_cast<unsigned int>(std::max(height_ - 2 * border_, 0)));
-    if (scrolling_) {
+    if (geometry_.scrolls()) {
         paintArrow(true);
         paintArrow(false);
     }
@@ -487,32 +430,31 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
         return 0;
     layout();
     const MenuRect rect = placeMenuRect(flags, x, y, width_, height_, area_.width, area_.height);
-    windowX_ = area_.x + rect.left;
-    windowY_ = area_.y + rect.top;
+    geometry_.frame.left = area_.x + rect.left;
+    geometry_.frame.top = area_.y + rect.top;
 
-    background_ = XftColorHandle(display_, visual_, colormap_, COLOR_BACKGROUND);
-    borderColor_ = XftColorHandle(display_, visual_, colormap_, COLOR_BORDER);
-    text_ = XftColorHandle(display_, visual_, colormap_, COLOR_TEXT);
-    highlight_ = XftColorHandle(display_, visual_, colormap_, COLOR_HIGHLIGHT);
-    highlightText_ = XftColorHandle(display_, visual_, colormap_, COLOR_HIGHLIGHT_TEXT);
-    arrowOff_ = XftColorHandle(display_, visual_, colormap_, COLOR_ARROW_OFF);
-    if (!background_.ok() || !borderColor_.ok() || !text_.ok() || !highlight_.ok() ||
-        !highlightText_.ok() || !arrowOff_.ok())
+    background_ = allocateXftColor(display_, visual_, colormap_, COLOR_BACKGROUND);
+    borderColor_ = allocateXftColor(display_, visual_, colormap_, COLOR_BORDER);
+    text_ = allocateXftColor(display_, visual_, colormap_, COLOR_TEXT);
+    highlight_ = allocateXftColor(display_, visual_, colormap_, COLOR_HIGHLIGHT);
+    highlightText_ = allocateXftColor(display_, visual_, colormap_, COLOR_HIGHLIGHT_TEXT);
+    arrowOff_ = allocateXftColor(display_, visual_, colormap_, COLOR_ARROW_OFF);
+    if (!background_ || !borderColor_ || !text_ || !highlight_ || !highlightText_ || !arrowOff_)
         return 0;
 
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    attributes.background_pixel = background_.pixel();
+    attributes.background_pixel = background_.get()->pixel;
     attributes.border_pixel = 0;
     attributes.save_under = True;
     attributes.event_mask = ExposureMask | StructureNotifyMask | FocusChangeMask;
     window_ = WindowHandle(
-        display_,
-        XCreateWindow(display_, root_, windowX_, windowY_, static_cast<unsigned int>(width_),
-                      static_cast<unsigned int>(height_), 0, CopyFromParent, InputOutput,
-                      CopyFromParent,
+        XCreateWindow(display_, root_, geometry_.frame.left, geometry_.frame.top,
+                      static_cast<unsigned int>(width_), static_cast<unsigned int>(height_), 0,
+                      CopyFromParent, InputOutput, CopyFromParent,
                       CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWSaveUnder | CWEventMask,
-                      &attributes));
+                      &attributes),
+        WindowTraits{display_});
     char name[] = "velmora";
     char windowClass[] = "Velmora";
     XClassHint classHint{name, windowClass};
@@ -527,14 +469,14 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
                         reinterpret_cast<unsigned char*>(&atoms[1]), 1);
     }
     draw_ = XftDrawHandle(XftDrawCreate(display_, window_.get(), visual_, colormap_));
-    gc_ = GcHandle(display_, XCreateGC(display_, window_.get(), 0, nullptr));
+    gc_ = GcHandle(XCreateGC(display_, window_.get(), 0, nullptr), GcTraits{display_});
     if (draw_.get() == nullptr || gc_.get() == nullptr)
         return 0;
 
     // The grabs are taken on the root window before the menu appears, so no
     // key or click is lost once it is on screen, then moved to the menu's own
     // window, which is told when another program ends them.
-    InputGrab grab(display_);
+    InputGrab grab;
     if (!grabInput(grab))
         return 0;
     // Until the menu sees a press of its own, a release ends the press that
@@ -574,11 +516,11 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
         case MotionNotify: {
             if ((event.xmotion.state & (Button1Mask | Button2Mask | Button3Mask)) != 0)
                 dragged = true;
-            const Hit hit = hitTest(event.xmotion.x_root, event.xmotion.y_root);
-            scrollDirection = hit.kind == Hit::Kind::ScrollUp     ? -1
-                              : hit.kind == Hit::Kind::ScrollDown ? 1
-                                                                  : 0;
-            if (hit.kind == Hit::Kind::Item) {
+            const MenuHit hit = hitTest(event.xmotion.x_root, event.xmotion.y_root);
+            scrollDirection = hit.kind == MenuHit::Kind::ScrollUp     ? -1
+                              : hit.kind == MenuHit::Kind::ScrollDown ? 1
+                                                                      : 0;
+            if (hit.kind == MenuHit::Kind::Item) {
                 navigator_.point(hit.item);
                 refresh(oldHighlight, oldFirst);
             }
@@ -593,32 +535,33 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
             if (isWheel(button))
                 break;
             openingPress = false;
-            const Hit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
+            const MenuHit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
             // Any button outside the menu closes it; only the left button
             // picks, as TrackPopupMenuEx does without TPM_RIGHTBUTTON.
-            if (hit.kind == Hit::Kind::Outside)
+            if (hit.kind == MenuHit::Kind::Outside)
                 return 0;
             pressedItem = noItem;
-            if (hit.kind == Hit::Kind::Item) {
+            if (hit.kind == MenuHit::Kind::Item) {
                 if (button == Button1)
                     pressedItem = hit.item;
                 navigator_.point(hit.item);
                 refresh(oldHighlight, oldFirst);
-            } else if (hit.kind == Hit::Kind::ScrollUp || hit.kind == Hit::Kind::ScrollDown) {
-                scrollBy(hit.kind == Hit::Kind::ScrollUp ? -1 : 1);
+            } else if (hit.kind == MenuHit::Kind::ScrollUp ||
+                       hit.kind == MenuHit::Kind::ScrollDown) {
+                scrollBy(hit.kind == MenuHit::Kind::ScrollUp ? -1 : 1);
             }
             break;
         }
         case ButtonRelease: {
             if (event.xbutton.button != Button1)
                 break;
-            const Hit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
+            const MenuHit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
             const bool fromOpening = openingPress && dragged;
             const bool clicked = pressedItem != noItem && pressedItem == hit.item;
             pressedItem = noItem;
             openingPress = false;
-            if (hit.kind == Hit::Kind::Item && (clicked || fromOpening))
-                return items_[hit.item].commandId;
+            if (hit.kind == MenuHit::Kind::Item && (clicked || fromOpening))
+                return pickedCommand(items_, hit.item);
             break;
         }
         case KeyPress: {
@@ -636,7 +579,7 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
             if (result == MenuNavigator::Result::Dismissed)
                 return 0;
             if (result == MenuNavigator::Result::Picked)
-                return navigator_.itemCount() == 0 ? 0 : pickedCommand();
+                return pickedCommand(items_, navigator_.highlighted());
             refresh(oldHighlight, oldFirst);
             break;
         }
@@ -677,7 +620,7 @@ public:
     int screenWidth() override { return screen().width; }
     int screenHeight() override { return screen().height; }
 
-    unsigned int track(const std::vector<PosixMenuItem>& items, unsigned int flags, int x,
+    unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
         unsigned int picked = 0;
         {

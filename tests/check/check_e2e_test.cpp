@@ -1,8 +1,8 @@
 // The real velmora-check program on real files in temporary folders.
 #include "check_test_support.h"
 #include "config/config_file.h"
-#include "config/text_codec.h"
 #include "json_reader.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,8 @@ private:
 // Runs `program` with `args`, its output caught in files of a folder of its own.
 ProgramRun runProgram(const fs::path& program, const std::vector<std::string>& args) {
     TempDir outputs;
-    const std::string outPath = (outputs / "stdout").string();
-    const std::string errPath = (outputs / "stderr").string();
+    const std::string outPath = (outputs / "stdout");
+    const std::string errPath = (outputs / "stderr");
     SpawnActions actions;
     posix_spawn_file_actions_addopen(actions.get(), 1, outPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -73,8 +73,8 @@ ProgramRun runProgram(const fs::path& program, const std::vector<std::string>& a
     }
     if (WIFEXITED(wait))
         run.status = WEXITSTATUS(wait);
-    run.out = test::readFile(outPath);
-    run.err = test::readFile(errPath);
+    run.out = test::readFile(outPath).value_or("");
+    run.err = test::readFile(errPath).value_or("");
     return run;
 }
 
@@ -162,7 +162,7 @@ TEST_P(CheckerProgramTraps, ExitStatusAndWarningLines) {
     TempDir dir;
     test::writeFile(dir / "velmini", fixture.text);
 
-    const ProgramRun run = check({"--json", (dir / "velmini").string()});
+    const ProgramRun run = check({"--json", (dir / "velmini")});
     EXPECT_EQ(run.status, fixture.warnings.empty() ? 0 : 1) << run.err;
     const JsonValue json = parsed(run);
     const JsonValue* warnings = json.find(u"warnings");
@@ -177,7 +177,7 @@ TEST_P(CheckerProgramTraps, ExitStatusAndWarningLines) {
     }
 
     // The human form carries the same warnings and the same status.
-    const ProgramRun text = check({(dir / "velmini").string()});
+    const ProgramRun text = check({(dir / "velmini")});
     EXPECT_EQ(text.status, run.status);
     for (const test::ExpectedWarning& warning : fixture.warnings)
         EXPECT_NE(text.out.find("line " + std::to_string(warning.line) + ": "), std::string::npos)
@@ -192,7 +192,7 @@ TEST(CheckerProgram, HumanFormShowsDocumentMenuAndPlacement) {
     test::writeFile(
         dir / "velmini",
         "[2]\ntitle=Two\nexec=b\n[1]\ntitle=One\n[position]\nxAlign=1\nyAlign=2\ny=-26\n");
-    const ProgramRun run = check({(dir / "velmini").string()});
+    const ProgramRun run = check({(dir / "velmini")});
     EXPECT_EQ(run.status, 1); // item 1 has no "exec"
     EXPECT_NE(run.out.find("  [2]\n    title=Two\n    exec=b\n  [1]\n"), std::string::npos)
         << run.out;
@@ -224,7 +224,7 @@ TEST_P(CheckerProgramScreen, PlacesTheMenuOnTheGivenScreen) {
     TempDir dir;
     test::writeFile(dir / "velmini", "[position]\nxAlign=2\nyAlign=1\n");
     std::vector<std::string> args = GetParam().args;
-    args.push_back((dir / "velmini").string());
+    args.push_back((dir / "velmini"));
     const ProgramRun run = check(args);
     ASSERT_EQ(run.status, 0) << run.err;
     const JsonValue json = parsed(run);
@@ -257,7 +257,7 @@ TEST(CheckerProgram, UnopenableFileExitsWithTwoAndCreatesNothing) {
     TempDir dir;
     const fs::path missing = dir / "velmini";
     fs::create_directory(dir / "folder");
-    for (const fs::path& path : {missing, dir / "folder"}) {
+    for (const fs::path& path : {missing, fs::path(dir / "folder")}) {
         const ProgramRun text = check({path.string()});
         EXPECT_EQ(text.status, 2);
         EXPECT_EQ(text.out, "");
@@ -301,18 +301,17 @@ TEST(CheckerProgram, DefaultFileIsTheLaunchersBesideIt) {
 
     const ProgramRun missing = runProgram(copy, {});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("cannot open \"" + (dir / "velmini").string() + "\""),
-              std::string::npos)
+    EXPECT_NE(missing.err.find("cannot open \"" + (dir / "velmini") + "\""), std::string::npos)
         << missing.err;
     EXPECT_FALSE(fs::exists(dir / "velmini")); // no default file is written
     EXPECT_FALSE(fs::exists(dir / "velmora"));
 
     writeDefaultFile(dir / "velmini");
-    const std::string written = test::readFile(dir / "velmini");
+    const std::string written = test::readFile(dir / "velmini").value_or("");
     const ProgramRun found = runProgram(copy, {"--json"});
     EXPECT_EQ(found.status, 0) << found.err;
     const JsonValue json = parsed(found);
-    EXPECT_EQ(json.find(u"file")->string, utf8ToUtf16((dir / "velmini").string()));
+    EXPECT_EQ(json.find(u"file")->string, utf8ToUtf16((dir / "velmini")));
     EXPECT_EQ(json.find(u"menu")->find(u"items")->items.size(), 3u);
     EXPECT_EQ(test::readFile(dir / "velmini"), written);
 }
@@ -321,7 +320,7 @@ TEST(CheckerProgram, JsonEscapesWhatTheFileHolds) {
     TempDir dir;
     // An invalid byte, a tab, a lone CR, a quote, a backslash and Japanese.
     test::writeFile(dir / "velmini", "[1]\ntitle=\xFF\t\"a\\b\"\rx\nexec=\xE5\x9F\xBA\n");
-    const ProgramRun run = check({"--json", (dir / "velmini").string()});
+    const ProgramRun run = check({"--json", (dir / "velmini")});
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(isValidUtf8(run.out));
     EXPECT_EQ(run.out.back(), '\n');

@@ -1,57 +1,19 @@
-// Temporary folders and files for the checker's tests, and the fixture table
-// of the configuration traps that the checker warns about.
+// The fixture table of the configuration traps that the checker warns about,
+// and the shared temporary folders and files under the checker tests' names.
 #pragma once
 
+#include "tests/support/test_files.h"
+
 #include <cstddef>
-#include <filesystem>
-#include <fstream>
 #include <ostream>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace velmora::check::test {
 
-// A new empty folder, removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        const std::filesystem::path base = std::filesystem::temp_directory_path();
-        for (;;) {
-            path_ = base / ("velmora-check-" + std::to_string(random()));
-            if (std::filesystem::create_directory(path_))
-                break;
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes;
-    char chunk[4096];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
+using velmora::test::readFile;
+using velmora::test::writeFile;
+using TempDir = velmora::test::TempFolder;
 
 // One warning that a fixture must yield: its line and a piece of its text.
 struct ExpectedWarning {

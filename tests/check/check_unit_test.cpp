@@ -2,8 +2,8 @@
 // files, the JSON form, the flag names, the screen size and the arguments.
 #include "check_report.h"
 #include "check_test_support.h"
-#include "config/text_codec.h"
 #include "json_reader.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,7 @@ TEST_P(CheckerLint, WarnsOnTheTrapAtItsLine) {
     test::writeFile(dir / "velmini", fixture.text);
     const std::unique_ptr<Platform> host = createHostPlatform();
 
-    const CheckReport report =
-        checkConfigFile(*host, utf8ToUtf16((dir / "velmini").string()), ScreenSize{});
+    const CheckReport report = checkConfigFile(*host, utf8ToUtf16((dir / "velmini")), ScreenSize{});
 
     ASSERT_FALSE(report.fileMissing);
     ASSERT_EQ(report.warnings.size(), fixture.warnings.size()) << reportToText(report);
@@ -47,8 +46,7 @@ TEST(CheckerLint, CutLineLeavesNoPhantomLineBehind) {
     TempDir dir;
     test::writeFile(dir / "c.ini", text);
     const std::unique_ptr<Platform> host = createHostPlatform();
-    const CheckReport report =
-        checkConfigFile(*host, utf8ToUtf16((dir / "c.ini").string()), ScreenSize{});
+    const CheckReport report = checkConfigFile(*host, utf8ToUtf16((dir / "c.ini")), ScreenSize{});
     ASSERT_EQ(report.sections.size(), 1u);
     ASSERT_EQ(report.sections[0].entries.size(), 4u);
     EXPECT_EQ(report.sections[0].entries[2].key, std::u16string(1023, u'k'));
@@ -62,8 +60,7 @@ TEST(CheckerReport, SectionsAreTheDocumentBeforeThePlacementDefaults) {
     TempDir dir;
     test::writeFile(dir / "a.ini", "[1]\ntitle=A\n");
     const std::unique_ptr<Platform> host = createHostPlatform();
-    const CheckReport report =
-        checkConfigFile(*host, utf8ToUtf16((dir / "a.ini").string()), ScreenSize{});
+    const CheckReport report = checkConfigFile(*host, utf8ToUtf16((dir / "a.ini")), ScreenSize{});
     ASSERT_EQ(report.sections.size(), 1u); // no "position" section stored by the menu
     ASSERT_EQ(report.items.size(), 1u);
     EXPECT_EQ(report.items[0].command, 40001u);
@@ -79,11 +76,11 @@ TEST(CheckerPlatform, ReadsThroughTheHostButNeverWritesOrLaunches) {
     CheckPlatform platform(*host, ScreenSize{320, 240});
 
     const std::unique_ptr<ByteReader> reader =
-        platform.openFileForRead(utf8ToUtf16((dir / "a.ini").string()));
+        platform.openFileForRead(utf8ToUtf16((dir / "a.ini")));
     ASSERT_NE(reader, nullptr);
     EXPECT_EQ(readAllBytes(*reader), "x");
     EXPECT_EQ(platform.bytesRead(), "x"); // what the loader read is what the lint sees
-    EXPECT_EQ(platform.createFileExclusive(utf8ToUtf16((dir / "new.ini").string())), nullptr);
+    EXPECT_EQ(platform.createFileExclusive(utf8ToUtf16((dir / "new.ini"))), nullptr);
     EXPECT_FALSE(std::filesystem::exists(dir / "new.ini"));
     EXPECT_FALSE(platform.shellExecuteEx(ShellExecuteRequest{u"Open", u"a.exe", u""}));
     EXPECT_EQ(platform.refusedWrites(), 1);
@@ -151,8 +148,7 @@ TEST_P(CheckerPlacement, UsesTheGivenScreen) {
     TempDir dir;
     test::writeFile(dir / "p.ini", std::string("[position]\n") + c.position);
     const std::unique_ptr<Platform> host = createHostPlatform();
-    const CheckReport report =
-        checkConfigFile(*host, utf8ToUtf16((dir / "p.ini").string()), c.screen);
+    const CheckReport report = checkConfigFile(*host, utf8ToUtf16((dir / "p.ini")), c.screen);
     EXPECT_EQ(report.x, c.x);
     EXPECT_EQ(report.y, c.y);
     EXPECT_EQ(report.flags, c.flags);
@@ -300,11 +296,10 @@ TEST(CheckerUsage, DoubleDashEndsTheOptions) {
     const std::unique_ptr<Platform> host = createHostPlatform();
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(runChecker({"--json", "--", (dir / "--json").string()}, *host, out, err), 0)
-        << err.str();
+    EXPECT_EQ(runChecker({"--json", "--", (dir / "--json")}, *host, out, err), 0) << err.str();
     const std::optional<JsonValue> json = parseJson(out.str());
     ASSERT_TRUE(json.has_value());
-    EXPECT_EQ(json->find(u"file")->string, utf8ToUtf16((dir / "--json").string()));
+    EXPECT_EQ(json->find(u"file")->string, utf8ToUtf16((dir / "--json")));
 }
 
 struct BesideCase {

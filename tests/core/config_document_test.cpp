@@ -1,6 +1,7 @@
 // The in-memory configuration document: lookups, first-match rules, defaults.
 #include "config/config_file.h"
 #include "platform/fake/platform_fake.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // what a failed write leaves. Checked both on the imitation system and on
 // real files of the system the tests run on.
 #include "config/config_file.h"
-#include "config/text_codec.h"
 #include "platform/fake/platform_fake.h"
+#include "text/text_codec.h"
 
 #include "tests/support/default_file_bytes.h"
 

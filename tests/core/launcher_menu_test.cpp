@@ -1,6 +1,7 @@
 // The launcher menu and the launch, observed at the platform seam.
 #include "menu/launcher_menu.h"
 #include "platform/fake/platform_fake.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 

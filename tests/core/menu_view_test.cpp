@@ -137,3 +137,144 @@ TEST(Navigator, ScrollStaysWithinTheList) {
     nav.point(42); // outside: ignored
     EXPECT_EQ(nav.highlighted(), 9u);
 }
+
+TEST(MenuItems, APickReturnsTheItemsCommandAndNothingPicksZero) {
+    const std::vector<MenuItem> items = {{40000, u"&One"}, {40001, u"T&wo\tCtrl+2"}};
+    const std::vector<MenuTitle> titles = parseMenuTitles(items);
+    ASSERT_EQ(titles.size(), 2u);
+    EXPECT_EQ(titles[1].left, u"Two");
+    EXPECT_EQ(titles[1].right, u"Ctrl+2");
+    EXPECT_EQ(pickedCommand(items, 1), 40001u);
+    EXPECT_EQ(pickedCommand(items, 2), 0u);
+    EXPECT_EQ(pickedCommand({}, 0), 0u);
+}
+
+struct RowTextCase {
+    std::u16string title;
+    std::u32string left;
+    std::u32string right;
+    std::size_t mnemonic;
+};
+
+class RowTexts : public ::testing::TestWithParam<RowTextCase> {};
+
+TEST_P(RowTexts, JoinPairsAndMoveTheMnemonic) {
+    const MenuRowText row = menuRowText(parseMenuTitle(GetParam().title));
+    EXPECT_EQ(row.left, GetParam().left);
+    EXPECT_EQ(row.right, GetParam().right);
+    EXPECT_EQ(row.mnemonic, GetParam().mnemonic);
+}
+
+constexpr auto noRow = std::u32string::npos;
+
+INSTANTIATE_TEST_SUITE_P(
+    Titles, RowTexts,
+    ::testing::Values(RowTextCase{u"&Open\tCtrl+O", U"Open", U"Ctrl+O", 0},
+                      RowTextCase{u"メモ帳(&M)", U"メモ帳(M)", U"", 4},
+                      // after a surrogate pair the mnemonic moves back by one
+                      RowTextCase{u"\U0001F600&x\t\U0001F600", U"\U0001F600x", U"\U0001F600", 1},
+                      RowTextCase{u"&\U0001F600", U"\U0001F600", U"", 0},
+                      // unpaired surrogates are shown as U+FFFD
+                      RowTextCase{u"a\xDC00&b\t\xD800",
+                                  U"a\xFFFD"
+                                  U"b",
+                                  U"\xFFFD", 2},
+                      // "&" between the halves of a pair: they join, nothing is underlined
+                      RowTextCase{u"\xD83D&\xDE00z", U"\U0001F600z", U"", noRow},
+                      RowTextCase{u"", U"", U"", noRow}));
+
+TEST(RowTexts, TheWidestRowHasAGapOnlyWhenItsRightPartTakesRoom) {
+    const auto length = [](const std::u32string& text) -> long long {
+        return static_cast<long long>(text.size());
+    };
+    std::vector<MenuRowText> rows;
+    EXPECT_EQ(widestMenuRow(rows, 2, length), 0);
+    for (const char16_t* title : {u"Open\tCtrl+O", u"A much longer title", u"x\t"})
+        rows.push_back(menuRowText(parseMenuTitle(title)));
+    EXPECT_EQ(widestMenuRow(rows, 2, length), 19);
+    EXPECT_EQ(widestMenuRow(rows, 20, length), 4 + 20 + 6);
+}
+
+struct HitCase {
+    int x;
+    int y;
+    MenuHit::Kind kind;
+    std::size_t item;
+};
+
+// A menu at (100, 50), 60 x 50: a border of 1, a margin of 2, rows 10 high.
+// Without arrows it shows four rows from y 53; with arrows of 5 it shows
+// three, from y 58 to 88, the arrows above and below.
+MenuGeometry hitGeometry(bool arrows) {
+    MenuGeometry geometry;
+    geometry.frame = MenuRect{100, 50, 60, 50};
+    geometry.border = 1;
+    geometry.margin = 2;
+    geometry.rowHeight = 10;
+    geometry.arrowHeight = arrows ? 5 : 0;
+    geometry.rows = arrows ? 3 : 4;
+    return geometry;
+}
+
+class FlatHits : public ::testing::TestWithParam<HitCase> {};
+class ScrollingHits : public ::testing::TestWithParam<HitCase> {};
+
+void expectHit(const MenuGeometry& geometry, const MenuNavigator& navigator, const HitCase& c) {
+    const MenuHit hit = hitTestMenu(geometry, navigator, c.x, c.y);
+    EXPECT_EQ(hit.kind, c.kind) << c.x << "," << c.y;
+    if (c.kind == MenuHit::Kind::Item) {
+        EXPECT_EQ(hit.item, c.item) << c.x << "," << c.y;
+    }
+}
+
+// Three items in four rows: the last row is empty.
+TEST_P(FlatHits, FindTheRowUnderThePoint) {
+    const MenuNavigator navigator(std::vector<MenuTitle>(3), 4);
+    expectHit(hitGeometry(false), navigator, GetParam());
+}
+
+using K = MenuHit::Kind;
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, FlatHits,
+    ::testing::Values(HitCase{99, 60, K::Outside, 0}, HitCase{160, 60, K::Outside, 0},
+                      HitCase{130, 49, K::Outside, 0}, HitCase{130, 100, K::Outside, 0},
+                      HitCase{INT_MIN, INT_MAX, K::Outside, 0}, HitCase{100, 60, K::Frame, 0},
+                      HitCase{159, 60, K::Frame, 0}, HitCase{130, 52, K::Frame, 0},
+                      HitCase{101, 53, K::Item, 0}, HitCase{158, 62, K::Item, 0},
+                      HitCase{130, 63, K::Item, 1}, HitCase{130, 82, K::Item, 2},
+                      HitCase{130, 83, K::Frame, 0} /* the empty row */,
+                      HitCase{130, 93, K::Frame, 0} /* the bottom margin */));
+
+// Ten items, scrolled to the fourth.
+TEST_P(ScrollingHits, FindTheArrowsAndTheScrolledRows) {
+    MenuNavigator navigator(std::vector<MenuTitle>(10), 3);
+    navigator.scroll(3);
+    expectHit(hitGeometry(true), navigator, GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, ScrollingHits,
+    ::testing::Values(HitCase{130, 52, K::Frame, 0}, HitCase{130, 53, K::ScrollUp, 0},
+                      HitCase{130, 57, K::ScrollUp, 0}, HitCase{130, 58, K::Item, 3},
+                      HitCase{130, 87, K::Item, 5}, HitCase{130, 88, K::ScrollDown, 0},
+                      HitCase{130, 92, K::ScrollDown, 0}, HitCase{130, 93, K::Frame, 0},
+                      HitCase{100, 55, K::Frame, 0}));
+
+// The terminal's box: one cell of border, a row per cell, no arrows.
+TEST(MenuHits, ABoxOfCellsHasItsBorderOnEverySide) {
+    MenuGeometry box;
+    box.frame = MenuRect{2, 1, 8, 4};
+    box.border = 1;
+    box.rows = 2;
+    const MenuNavigator navigator(std::vector<MenuTitle>(2), 2);
+    for (const HitCase& c :
+         {HitCase{3, 2, K::Item, 0}, HitCase{8, 3, K::Item, 1}, HitCase{2, 2, K::Frame, 0},
+          HitCase{9, 3, K::Frame, 0}, HitCase{5, 1, K::Frame, 0}, HitCase{5, 4, K::Frame, 0},
+          HitCase{10, 2, K::Outside, 0}, HitCase{5, 5, K::Outside, 0}})
+        expectHit(box, navigator, c);
+    // A box of two lines holds no row.
+    box.frame.height = 2;
+    box.rows = 0;
+    expectHit(box, navigator, HitCase{5, 2, K::Frame, 0});
+}

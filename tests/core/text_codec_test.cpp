@@ -1,5 +1,5 @@
 // The text layer: UTF-8 decoding with replacement, the signature, line ends.
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <gtest/gtest.h>
 

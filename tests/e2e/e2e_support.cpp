@@ -40,21 +40,6 @@ int cellsBefore(const std::string& row, std::size_t end) {
 
 } // namespace
 
-std::optional<std::string> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& bytes, unsigned mode) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    out.close();
-    if (!out || ::chmod(path.c_str(), mode) != 0)
-        throw std::runtime_error("cannot write " + path);
-}
-
 void copyFile(const std::string& from, const std::string& to, unsigned mode) {
     const auto bytes = readFile(from);
     if (!bytes)

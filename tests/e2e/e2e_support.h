@@ -3,7 +3,7 @@
 // size whose screen the tests read back. Every wait is bounded.
 #pragma once
 
-#include "tests/posix/temp_folder.h"
+#include "tests/support/test_files.h"
 
 #include <chrono>
 #include <functional>
@@ -13,10 +13,10 @@
 
 namespace velmora::e2e {
 
-using testing_support::TempFolder;
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
 
-std::optional<std::string> readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes, unsigned mode = 0644);
 void copyFile(const std::string& from, const std::string& to, unsigned mode);
 bool exists(const std::string& path);
 

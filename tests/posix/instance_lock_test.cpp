@@ -1,7 +1,7 @@
 // The per-user lock file that keeps one launcher running.
 #include "platform/posix/instance_lock.h"
 #include "platform/posix/platform_posix.h"
-#include "tests/posix/temp_folder.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 using namespace velmora;
-using velmora::testing_support::TempFolder;
+using velmora::test::TempFolder;
 
 namespace {
 

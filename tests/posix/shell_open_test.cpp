@@ -3,7 +3,7 @@
 #include "platform/posix/command_line.h"
 #include "platform/posix/platform_posix.h"
 #include "platform/posix/shell_open.h"
-#include "tests/posix/temp_folder.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include <vector>
 
 using namespace velmora;
-using velmora::testing_support::TempFolder;
+using velmora::test::TempFolder;
 
 namespace {
 

@@ -7,7 +7,7 @@
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
-#include "tests/posix/temp_folder.h"
+#include "tests/support/test_files.h"
 #include "wayland_session.h"
 
 #include <fcntl.h>
@@ -37,18 +37,10 @@ struct Position {
     int yAlign = 0;
 };
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::writeFile;
 
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
+std::string readFile(const fs::path& path) {
+    return test::readFile(path).value_or("");
 }
 
 fs::path artifact(const std::string& name) {
@@ -180,7 +172,7 @@ protected:
 
     fs::path folder() const { return folder_.path(); }
 
-    testing_support::TempFolder folder_;
+    test::TempFolder folder_;
     std::unique_ptr<Compositor> compositor_;
     int scale_ = 1;
     Image shot_;

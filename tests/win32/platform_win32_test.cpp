@@ -3,11 +3,11 @@
 // code page for files that are not UTF-8, the instance mutex, the module
 // file name and the shell.
 #include "config/config_file.h"
-#include "config/text_codec.h"
 #include "platform/platform.h"
 #include "platform/win32/platform_win32.h"
 #include "platform/win32/win32_handles.h"
 #include "tests/win32/test_support.h"
+#include "text/text_codec.h"
 
 #include "tests/support/default_file_bytes.h"
 

@@ -6,6 +6,7 @@
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
+#include "tests/support/test_files.h"
 #include "x11_session.h"
 
 #include <X11/Xutil.h>
@@ -35,19 +36,9 @@ struct Position {
     int yAlign = 0;
 };
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
 
 class X11MenuTest : public ::testing::Test {
 protected:
@@ -138,7 +129,7 @@ protected:
             std::this_thread::sleep_for(20ms);
         if (!fs::exists(file))
             return "";
-        const std::string text = readFile(file);
+        const std::string text = readFile(file).value_or("");
         return text.substr(0, text.find('\n'));
     }
 

@@ -361,16 +361,4 @@ void saveScreenshot(const std::string& display, const std::filesystem::path& fil
         throw std::runtime_error("import failed (install imagemagick)");
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-x11-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 } // namespace velmora::x11test

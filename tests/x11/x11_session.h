@@ -114,17 +114,4 @@ void xdotool(const std::string& display, const std::vector<std::string>& argumen
 // Saves a PNG screenshot of the whole screen (ImageMagick's import).
 void saveScreenshot(const std::string& display, const std::filesystem::path& file);
 
-// A fresh temporary folder, removed with everything in it when dropped.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
 } // namespace velmora::x11test

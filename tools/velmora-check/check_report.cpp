@@ -1,7 +1,7 @@
 #include "check_report.h"
 
-#include "config/text_codec.h"
 #include "menu/launcher_menu.h"
+#include "text/text_codec.h"
 
 #include <limits>
 

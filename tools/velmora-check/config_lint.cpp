@@ -1,6 +1,7 @@
 #include "config_lint.h"
 
 #include "config/config_file.h"
+#include "text/text_codec.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "json_reader.h"
 
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 namespace velmora::check {
 

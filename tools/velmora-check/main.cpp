@@ -1,7 +1,7 @@
 // velmora-check: shows how the launcher reads a configuration file and warns
 // about the traps of the format. Writes nothing and launches nothing.
 #include "check_report.h"
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include <iostream>
 #include <memory>

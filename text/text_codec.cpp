@@ -1,4 +1,4 @@
-#include "config/text_codec.h"
+#include "text/text_codec.h"
 
 #include "platform/platform.h"
 
@@ -252,6 +252,21 @@ void TextWriter::flush() {
         return;
     if (pendingHighSurrogate_ != 0 || !out_.flush())
         failed_ = true;
+}
+
+std::u16string decimalText(std::int64_t value) {
+    // Work on the magnitude as unsigned so that the most negative value has
+    // no positive counterpart to overflow into.
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        digits.insert(digits.begin(), u'-');
+    return digits;
 }
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 // The launcher's text layer: how the UTF-16 text of the program meets the
-// bytes of its files, the same on every system.
+// bytes of its files, the same on every system, and the decimal text of
+// numbers.
 //
 // On disk a configuration file is UTF-8. A UTF-8 byte-order mark at the very
 // start is a signature and is skipped; bytes that are not UTF-8 become U+FFFD,
@@ -9,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,10 @@ namespace velmora {
 class ByteReader;
 class ByteWriter;
 class Platform;
+
+// The text of `value` in base 10: "-" before negative numbers, no "+" and no
+// leading zeros.
+std::u16string decimalText(std::int64_t value);
 
 // UTF-8 to UTF-16, every invalid subpart replaced by U+FFFD. No signature
 // handling and no line-end translation.
