@@ -491,6 +491,38 @@ TEST_P(WaylandMenuText, JapaneseTitlesDrawTheirGlyphs) {
 INSTANTIATE_TEST_SUITE_P(Scales, WaylandMenuText, ::testing::Values(1, 2),
                          [](const auto& test) { return "Scale" + std::to_string(test.param); });
 
+TEST_F(WaylandMenuTest, ClickPicksAtScale2) {
+    startSway(2);
+    ASSERT_FALSE(HasFatalFailure());
+    plugPointer();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo", "&Charlie", "&Delta"}, {0, 0, 1, 1});
+    const Rect menu = launchAndWaitForMenu();
+    ASSERT_FALSE(menu.empty());
+    const auto [x, y] = itemCentre(menu, 2, 4);
+    compositor_->movePointer(x, y);
+    compositor_->click();
+    expectLauncherEnds();
+    EXPECT_EQ(launched(true), "item3");
+}
+
+// A held key repeats at the pace the compositor announces (sway: after
+// 600 ms, 25 a second): Down held for two seconds moves far down a tall menu.
+TEST_F(WaylandMenuTest, HeldKeyRepeats) {
+    startSway();
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<std::string> titles;
+    for (int i = 1; i <= 60; ++i)
+        titles.push_back("Item " + std::to_string(i));
+    installLauncher(titles, {});
+    ASSERT_FALSE(launchAndWaitForMenu().empty());
+    compositor_->type({"-P", "Down", "-s", "2000", "-p", "Down", "-k", "Return"});
+    expectLauncherEnds();
+    const std::string picked = launched(true);
+    ASSERT_EQ(picked.rfind("item", 0), 0u) << picked;
+    EXPECT_GE(std::stoi(picked.substr(4)), 10) << "the held key moved only to " << picked;
+}
+
 // ---------------------------------------------------------------------------
 // Endings.
 
