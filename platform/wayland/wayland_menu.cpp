@@ -185,6 +185,14 @@ struct LayerSurface {
     bool pendingConfigure = false;
     bool closed = false;
     wl_output* output = nullptr; // the output it was last shown on
+
+    // Destroys the role object before its wl_surface, as the protocol asks.
+    void destroy() {
+        viewport.reset();
+        layer.reset();
+        surface.reset();
+        *this = LayerSurface{};
+    }
 };
 
 struct Output {
@@ -327,8 +335,8 @@ MenuDisplayWayland::~MenuDisplayWayland() {
     // Proxies go before the connection that holds them.
     buffers_.clear();
     catcherBuffer_.reset();
-    menu_ = LayerSurface{};
-    catcher_ = LayerSurface{};
+    menu_.destroy();
+    catcher_.destroy();
     keyboard_.reset();
     pointer_.reset();
     seat_.reset();
@@ -1017,8 +1025,8 @@ unsigned int MenuDisplayWayland::track(const std::vector<MenuItem>& items, unsig
     const unsigned int command = show(items, flags, x, y);
     tracking_ = false;
     // The menu is gone from the screen before anything is launched.
-    menu_ = LayerSurface{};
-    catcher_ = LayerSurface{};
+    menu_.destroy();
+    catcher_.destroy();
     roundtrip();
     buffers_.clear();
     catcherBuffer_.reset();
