@@ -506,6 +506,34 @@ TEST_F(WaylandMenuTest, ClickPicksAtScale2) {
     EXPECT_EQ(launched(true), "item3");
 }
 
+// With two outputs side by side the menu lies on the one the compositor
+// puts it on (the focused one, the right one here), placed against that
+// output and kept on it rather than on the whole desktop.
+TEST_F(WaylandMenuTest, PlacesOnTheOutputItIsShownOn) {
+    startSway();
+    ASSERT_FALSE(HasFatalFailure());
+    compositor_->addOutputToTheRight(SCREEN_WIDTH, SCREEN_HEIGHT, 1);
+    const auto desktopShown = [&] {
+        const Image shot = compositor_->screenshot();
+        return shot.width == 2 * SCREEN_WIDTH;
+    };
+    for (int i = 0; i < 100 && !desktopShown(); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(desktopShown()) << "the second output did not appear";
+    installLauncher({"&Alpha", "&Bravo"}, {-10, 15, 2, 0});
+    const Rect right = launchAndWaitForMenu();
+    EXPECT_EQ(right.left + right.width, 2 * SCREEN_WIDTH - 10);
+    EXPECT_EQ(right.top, 15);
+    compositor_->type({"-k", "Escape"});
+    expectLauncherEnds();
+
+    installLauncher({"&Alpha", "&Bravo"}, {-300, 15, 0, 0});
+    const Rect kept = launchAndWaitForMenu();
+    EXPECT_EQ(kept.left, SCREEN_WIDTH) << "kept on its own output";
+    compositor_->type({"-k", "Escape"});
+    expectLauncherEnds();
+}
+
 // A held key repeats at the pace the compositor announces (sway: after
 // 600 ms, 25 a second): Down held for two seconds moves far down a tall menu.
 TEST_F(WaylandMenuTest, HeldKeyRepeats) {

@@ -352,6 +352,15 @@ void Compositor::wheel(bool down) const {
     swaymsg({"seat", "seat0", "cursor", "press", down ? "button5" : "button4"});
 }
 
+void Compositor::addOutputToTheRight(int width, int height, int scale) const {
+    swaymsg({"create_output"});
+    swaymsg({"output", "HEADLESS-1", "position", "0", "0"});
+    swaymsg({"output", "HEADLESS-2", "resolution",
+             std::to_string(width * scale) + "x" + std::to_string(height * scale), "scale",
+             std::to_string(scale), "position", std::to_string(width), "0"});
+    swaymsg({"focus", "output", "HEADLESS-2"});
+}
+
 void Compositor::kill() {
     if (process_.pid() > 0)
         ::kill(process_.pid(), SIGKILL);

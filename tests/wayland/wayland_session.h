@@ -82,6 +82,9 @@ public:
     // One notch of the wheel, down or up. (sway turns both the press and the
     // release of its wheel "buttons" into a scroll, so only a press is sent.)
     void wheel(bool down) const;
+    // Adds a second headless output of the same size to the right of the
+    // first and gives it the focus, so that new surfaces go there.
+    void addOutputToTheRight(int width, int height, int scale) const;
     // Ends the compositor at once (SIGKILL), as a crash would.
     void kill();
 
