@@ -619,6 +619,40 @@ TEST_F(WaylandMenuTest, WithoutTheLayerShellTheMenuComesThroughXwayland) {
     EXPECT_EQ(launcherErrors(), "");
 }
 
+TEST_F(WaylandMenuTest, WithoutTheLayerShellOrXTheMenuIsDrawnOnTheTerminal) {
+    try {
+        compositor_ = Compositor::weston(folder(), SCREEN_WIDTH, SCREEN_HEIGHT, false);
+    } catch (const std::exception& e) {
+        FAIL() << "this test needs headless Weston: " << e.what();
+    }
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    // A terminal (tmux) of the compositor's user runs the launcher, started
+    // as from a terminal in that Wayland session.
+    const std::string socket = (folder() / "tmux.socket").string();
+    const auto environment = compositor_->clientEnvironment();
+    std::vector<std::string> start{"tmux", "-S", socket, "new-session", "-d",
+                                   "-x",   "60", "-y",   "20",          "env"};
+    for (const auto& entry : environment) {
+        if (entry.rfind("WAYLAND_DISPLAY=", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+            start.push_back(entry);
+    }
+    start.push_back((folder() / "velmora").string());
+    ASSERT_EQ(run(asUser(start), environment).exitStatus, 0) << "tmux did not start";
+    const auto screen = [&] {
+        return run(asUser({"tmux", "-S", socket, "capture-pane", "-p"}), environment).output;
+    };
+    std::string shown;
+    for (int i = 0; i < 300 && shown.find("Bravo") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(50ms);
+        shown = screen();
+    }
+    EXPECT_NE(shown.find("Alpha"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Bravo"), std::string::npos) << shown;
+    run(asUser({"tmux", "-S", socket, "send-keys", "b"}), environment);
+    EXPECT_EQ(launched(true), "item2");
+    run(asUser({"tmux", "-S", socket, "kill-server"}), environment);
+}
+
 TEST_F(WaylandMenuTest, WithoutTheLayerShellOrADisplayNothingIsShown) {
     try {
         compositor_ = Compositor::weston(folder(), SCREEN_WIDTH, SCREEN_HEIGHT, false);
