@@ -246,37 +246,46 @@ std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width
                                   "--log=" + log.string()};
     if (xwayland)
         argv.push_back("--xwayland");
-    c->process_ = x11test::spawnProcess(asUser(argv), environment);
-    const bool up = waitFor([&] { return fs::exists(c->runtime_ / c->socket_); }, 30s);
-    if (!up || c->process_.wait(0ms))
-        throw std::runtime_error("headless Weston did not start: " + readText(log));
-    if (xwayland) {
+    // Weston gives its Xwayland up when the first X display whose abstract
+    // socket is free still has a socket file it may not replace (an X
+    // server of another test starting or ending at that moment): it is
+    // started again then, a few times.
+    for (int attempt = 1;; ++attempt) {
+        c->process_ = x11test::spawnProcess(asUser(argv), environment);
+        const bool up = waitFor([&] { return fs::exists(c->runtime_ / c->socket_); }, 30s);
+        if (!up || c->process_.wait(0ms))
+            throw std::runtime_error("headless Weston did not start: " + readText(log));
+        if (!xwayland)
+            return c;
         // Weston takes the X display itself: its lock file holds Weston's
-        // process id. (Its log, which names the display too, is written late.)
+        // process id once the display's sockets are its own. (Its log, which
+        // names the display too, is written late.)
         const std::string pid = std::to_string(c->process_.pid());
-        const bool named = waitFor(
-            [&] {
-                std::error_code error;
-                for (const auto& entry : fs::directory_iterator("/tmp", error)) {
-                    const std::string name = entry.path().filename().string();
-                    if (name.rfind(".X", 0) != 0 || name.size() < 8 ||
-                        name.compare(name.size() - 5, 5, "-lock") != 0)
-                        continue;
-                    std::istringstream text(readText(entry.path()));
-                    std::string owner;
-                    text >> owner;
-                    if (owner == pid) {
-                        c->xDisplay_ = ":" + name.substr(2, name.size() - 7);
-                        return true;
-                    }
-                }
-                return false;
-            },
-            30s);
-        if (!named)
+        const auto findDisplay = [&] {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator("/tmp", error)) {
+                const std::string name = entry.path().filename().string();
+                if (name.rfind(".X", 0) != 0 || name.size() < 8 ||
+                    name.compare(name.size() - 5, 5, "-lock") != 0)
+                    continue;
+                std::istringstream text(readText(entry.path()));
+                std::string owner;
+                text >> owner;
+                if (owner == pid)
+                    return ":" + name.substr(2, name.size() - 7);
+            }
+            return std::string();
+        };
+        const bool named = waitFor([&] { return !findDisplay().empty(); }, 5s);
+        std::this_thread::sleep_for(300ms); // a lock whose socket failed is removed again
+        c->xDisplay_ = findDisplay();
+        if (named && !c->xDisplay_.empty())
+            return c;
+        c->process_.stop();
+        fs::remove(c->runtime_ / c->socket_);
+        if (attempt == 3)
             throw std::runtime_error("Weston's Xwayland did not start: " + readText(log));
     }
-    return c;
 }
 
 Compositor::~Compositor() {
