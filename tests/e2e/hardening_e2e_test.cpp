@@ -323,8 +323,8 @@ TEST_F(Hardening, TheStartedProgramInheritsNeitherClosedStreamsNorIgnoredSignals
 // would read the bare name as an option. xdg-open finds the handler of
 // text/plain through a desktop entry of the test's own: the argument
 // recorder. (It looks at desktop entries only when it believes a graphical
-// session is there: WAYLAND_DISPLAY names one, which the launcher, drawing
-// its menu on the terminal, does not use.)
+// session is there: WAYLAND_DISPLAY names one, where no compositor listens,
+// so the launcher draws its menu on the terminal.)
 TEST_F(Hardening, ADocumentNamedLikeAnOptionReachesXdgOpenAsAFile) {
     ASSERT_EQ(::access("/usr/bin/xdg-open", X_OK), 0)
         << "xdg-open (xdg-utils) is not installed: this test opens a document with it";
