@@ -65,8 +65,8 @@ ScreenArea findMenuScreen(Display* display) {
     if (!XRRQueryExtension(display, &eventBase, &errorBase))
         return area;
     int count = 0;
-    const std::unique_ptr<XRRMonitorInfo, decltype(&XRRFreeMonitors)> monitors(
-        XRRGetMonitors(display, RootWindow(display, screen), True, &count), &XRRFreeMonitors);
+    const std::unique_ptr<XRRMonitorInfo, decltype(XRRFreeMonitors)> monitors(
+        XRRGetMonitors(display, RootWindow(display, screen), True, &count), XRRFreeMonitors);
     if (!monitors)
         return area;
     for (int i = 0; i < count; ++i) {
@@ -649,6 +649,8 @@ private:
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
+        return nullptr;
+    if (!loadX11Libraries())
         return nullptr;
     DisplayHandle display(XOpenDisplay(name));
     if (!display)
