@@ -1,12 +1,16 @@
 // Fuzzes the configuration path end to end: the text layer and the line
 // splitter, the parser, the document's queries on names taken from the input,
-// the menu against the imitation system, and the checker's two reports.
-// Any broken invariant aborts, which the fuzzer reports as a finding.
+// the menu against the imitation system, and the checker's two reports; and
+// the same bytes as terminal input, decoded and driving a drawn menu's
+// navigation and hit-testing. Any broken invariant aborts, which the fuzzer
+// reports as a finding.
 #include "check_report.h"
 #include "config/config_file.h"
 #include "json_reader.h"
 #include "menu/launcher_menu.h"
+#include "menu/menu_view.h"
 #include "platform/fake/platform_fake.h"
+#include "platform/terminal/terminal_input.h"
 #include "text/text_codec.h"
 
 #include <algorithm>
@@ -239,6 +243,68 @@ void checkReports(std::string_view bytes, const ConfigFile& document, std::size_
     FUZZ_CHECK(isValidUtf8(check::reportToText(report)));
 }
 
+// The bytes as terminal input: whole or in pieces they decode alike, every
+// input is one the menu can take, and a menu driven by them stays in range.
+void checkTerminalInput(std::string_view bytes) {
+    const std::vector<TerminalInput> inputs = decodeTerminalInput(bytes);
+    FUZZ_CHECK(inputs.size() <= bytes.size());
+
+    TerminalInputDecoder decoder;
+    std::vector<TerminalInput> pieces;
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        const std::size_t piece = std::min(bytes.size() - pos, 1 + pos % 7);
+        decoder.feed(bytes.substr(pos, piece));
+        pos += piece;
+        while (const std::optional<TerminalInput> input = decoder.next())
+            pieces.push_back(*input);
+    }
+    while (decoder.waiting()) {
+        if (const std::optional<TerminalInput> input = decoder.flush())
+            pieces.push_back(*input);
+    }
+    FUZZ_CHECK(pieces == inputs);
+
+    // Seven items in a box of five rows at (3, 2), a cell of border round it.
+    std::vector<MenuTitle> titles;
+    for (const char16_t* title : {u"&One", u"&Two", u"T&hree", u"&Four", u"&Five", u"Six", u"&Sé"})
+        titles.push_back(parseMenuTitle(title));
+    MenuNavigator navigator(titles, 5);
+    MenuGeometry box;
+    box.frame = MenuRect{3, 2, 12, 7};
+    box.border = 1;
+    box.rows = 5;
+    for (const TerminalInput& input : inputs) {
+        switch (input.kind) {
+        case TerminalInput::Kind::Key:
+            navigator.press(input.key);
+            break;
+        case TerminalInput::Kind::Character:
+            FUZZ_CHECK(input.character >= 0x20 && input.character != 0x7F);
+            FUZZ_CHECK(input.character <= 0x10FFFF && !isSurrogate(input.character));
+            navigator.type(input.character);
+            break;
+        case TerminalInput::Kind::Wheel:
+            FUZZ_CHECK(input.wheel == 3 || input.wheel == -3);
+            navigator.scroll(input.wheel);
+            break;
+        case TerminalInput::Kind::Click: {
+            const MenuHit hit = hitTestMenu(box, navigator, input.column, input.row);
+            const bool inside =
+                input.column >= 3 && input.column < 15 && input.row >= 2 && input.row < 9;
+            FUZZ_CHECK(inside == (hit.kind != MenuHit::Kind::Outside));
+            if (hit.kind == MenuHit::Kind::Item) {
+                FUZZ_CHECK(hit.item ==
+                           navigator.firstVisible() + static_cast<std::size_t>(input.row - 3));
+                navigator.point(hit.item);
+            }
+            break;
+        }
+        }
+        FUZZ_CHECK(navigator.highlighted() < titles.size());
+        FUZZ_CHECK(navigator.firstVisible() + navigator.visibleRows() <= titles.size());
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -256,5 +322,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkReports(bytes, document, lines.size(), screen);
     checkMenu(bytes, pick);
     checkQueries(document, lines);
+    checkTerminalInput(bytes);
     return 0;
 }

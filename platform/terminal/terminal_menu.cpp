@@ -15,6 +15,7 @@
 // the terminal's new size.
 #include "platform/posix/file_descriptor.h"
 #include "platform/posix/menu_display.h"
+#include "platform/terminal/terminal_input.h"
 #include "platform/terminal/terminal_layout.h"
 
 #include "text/text_codec.h"
@@ -22,7 +23,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -33,6 +33,9 @@
 namespace velmora {
 
 namespace {
+
+// How long the rest of a cut sequence or character is waited for.
+constexpr int CUT_WAIT_MILLISECONDS = 50;
 
 // The write end of the pipe through which signal handlers wake the menu.
 volatile sig_atomic_t signalPipe = -1;
@@ -128,14 +131,11 @@ private:
     bool active_ = false;
 };
 
-// One input event read from the terminal.
-struct Input {
-    enum class Kind { None, Key, Character, Click, Wheel, Resize, Dismiss } kind = Kind::None;
-    MenuKey key = MenuKey::Cancel;
-    char32_t character = 0;
-    int column = 0; // of a click, from 0
-    int row = 0;
-    int wheel = 0;
+// What ends a wait for input: an input, a new terminal size, or the end of
+// the menu (a signal, or the terminal hung up).
+struct Event {
+    enum class Kind { Input, Resize, Dismiss } kind = Kind::Dismiss;
+    TerminalInput input;
 };
 
 // The box's rows for hit-testing: one cell of border, one cell per row, no
@@ -172,10 +172,11 @@ private:
     // Waits up to `timeoutMs` (-1: no limit) for input; false when a signal
     // or the terminal's end (then `ended_`) ends the menu.
     bool readMore(int signalFd, int timeoutMs, bool& signalled);
-    Input nextInput(int signalFd, bool& signalled);
+    Event nextEvent(int signalFd, bool& signalled);
 
     FileDescriptor tty_;
-    std::string pending_; // bytes read but not yet parsed
+    TerminalInputDecoder decoder_; // holds bytes read but not yet decoded
+    std::size_t received_ = 0;     // bytes read so far
     bool resized_ = false;
     bool ended_ = false; // the terminal hung up or failed
 };
@@ -262,171 +263,40 @@ bool TerminalMenuDisplay::readMore(int signalFd, int timeoutMs, bool& signalled)
         ended_ = true;
         return false;
     }
-    pending_.append(buffer, static_cast<std::size_t>(n));
+    decoder_.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+    received_ += static_cast<std::size_t>(n);
     return true;
 }
 
-Input TerminalMenuDisplay::nextInput(int signalFd, bool& signalled) {
-    Input input;
+Event TerminalMenuDisplay::nextEvent(int signalFd, bool& signalled) {
+    Event event;
     for (;;) {
         if (signalled || ended_) {
-            input.kind = Input::Kind::Dismiss;
-            return input;
+            event.kind = Event::Kind::Dismiss;
+            return event;
         }
         if (resized_) {
             resized_ = false;
-            input.kind = Input::Kind::Resize;
-            return input;
+            event.kind = Event::Kind::Resize;
+            return event;
         }
-        if (pending_.empty()) {
+        std::optional<TerminalInput> input = decoder_.next();
+        if (!input && decoder_.waiting()) {
+            // A sequence or character cut short: the rest follows at once
+            // if it is coming at all.
+            const std::size_t had = received_;
+            if (!readMore(signalFd, CUT_WAIT_MILLISECONDS, signalled))
+                continue;
+            if (received_ == had)
+                input = decoder_.flush();
+        } else if (!input) {
             readMore(signalFd, -1, signalled);
-            continue;
         }
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(pending_[i]); };
-        const unsigned char b = byte(0);
-        if (b != 0x1b) {
-            // A typed character: one whole UTF-8 sequence.
-            std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-            if (pending_.size() < length) {
-                const std::size_t had = pending_.size();
-                if (!readMore(signalFd, 50, signalled) || pending_.size() == had)
-                    length = pending_.size();
-                else
-                    continue;
-            }
-            const std::u16string text = utf8ToUtf16(std::string_view(pending_).substr(0, length));
-            pending_.erase(0, length);
-            if (b == '\r' || b == '\n') {
-                input.kind = Input::Kind::Key;
-                input.key = MenuKey::Enter;
-                return input;
-            }
-            if (b == 0x03) { // Ctrl-C
-                input.kind = Input::Kind::Key;
-                input.key = MenuKey::Cancel;
-                return input;
-            }
-            std::size_t units = 0;
-            const char32_t c = text.empty() ? 0 : codePointAt(text, 0, units);
-            if (c < 0x20 || c == 0x7F)
-                continue;
-            input.kind = Input::Kind::Character;
-            input.character = c;
-            return input;
+        if (input) {
+            event.kind = Event::Kind::Input;
+            event.input = *input;
+            return event;
         }
-
-        // An escape: alone it is the Escape key; else a sequence follows.
-        if (pending_.size() == 1) {
-            if (!readMore(signalFd, 50, signalled))
-                continue;
-            if (pending_.size() == 1) {
-                pending_.clear();
-                input.kind = Input::Kind::Key;
-                input.key = MenuKey::Cancel;
-                return input;
-            }
-        }
-        const char introducer = pending_[1];
-        if (introducer != '[' && introducer != 'O') {
-            pending_.erase(0, 1); // Alt+key or a stray escape: Escape
-            input.kind = Input::Kind::Key;
-            input.key = MenuKey::Cancel;
-            return input;
-        }
-        // Find the final byte of the sequence (0x40..0x7E after parameters).
-        std::size_t end = 2;
-        const bool legacyMouse = introducer == '[' && pending_.size() > 2 && pending_[2] == 'M';
-        if (legacyMouse) {
-            end = 6; // ESC [ M b x y
-        } else {
-            while (end < pending_.size() && (byte(end) < 0x40 || byte(end) > 0x7E))
-                ++end;
-            end = end < pending_.size() ? end + 1 : 0;
-        }
-        if (end == 0 || pending_.size() < end) {
-            const std::size_t had = pending_.size();
-            if (!readMore(signalFd, 50, signalled) || pending_.size() == had)
-                pending_.clear(); // an unfinished sequence: drop it
-            continue;
-        }
-        const std::string sequence = pending_.substr(0, end);
-        pending_.erase(0, end);
-        const char final = sequence.back();
-        const std::string params = sequence.substr(2, sequence.size() - 3);
-
-        if (legacyMouse || (introducer == '[' && !params.empty() && params[0] == '<')) {
-            int button = 0;
-            int column = 0;
-            int row = 0;
-            bool press = true;
-            if (legacyMouse) {
-                button = static_cast<unsigned char>(sequence[3]) - 32;
-                column = static_cast<unsigned char>(sequence[4]) - 33;
-                row = static_cast<unsigned char>(sequence[5]) - 33;
-                press = (button & 3) != 3;
-            } else {
-                const char* p = params.c_str() + 1;
-                char* next = nullptr;
-                button = static_cast<int>(std::strtol(p, &next, 10));
-                column = next && *next == ';'
-                             ? static_cast<int>(std::strtol(next + 1, &next, 10)) - 1
-                             : 0;
-                row = next && *next == ';' ? static_cast<int>(std::strtol(next + 1, &next, 10)) - 1
-                                           : 0;
-                press = final == 'M';
-            }
-            if ((button & 64) != 0 && press) {
-                input.kind = Input::Kind::Wheel;
-                input.wheel = (button & 1) != 0 ? 3 : -3;
-                return input;
-            }
-            if (press && (button & (3 | 32)) == 0) { // left button pressed, no motion
-                input.kind = Input::Kind::Click;
-                input.column = column;
-                input.row = row;
-                return input;
-            }
-            continue;
-        }
-        input.kind = Input::Kind::Key;
-        switch (final) {
-        case 'A':
-            input.key = MenuKey::Up;
-            return input;
-        case 'B':
-            input.key = MenuKey::Down;
-            return input;
-        case 'H':
-            input.key = MenuKey::Home;
-            return input;
-        case 'F':
-            input.key = MenuKey::End;
-            return input;
-        case 'M':
-            input.key = MenuKey::Enter; // keypad Enter
-            return input;
-        case '~':
-            if (params == "1" || params == "7") {
-                input.key = MenuKey::Home;
-                return input;
-            }
-            if (params == "4" || params == "8") {
-                input.key = MenuKey::End;
-                return input;
-            }
-            if (params == "5") {
-                input.key = MenuKey::PageUp;
-                return input;
-            }
-            if (params == "6") {
-                input.key = MenuKey::PageDown;
-                return input;
-            }
-            break;
-        default:
-            break;
-        }
-        input.kind = Input::Kind::None;
     }
 }
 
@@ -447,41 +317,39 @@ unsigned int TerminalMenuDisplay::track(const std::vector<MenuItem>& items, unsi
     MenuNavigator navigator(titles, layout.visibleRows);
     draw(navigator, layout);
 
-    pending_.clear();
+    decoder_.clear();
     for (;;) {
         bool signalled = false;
-        const Input input = nextInput(signals.fd(), signalled);
-        if (signalled)
+        const Event event = nextEvent(signals.fd(), signalled);
+        if (signalled || event.kind == Event::Kind::Dismiss)
             return 0;
         MenuNavigator::Result result = MenuNavigator::Result::None;
-        switch (input.kind) {
-        case Input::Kind::Dismiss:
-            return 0;
-        case Input::Kind::None:
-            continue;
-        case Input::Kind::Key:
-            result = navigator.press(input.key);
-            break;
-        case Input::Kind::Character:
-            if (input.character == U'q' && dismissByQ)
-                return 0;
-            result = navigator.type(input.character);
-            break;
-        case Input::Kind::Wheel:
-            navigator.scroll(input.wheel);
-            break;
-        case Input::Kind::Resize:
-            break;
-        case Input::Kind::Click: {
-            const MenuHit hit = hitTestMenu(geometryOf(layout), navigator, input.column, input.row);
-            if (hit.kind == MenuHit::Kind::Outside)
-                return 0;
-            if (hit.kind != MenuHit::Kind::Item)
-                continue; // on the border
-            navigator.point(hit.item);
-            result = MenuNavigator::Result::Picked;
-            break;
-        }
+        if (event.kind == Event::Kind::Input) {
+            const TerminalInput& input = event.input;
+            switch (input.kind) {
+            case TerminalInput::Kind::Key:
+                result = navigator.press(input.key);
+                break;
+            case TerminalInput::Kind::Character:
+                if (input.character == U'q' && dismissByQ)
+                    return 0;
+                result = navigator.type(input.character);
+                break;
+            case TerminalInput::Kind::Wheel:
+                navigator.scroll(input.wheel);
+                break;
+            case TerminalInput::Kind::Click: {
+                const MenuHit hit =
+                    hitTestMenu(geometryOf(layout), navigator, input.column, input.row);
+                if (hit.kind == MenuHit::Kind::Outside)
+                    return 0;
+                if (hit.kind != MenuHit::Kind::Item)
+                    continue; // on the border
+                navigator.point(hit.item);
+                result = MenuNavigator::Result::Picked;
+                break;
+            }
+            }
         }
         if (result == MenuNavigator::Result::Dismissed)
             return 0;

@@ -5,11 +5,11 @@
 #include "platform/posix/menu_display.h"
 #include "platform/x11/x11_fonts.h"
 #include "platform/x11/x11_handles.h"
+#include "platform/x11/x11_keys.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
-#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +19,7 @@
 #include <limits>
 #include <optional>
 #include <poll.h>
+#include <string_view>
 #include <time.h>
 
 namespace velmora {
@@ -42,6 +43,10 @@ constexpr double MENU_FONT_POINTS = 9.0;
 // launcher may hold the keyboard until its key is released.
 constexpr int GRAB_ATTEMPTS = 500;
 constexpr long GRAB_RETRY_NANOSECONDS = 1000000;
+
+// The pointer events the menu's grabs ask for.
+constexpr unsigned int POINTER_EVENTS =
+    ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
 
 // The pace of scrolling while the pointer rests on a scroll arrow.
 constexpr int SCROLL_REPEAT_MILLISECONDS = 60;
@@ -90,79 +95,6 @@ double screenDpi(Display* display) {
     return 96.0;
 }
 
-// The letter of a Cyrillic or Greek keysym (the layouts whose letters have
-// keysyms of their own rather than Unicode ones), or 0.
-char32_t cyrillicOrGreek(KeySym keysym) {
-    // Cyrillic keysyms 0x6c0-0x6df follow the KOI8-R order of the small
-    // letters; 0x6e0-0x6ff are their capitals.
-    static constexpr char16_t koi8Order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
-    if (keysym >= 0x6C0 && keysym <= 0x6DF)
-        return koi8Order[keysym - 0x6C0];
-    if (keysym >= 0x6E0 && keysym <= 0x6FF)
-        return static_cast<char32_t>(koi8Order[keysym - 0x6E0] - 0x20);
-    if (keysym == 0x6A3)
-        return U'ё';
-    if (keysym == 0x6B3)
-        return U'Ё';
-    // Greek capitals 0x7c1-0x7d9 and small letters 0x7e1-0x7f9 run parallel
-    // to Unicode, but for the two sigmas.
-    if (keysym == 0x7D2)
-        return U'Σ';
-    if (keysym == 0x7F2)
-        return U'σ';
-    if (keysym == 0x7F3)
-        return U'ς';
-    if ((keysym >= 0x7C1 && keysym <= 0x7D9 && keysym != 0x7D3) ||
-        (keysym >= 0x7E1 && keysym <= 0x7F9))
-        return static_cast<char32_t>(keysym - 0x430);
-    return 0;
-}
-
-// The character a key types, for mnemonics: Latin-1, Unicode, Cyrillic and
-// Greek keysyms, or the single ASCII character that XLookupString produced
-// (keypad digits).
-char32_t keyCharacter(KeySym keysym, const char* typed, int typedLength) {
-    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
-        return static_cast<char32_t>(keysym);
-    if ((keysym & 0xFF000000UL) == 0x01000000UL)
-        return static_cast<char32_t>(keysym & 0x00FFFFFFUL);
-    if (const char32_t letter = cyrillicOrGreek(keysym))
-        return letter;
-    if (typedLength == 1 && typed[0] >= 0x20 && typed[0] < 0x7F)
-        return static_cast<char32_t>(typed[0]);
-    return 0;
-}
-
-std::optional<MenuKey> navigationKey(KeySym keysym) {
-    switch (keysym) {
-    case XK_Up:
-    case XK_KP_Up:
-        return MenuKey::Up;
-    case XK_Down:
-    case XK_KP_Down:
-        return MenuKey::Down;
-    case XK_Home:
-    case XK_KP_Home:
-        return MenuKey::Home;
-    case XK_End:
-    case XK_KP_End:
-        return MenuKey::End;
-    case XK_Prior:
-    case XK_KP_Prior:
-        return MenuKey::PageUp;
-    case XK_Next:
-    case XK_KP_Next:
-        return MenuKey::PageDown;
-    case XK_Return:
-    case XK_KP_Enter:
-        return MenuKey::Enter;
-    case XK_Escape:
-        return MenuKey::Cancel;
-    default:
-        return std::nullopt;
-    }
-}
-
 // Buttons 4 to 7 are the wheels (vertical, then horizontal).
 bool isWheel(unsigned int button) {
     return button >= Button4 && button <= 7;
@@ -196,6 +128,7 @@ public:
           fonts_(display, screenNumber_, MENU_FONT_POINTS * scale_ * 96.0 / 72.0),
           navigator_(parseTitles(items), 1), items_(items) {}
 
+    // Shows the menu and returns the picked item's command, or 0.
     unsigned int run(unsigned int flags, int x, int y);
 
 private:
@@ -204,7 +137,17 @@ private:
         return std::max(1, static_cast<int>(std::lround(pixels * scale_)));
     }
     void layout();
+    // Lays the menu out, places it and creates its (unmapped) window.
+    bool createWindow(unsigned int flags, int x, int y);
     bool grabInput(InputGrab& grab);
+    // Until the menu closes: the command it closes with, 0 when dismissed.
+    unsigned int handleEvents();
+    // One event: the command the menu closes with, or none while it stays open.
+    std::optional<unsigned int> handle(XEvent& event);
+    void onMotion(const XMotionEvent& motion);
+    std::optional<unsigned int> onButtonPress(const XButtonEvent& press);
+    std::optional<unsigned int> onButtonRelease(const XButtonEvent& release);
+    std::optional<unsigned int> onKeyPress(XKeyEvent& key);
     MenuHit hitTest(int rootX, int rootY) const {
         return hitTestMenu(geometry_, navigator_, rootX, rootY);
     }
@@ -240,6 +183,15 @@ private:
     int arrowHeight_ = 0;
     int width_ = 0;
     int height_ = 0;
+
+    // The pointer while the menu is open. Until the menu sees a press of its
+    // own, a release ends the press that opened it: after a drag onto an
+    // item, that release picks the item.
+    static constexpr std::size_t NO_ITEM = std::numeric_limits<std::size_t>::max();
+    bool openingPress_ = true;
+    bool dragged_ = false;
+    std::size_t pressedItem_ = NO_ITEM; // the item the last press inside the menu hit
+    int scrollDirection_ = 0;           // the pointer rests on a scroll arrow
 
     WindowHandle window_;
     XftDrawHandle draw_;
@@ -311,12 +263,10 @@ void PopupSession::layout() {
 }
 
 bool PopupSession::grabInput(InputGrab& grab) {
-    constexpr unsigned int pointerEvents =
-        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
     bool pointer = false;
     bool keyboard = false;
     for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
-        if (!pointer && XGrabPointer(display_, root_, False, pointerEvents, GrabModeAsync,
+        if (!pointer && XGrabPointer(display_, root_, False, POINTER_EVENTS, GrabModeAsync,
                                      GrabModeAsync, None, None, CurrentTime) == GrabSuccess) {
             pointer = true;
             grab.pointer = PointerGrab(display_);
@@ -426,8 +376,24 @@ void PopupSession::scrollBy(long rows) {
 }
 
 unsigned int PopupSession::run(unsigned int flags, int x, int y) {
-    if (!fonts_.ok())
+    if (!createWindow(flags, x, y))
         return 0;
+    // The grabs are taken on the root window before the menu appears, so no
+    // key or click is lost once it is on screen, then moved to the menu's own
+    // window, which is told when another program ends them.
+    InputGrab grab;
+    if (!grabInput(grab))
+        return 0;
+    XMapRaised(display_, window_.get());
+    XGrabPointer(display_, window_.get(), False, POINTER_EVENTS, GrabModeAsync, GrabModeAsync, None,
+                 None, CurrentTime);
+    XGrabKeyboard(display_, window_.get(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    return handleEvents();
+}
+
+bool PopupSession::createWindow(unsigned int flags, int x, int y) {
+    if (!fonts_.ok())
+        return false;
     layout();
     const MenuRect rect = placeMenuRect(flags, x, y, width_, height_, area_.width, area_.height);
     geometry_.frame.left = area_.x + rect.left;
@@ -440,7 +406,7 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
     highlightText_ = allocateXftColor(display_, visual_, colormap_, COLOR_HIGHLIGHT_TEXT);
     arrowOff_ = allocateXftColor(display_, visual_, colormap_, COLOR_ARROW_OFF);
     if (!background_ || !borderColor_ || !text_ || !highlight_ || !highlightText_ || !arrowOff_)
-        return 0;
+        return false;
 
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
@@ -471,130 +437,132 @@ unsigned int PopupSession::run(unsigned int flags, int x, int y) {
     draw_ = XftDrawHandle(XftDrawCreate(display_, window_.get(), visual_, colormap_));
     gc_ = GcHandle(XCreateGC(display_, window_.get(), 0, nullptr), GcTraits{display_});
     if (draw_.get() == nullptr || gc_.get() == nullptr)
-        return 0;
+        return false;
+    return true;
+}
 
-    // The grabs are taken on the root window before the menu appears, so no
-    // key or click is lost once it is on screen, then moved to the menu's own
-    // window, which is told when another program ends them.
-    InputGrab grab;
-    if (!grabInput(grab))
-        return 0;
-    // Until the menu sees a press of its own, a release ends the press that
-    // opened it: after a drag onto an item, that release picks the item.
-    bool openingPress = true;
-    bool dragged = false;
-
-    XMapRaised(display_, window_.get());
-    constexpr unsigned int pointerEvents =
-        ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
-    XGrabPointer(display_, window_.get(), False, pointerEvents, GrabModeAsync, GrabModeAsync, None,
-                 None, CurrentTime);
-    XGrabKeyboard(display_, window_.get(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-
-    constexpr std::size_t noItem = std::numeric_limits<std::size_t>::max();
-    std::size_t pressedItem = noItem; // the item the last press inside the menu hit
-    int scrollDirection = 0;          // the pointer rests on a scroll arrow
+unsigned int PopupSession::handleEvents() {
     const int connection = ConnectionNumber(display_);
     for (;;) {
-        if (scrollDirection != 0 && XPending(display_) == 0) {
+        if (scrollDirection_ != 0 && XPending(display_) == 0) {
             pollfd wait{connection, POLLIN, 0};
             if (poll(&wait, 1, SCROLL_REPEAT_MILLISECONDS) == 0) {
-                scrollBy(scrollDirection);
+                scrollBy(scrollDirection_);
                 XFlush(display_);
                 continue;
             }
         }
         XEvent event;
         XNextEvent(display_, &event);
-        const std::size_t oldHighlight = navigator_.highlighted();
-        const std::size_t oldFirst = navigator_.firstVisible();
-        switch (event.type) {
-        case Expose:
-            if (event.xexpose.count == 0)
-                paintAll();
-            break;
-        case MotionNotify: {
-            if ((event.xmotion.state & (Button1Mask | Button2Mask | Button3Mask)) != 0)
-                dragged = true;
-            const MenuHit hit = hitTest(event.xmotion.x_root, event.xmotion.y_root);
-            scrollDirection = hit.kind == MenuHit::Kind::ScrollUp     ? -1
-                              : hit.kind == MenuHit::Kind::ScrollDown ? 1
-                                                                      : 0;
-            if (hit.kind == MenuHit::Kind::Item) {
-                navigator_.point(hit.item);
-                refresh(oldHighlight, oldFirst);
-            }
-            break;
-        }
-        case ButtonPress: {
-            const unsigned int button = event.xbutton.button;
-            if (button == Button4 || button == Button5) {
-                scrollBy(button == Button4 ? -1 : 1);
-                break;
-            }
-            if (isWheel(button))
-                break;
-            openingPress = false;
-            const MenuHit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
-            // Any button outside the menu closes it; only the left button
-            // picks, as TrackPopupMenuEx does without TPM_RIGHTBUTTON.
-            if (hit.kind == MenuHit::Kind::Outside)
-                return 0;
-            pressedItem = noItem;
-            if (hit.kind == MenuHit::Kind::Item) {
-                if (button == Button1)
-                    pressedItem = hit.item;
-                navigator_.point(hit.item);
-                refresh(oldHighlight, oldFirst);
-            } else if (hit.kind == MenuHit::Kind::ScrollUp ||
-                       hit.kind == MenuHit::Kind::ScrollDown) {
-                scrollBy(hit.kind == MenuHit::Kind::ScrollUp ? -1 : 1);
-            }
-            break;
-        }
-        case ButtonRelease: {
-            if (event.xbutton.button != Button1)
-                break;
-            const MenuHit hit = hitTest(event.xbutton.x_root, event.xbutton.y_root);
-            const bool fromOpening = openingPress && dragged;
-            const bool clicked = pressedItem != noItem && pressedItem == hit.item;
-            pressedItem = noItem;
-            openingPress = false;
-            if (hit.kind == MenuHit::Kind::Item && (clicked || fromOpening))
-                return pickedCommand(items_, hit.item);
-            break;
-        }
-        case KeyPress: {
-            char typed[32];
-            KeySym keysym = NoSymbol;
-            const int length = XLookupString(&event.xkey, typed, sizeof typed, &keysym, nullptr);
-            // (The X headers define None as a macro, so the navigator's
-            // "no outcome" is an empty optional here.)
-            std::optional<MenuNavigator::Result> result;
-            if (const auto key = navigationKey(keysym)) {
-                result = navigator_.press(*key);
-            } else if (const char32_t c = keyCharacter(keysym, typed, length)) {
-                result = navigator_.type(c);
-            }
-            if (result == MenuNavigator::Result::Dismissed)
-                return 0;
-            if (result == MenuNavigator::Result::Picked)
-                return pickedCommand(items_, navigator_.highlighted());
-            refresh(oldHighlight, oldFirst);
-            break;
-        }
-        case FocusOut:
-            // The keyboard grab ended without us: another program took the input.
-            if (event.xfocus.mode == NotifyUngrab)
-                return 0;
-            break;
-        case UnmapNotify:
-        case DestroyNotify:
-            return 0;
-        default:
-            break;
-        }
+        if (const std::optional<unsigned int> closed = handle(event))
+            return *closed;
     }
+}
+
+std::optional<unsigned int> PopupSession::handle(XEvent& event) {
+    switch (event.type) {
+    case Expose:
+        if (event.xexpose.count == 0)
+            paintAll();
+        return std::nullopt;
+    case MotionNotify:
+        onMotion(event.xmotion);
+        return std::nullopt;
+    case ButtonPress:
+        return onButtonPress(event.xbutton);
+    case ButtonRelease:
+        return onButtonRelease(event.xbutton);
+    case KeyPress:
+        return onKeyPress(event.xkey);
+    case FocusOut:
+        // The keyboard grab ended without us: another program took the input.
+        if (event.xfocus.mode == NotifyUngrab)
+            return 0u;
+        return std::nullopt;
+    case UnmapNotify:
+    case DestroyNotify:
+        return 0u;
+    default:
+        return std::nullopt;
+    }
+}
+
+void PopupSession::onMotion(const XMotionEvent& motion) {
+    const std::size_t oldHighlight = navigator_.highlighted();
+    const std::size_t oldFirst = navigator_.firstVisible();
+    if ((motion.state & (Button1Mask | Button2Mask | Button3Mask)) != 0)
+        dragged_ = true;
+    const MenuHit hit = hitTest(motion.x_root, motion.y_root);
+    scrollDirection_ = hit.kind == MenuHit::Kind::ScrollUp     ? -1
+                       : hit.kind == MenuHit::Kind::ScrollDown ? 1
+                                                               : 0;
+    if (hit.kind == MenuHit::Kind::Item) {
+        navigator_.point(hit.item);
+        refresh(oldHighlight, oldFirst);
+    }
+}
+
+std::optional<unsigned int> PopupSession::onButtonPress(const XButtonEvent& press) {
+    const std::size_t oldHighlight = navigator_.highlighted();
+    const std::size_t oldFirst = navigator_.firstVisible();
+    const unsigned int button = press.button;
+    if (button == Button4 || button == Button5) {
+        scrollBy(button == Button4 ? -1 : 1);
+        return std::nullopt;
+    }
+    if (isWheel(button))
+        return std::nullopt;
+    openingPress_ = false;
+    const MenuHit hit = hitTest(press.x_root, press.y_root);
+    // Any button outside the menu closes it; only the left button picks, as
+    // TrackPopupMenuEx does without TPM_RIGHTBUTTON.
+    if (hit.kind == MenuHit::Kind::Outside)
+        return 0u;
+    pressedItem_ = NO_ITEM;
+    if (hit.kind == MenuHit::Kind::Item) {
+        if (button == Button1)
+            pressedItem_ = hit.item;
+        navigator_.point(hit.item);
+        refresh(oldHighlight, oldFirst);
+    } else if (hit.kind == MenuHit::Kind::ScrollUp || hit.kind == MenuHit::Kind::ScrollDown) {
+        scrollBy(hit.kind == MenuHit::Kind::ScrollUp ? -1 : 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<unsigned int> PopupSession::onButtonRelease(const XButtonEvent& release) {
+    if (release.button != Button1)
+        return std::nullopt;
+    const MenuHit hit = hitTest(release.x_root, release.y_root);
+    const bool fromOpening = openingPress_ && dragged_;
+    const bool clicked = pressedItem_ != NO_ITEM && pressedItem_ == hit.item;
+    pressedItem_ = NO_ITEM;
+    openingPress_ = false;
+    if (hit.kind == MenuHit::Kind::Item && (clicked || fromOpening))
+        return pickedCommand(items_, hit.item);
+    return std::nullopt;
+}
+
+std::optional<unsigned int> PopupSession::onKeyPress(XKeyEvent& key) {
+    const std::size_t oldHighlight = navigator_.highlighted();
+    const std::size_t oldFirst = navigator_.firstVisible();
+    char typed[32];
+    KeySym keysym = NoSymbol;
+    const int length = XLookupString(&key, typed, sizeof typed, &keysym, nullptr);
+    const std::string_view text(typed, static_cast<std::size_t>(std::max(length, 0)));
+    // (The X headers define None as a macro, so the navigator's "no outcome"
+    // is an empty optional here.)
+    std::optional<MenuNavigator::Result> result;
+    if (const auto menuKey = navigationKey(keysym))
+        result = navigator_.press(*menuKey);
+    else if (const char32_t c = keyCharacter(keysym, text))
+        result = navigator_.type(c);
+    if (result == MenuNavigator::Result::Dismissed)
+        return 0u;
+    if (result == MenuNavigator::Result::Picked)
+        return pickedCommand(items_, navigator_.highlighted());
+    refresh(oldHighlight, oldFirst);
+    return std::nullopt;
 }
 
 // Xlib ends the process on a protocol error by default; the menu's requests
