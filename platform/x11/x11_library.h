@@ -8,6 +8,7 @@
 // names the function, so the call sites read as plain Xlib.
 #pragma once
 
+#include <X11/XKBlib.h>
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -41,6 +42,7 @@
     F(0, XSync)                                                                                    \
     F(0, XUngrabKeyboard)                                                                          \
     F(0, XUngrabPointer)                                                                           \
+    F(0, XkbLookupKeySym)                                                                          \
     F(1, XftCharExists)                                                                            \
     F(1, XftColorAllocValue)                                                                       \
     F(1, XftColorFree)                                                                             \
