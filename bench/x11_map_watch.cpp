@@ -9,9 +9,11 @@
 //
 // A PROGRAM is a program and its arguments separated by blanks; a last word
 // "<FILE" gives it FILE as standard input (for menus that read their items
-// there). Prints, per program, the median time to the window being mapped and
-// the median processor time (user + system) of the whole run, in
-// milliseconds. DISPLAY names the screen.
+// there); a word "+pick" has Return typed in place of Escape, and the time it
+// was typed printed as "PROGRAM picked NANOSECONDS" on the monotonic clock
+// (for timing the launch of the picked item). Prints, per program, the median time to the window
+// being mapped and the median processor time (user + system) of the whole run, in milliseconds.
+// DISPLAY names the screen.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -86,6 +88,7 @@ struct Command {
     std::string label;
     std::vector<std::string> words;
     std::string input;
+    bool pick = false;
 
     explicit Command(const std::string& line) : label(line) {
         std::size_t start = 0;
@@ -97,6 +100,8 @@ struct Command {
                 const std::string word = line.substr(start, end - start);
                 if (word[0] == '<')
                     input = word.substr(1);
+                else if (word == "+pick")
+                    pick = true;
                 else
                     words.push_back(word);
             }
@@ -149,6 +154,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const KeyCode escape = XKeysymToKeycode(d, XK_Escape);
+    const KeyCode enter = XKeysymToKeycode(d, XK_Return);
     XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
     XSync(d, False);
 
@@ -183,9 +189,12 @@ int main(int argc, char** argv) {
             // The program may take its keyboard grab just after mapping: type
             // Escape until its window has gone.
             bool gone = false;
+            const KeyCode key = command.pick ? enter : escape;
+            Clock::time_point typed;
             for (int attempt = 0; attempt < 25 && !gone; ++attempt) {
-                XTestFakeKeyEvent(d, escape, True, CurrentTime);
-                XTestFakeKeyEvent(d, escape, False, CurrentTime);
+                XTestFakeKeyEvent(d, key, True, CurrentTime);
+                XTestFakeKeyEvent(d, key, False, CurrentTime);
+                typed = Clock::now();
                 XFlush(d);
                 gone = waitFor(d, std::chrono::milliseconds(20), [mapped](const XEvent& e) {
                     return (e.type == UnmapNotify && e.xunmap.window == mapped) ||
@@ -194,6 +203,12 @@ int main(int argc, char** argv) {
             }
             if (!gone)
                 kill(pid, SIGTERM);
+            else if (command.pick)
+                std::printf(
+                    "%s picked %lld\n", program,
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                               typed.time_since_epoch())
+                                               .count()));
             cpuTimes[static_cast<std::size_t>(p)].push_back(reap(pid));
             mapTimes[static_cast<std::size_t>(p)].push_back(
                 std::chrono::duration_cast<std::chrono::microseconds>(shown - start).count());
