@@ -5,6 +5,7 @@ add_executable(velmora WIN32 main_win32.cpp version.rc)
 target_link_libraries(velmora PRIVATE velmora_host)
 velmora_warnings(velmora)
 if(MINGW)
+    target_sources(velmora PRIVATE terminate_mingw.cpp)
     target_link_options(velmora PRIVATE -static -static-libgcc -static-libstdc++ -s
                         -Wl,--gc-sections)
     if(NOT CMAKE_SYSTEM_NAME STREQUAL "WindowsCE")

@@ -186,6 +186,10 @@ int main(int argc, char** argv) {
                 reap(pid);
                 return 1;
             }
+            // The pointer onto the window: with no window manager, a program
+            // that takes no keyboard grab (Wine's menus) gets the keys of the
+            // window under the pointer.
+            XWarpPointer(d, None, mapped, 0, 0, 0, 0, 2, 2);
             // The program may take its keyboard grab just after mapping: type
             // Escape until its window has gone.
             bool gone = false;

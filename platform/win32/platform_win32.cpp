@@ -243,6 +243,11 @@ bool PlatformWin32::shellExecuteEx(const ShellExecuteRequest& request) {
     info.lpVerb = wide(request.verb);
     info.lpFile = wide(request.file);
     info.lpParameters = wide(request.parameters);
+#if !defined(_WIN32_WCE)
+    // Zero is SW_HIDE on desktop Windows: the picked program would start
+    // with its windows never shown. The device's shell takes 0 as it is.
+    info.nShow = SW_SHOWNORMAL;
+#endif
     return shellExecute(&info) != FALSE;
 }
 

@@ -38,7 +38,8 @@ public:
     std::unique_ptr<PopupMenu> createPopupMenu() override;
     int getSystemMetrics(int index) override;
     // ShellExecuteExW with a record cleared to zeros and only cbSize,
-    // lpVerb, lpFile and lpParameters set.
+    // lpVerb, lpFile and lpParameters set, and on desktop Windows nShow
+    // SW_SHOWNORMAL (0 there would hide the started program).
     bool shellExecuteEx(const ShellExecuteRequest& request) override;
 
 private:

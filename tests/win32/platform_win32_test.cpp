@@ -386,6 +386,12 @@ TEST_P(ShellLaunch, StartsTheProgramWithTheParametersUnchanged) {
     ASSERT_TRUE(test::waitForFile(record, 60000)) << "the recorder never wrote its record";
 
     EXPECT_EQ(test::readBytes(record), utf16ToUtf8(GetParam().parameters));
+    // Shown as a program started normally, in this program's current
+    // directory: no folder of its own is chosen for it.
+    EXPECT_EQ(test::readBytes(recorder.wstring() + L".startup.txt"),
+              "dwFlags=" + std::to_string(STARTF_USESHOWWINDOW) +
+                  "\nwShowWindow=" + std::to_string(SW_SHOWNORMAL) +
+                  "\ndirectory=" + utf16ToUtf8(u16(fs::current_path())) + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,8 +1,16 @@
 // A stand-in for a launched program: writes the arguments part of the
 // command line it was started with (its own name and the blanks after it
 // left out, as the runtime does for WinMain) to "<own name>.txt" beside
-// itself, in UTF-8. The file is written under a temporary name and then
-// renamed, so that a reader never sees it half written.
+// itself, in UTF-8. Before that it writes what its starter handed it besides
+// to "<own name>.startup.txt", one "name=value" line each:
+//
+//   dwFlags=<decimal>       STARTUPINFO's flags (STARTF_USESHOWWINDOW is 1)
+//   wShowWindow=<decimal>   the show command (SW_SHOWNORMAL is 1, SW_HIDE 0)
+//   directory=<path>        the current directory it started in
+//
+// Each file is written under a temporary name and then renamed, so that a
+// reader never sees it half written; once the command line's file is there,
+// the other one is too.
 #include "platform/win32/win32_handles.h"
 
 #include <windows.h>
@@ -55,22 +63,31 @@ bool writeAll(HANDLE file, const std::string& bytes) {
     return true;
 }
 
-} // namespace
+std::string utf8(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return {};
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length,
+                        nullptr, nullptr);
+    return bytes;
+}
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    const std::wstring arguments = argumentsPart(GetCommandLineW());
-    std::string utf8;
-    if (!arguments.empty()) {
-        const int length =
-            WideCharToMultiByte(CP_UTF8, 0, arguments.data(), static_cast<int>(arguments.size()),
-                                nullptr, 0, nullptr, nullptr);
-        if (length <= 0)
-            return 2;
-        utf8.resize(static_cast<std::size_t>(length));
-        WideCharToMultiByte(CP_UTF8, 0, arguments.data(), static_cast<int>(arguments.size()),
-                            &utf8[0], length, nullptr, nullptr);
-    }
-    const std::wstring target = ownName() + L".txt";
+std::wstring currentDirectory() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size == 0)
+        return {};
+    std::wstring folder(size, L'\0');
+    const DWORD length = GetCurrentDirectoryW(size, &folder[0]);
+    folder.resize(length < size ? length : 0);
+    return folder;
+}
+
+// Writes `bytes` to `target` through a temporary file renamed into place.
+bool writeRecord(const std::wstring& target, const std::string& bytes) {
     const std::wstring partial = target + L".part";
     bool written = false;
     {
@@ -78,10 +95,25 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
                                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                                      nullptr));
         if (!file)
-            return 3;
-        written = writeAll(file.get(), utf8);
+            return false;
+        written = writeAll(file.get(), bytes);
     }
-    if (!written || !MoveFileW(partial.c_str(), target.c_str()))
+    return written && MoveFileW(partial.c_str(), target.c_str());
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    const std::string given = "dwFlags=" + std::to_string(startup.dwFlags) +
+                              "\nwShowWindow=" + std::to_string(startup.wShowWindow) +
+                              "\ndirectory=" + utf8(currentDirectory()) + "\n";
+    const std::wstring own = ownName();
+    if (!writeRecord(own + L".startup.txt", given))
+        return 3;
+    if (!writeRecord(own + L".txt", utf8(argumentsPart(GetCommandLineW()))))
         return 4;
     return 0;
 }

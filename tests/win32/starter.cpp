@@ -4,6 +4,12 @@
 //
 //   starter.exe <file>   the file holds the whole command line in UTF-8,
 //                        program name included; it is used unchanged.
+//   starter.exe --probe-mutex <name>
+//                        tries to take the named mutex without waiting and
+//                        ends with 10 when there is none, 11 when another
+//                        process owns it, 12 when it was free (13 when its
+//                        owner had ended without releasing it), 14 when it
+//                        cannot be opened.
 #include "platform/win32/win32_handles.h"
 
 #include <windows.h>
@@ -32,9 +38,29 @@ bool readFile(const wchar_t* name, std::string& bytes) {
     return ok;
 }
 
+int probeMutex(const wchar_t* name) {
+    const velmora::KernelHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, name));
+    if (!mutex)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? 10 : 14;
+    switch (WaitForSingleObject(mutex.get(), 0)) {
+    case WAIT_TIMEOUT:
+        return 11;
+    case WAIT_OBJECT_0:
+        ReleaseMutex(mutex.get());
+        return 12;
+    case WAIT_ABANDONED:
+        ReleaseMutex(mutex.get());
+        return 13;
+    default:
+        return 14;
+    }
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"--probe-mutex")
+        return probeMutex(argv[2]);
     if (argc != 2)
         return 101;
     std::string bytes;

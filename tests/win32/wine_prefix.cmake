@@ -25,6 +25,13 @@ if(MODE STREQUAL "setup")
         file(READ ${log} out)
         message(FATAL_ERROR "wineboot could not make the prefix ${PREFIX} (${result}):\n${out}")
     endif()
+    # Text documents open in Notepad, as on Windows: Wine's registry has the
+    # "txtfile" class but does not tie ".txt" to it.
+    execute_process(COMMAND ${WINE_RUN} reg add "HKCR\\.txt" /ve /d txtfile /f
+                    RESULT_VARIABLE result OUTPUT_FILE ${log}.reg ERROR_FILE ${log}.reg)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "could not register .txt documents in ${PREFIX} (${result})")
+    endif()
     # The prefix runs programs and hands their exit codes back.
     execute_process(COMMAND ${WINE_RUN} cmd.exe /c exit 7 RESULT_VARIABLE result
                     OUTPUT_FILE ${log}.cmd ERROR_FILE ${log}.cmd)

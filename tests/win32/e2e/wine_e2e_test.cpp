@@ -7,9 +7,14 @@
 //                    --launcher=<velmora.exe> --recorder=<velmora_recorder.exe>
 //                    --starter=<velmora_starter.exe> [gtest options]
 //
+//                    [--screen=<width>x<height>]
+//
 // The launcher is started through the starter, so that its command-line
 // text is exactly what the test wrote; the recorder stands for a launched
-// program and writes down the command line it was given.
+// program and writes down the command line it was given and how the shell
+// started it. Programs that nobody here wrote (Wine's Notepad and explorer)
+// show that what the shell starts appears on the screen.
+#include "menu/menu_view.h"
 #include "tests/support/default_file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +53,7 @@ struct Settings {
     fs::path launcher;
     fs::path recorder;
     fs::path starter;
+    std::string screen = "1024x768";
 };
 Settings settings;
 
@@ -215,9 +221,9 @@ void stopWine() {
 class XServer : public ::testing::Environment {
 public:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "xdotool"}) {
+        for (const char* tool : {"Xvfb", "xdotool", "xwininfo"}) {
             ASSERT_TRUE(onPath(tool)) << tool << " is not installed; the Wine end-to-end tests "
-                                      << "need it (apt-get install xvfb xdotool)";
+                                      << "need it (apt-get install xvfb xdotool x11-utils)";
         }
         ASSERT_TRUE(onPath("wine")) << "wine is not installed (apt-get install wine wine64)";
         // Xvfb writes the number of the display it found free to the write
@@ -228,7 +234,7 @@ public:
         Descriptor writeEnd(fds[1]);
         ::fcntl(readEnd.get(), F_SETFD, FD_CLOEXEC);
         server_ = spawn({"Xvfb", "-displayfd", std::to_string(writeEnd.get()), "-screen", "0",
-                         "1024x768x24", "-nolisten", "tcp"},
+                         settings.screen + "x24", "-nolisten", "tcp"},
                         -1);
         writeEnd.reset();
         std::string number;
@@ -312,6 +318,80 @@ struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
+// A window as xwininfo reports it: where it lies on the screen and whether
+// it can be seen ("IsViewable": it and all its ancestors are mapped).
+struct WindowInfo {
+    std::string id;
+    Rect rect;
+    std::string mapState;
+    bool viewable() const { return mapState == "IsViewable"; }
+};
+
+WindowInfo windowInfo(const std::string& window) {
+    const Result shown = run({"xwininfo", "-id", window});
+    std::map<std::string, std::string> values;
+    std::stringstream lines(shown.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto colon = line.find(": ");
+        if (colon == std::string::npos)
+            continue;
+        const auto start = line.find_first_not_of(' ');
+        values[line.substr(start, colon - start)] = line.substr(colon + 2);
+    }
+    WindowInfo info;
+    info.id = window;
+    info.rect = Rect{std::atoi(values["Absolute upper-left X"].c_str()),
+                     std::atoi(values["Absolute upper-left Y"].c_str()),
+                     std::atoi(values["Width"].c_str()), std::atoi(values["Height"].c_str())};
+    info.mapState = values["Map State"];
+    return info;
+}
+
+std::string windowName(const std::string& window);
+
+// The X windows whose class (Wine: the program's file name) matches the
+// regular expression and whose title holds `title`, mapped or not.
+std::vector<std::string> findWindows(const std::string& className, const std::string& title) {
+    const Result found = run({"xdotool", "search", "--classname", className});
+    std::vector<std::string> ids;
+    std::stringstream lines(found.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && windowName(line).find(title) != std::string::npos)
+            ids.push_back(line);
+    }
+    return ids;
+}
+
+std::string windowName(const std::string& window) {
+    std::string name = run({"xdotool", "getwindowname", window}).output;
+    while (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    return name;
+}
+
+// Waits until a window of that class and title can be seen on the screen;
+// fails the test, naming what was found instead, when none comes.
+std::optional<WindowInfo> waitForShownWindow(const std::string& className,
+                                             const std::string& title) {
+    const auto until = std::chrono::steady_clock::now() + PATIENCE;
+    std::string seen;
+    while (std::chrono::steady_clock::now() < until) {
+        seen.clear();
+        for (const std::string& window : findWindows(className, title)) {
+            const WindowInfo info = windowInfo(window);
+            if (info.viewable())
+                return info;
+            seen += " '" + windowName(window) + "' (" + info.mapState + ")";
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    ADD_FAILURE() << "no window of class " << className << " with \"" << title << "\" in its title"
+                  << " is shown; found:" << (seen.empty() ? " none" : seen);
+    return std::nullopt;
+}
+
 // The launcher, started with an exact command line.
 class Launcher {
 public:
@@ -343,19 +423,6 @@ std::vector<std::string> menuWindows() {
     return ids;
 }
 
-Rect geometry(const std::string& window) {
-    const Result shown = run({"xdotool", "getwindowgeometry", "--shell", window});
-    std::map<std::string, int> values;
-    std::stringstream lines(shown.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto equals = line.find('=');
-        if (equals != std::string::npos)
-            values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
-    }
-    return Rect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
-}
-
 // Waits until the launcher's menu is on the screen and returns where. Fails
 // the test when the launcher ends first or the menu does not come.
 std::optional<Rect> waitForMenu(Child& launcher) {
@@ -366,7 +433,7 @@ std::optional<Rect> waitForMenu(Child& launcher) {
             return std::nullopt;
         }
         for (const std::string& window : menuWindows()) {
-            const Rect rect = geometry(window);
+            const Rect rect = windowInfo(window).rect;
             if (rect.width > 1 && rect.height > 1)
                 return rect;
         }
@@ -384,9 +451,22 @@ void click(int x, int y) {
         0);
 }
 
-// Dismisses the menu the way a user does: a click outside it.
+struct ScreenSize {
+    int width = 0, height = 0;
+};
+
+ScreenSize screenSize() {
+    const auto by = settings.screen.find('x');
+    return {std::atoi(settings.screen.c_str()), std::atoi(settings.screen.c_str() + by + 1)};
+}
+
+// Dismisses the menu the way a user does: a click outside it, on the corner
+// of the screen farthest from the menu's middle.
 void clickOutside(const Rect& menu) {
-    click(menu.x + menu.width + 300, menu.y + menu.height + 300);
+    const ScreenSize screen = screenSize();
+    const bool left = menu.x + menu.width / 2 > screen.width / 2;
+    const bool top = menu.y + menu.height / 2 > screen.height / 2;
+    click(left ? 0 : screen.width - 1, top ? 0 : screen.height - 1);
 }
 
 // The folder of one run: the launcher's copy and, optionally, its
@@ -539,6 +619,11 @@ TEST_P(Pick, StartsTheItemsProgramWithTheLaunchersCommandLine) {
         std::this_thread::sleep_for(50ms);
     ASSERT_TRUE(fs::exists(record)) << "the second item's program was not started";
     EXPECT_EQ(readFile(record), arguments);
+    // Shown normally, and in the launcher's own current directory (this
+    // program's), not in a folder the launcher chose.
+    EXPECT_EQ(readFile(folder.folder.path() / (RECORDERS[1].string() + ".startup.txt")),
+              "dwFlags=1\nwShowWindow=1\ndirectory=" + windowsPath(fs::current_path()) + "\n")
+        << "STARTF_USESHOWWINDOW and SW_SHOWNORMAL are 1";
     EXPECT_FALSE(fs::exists(folder.record(RECORDERS[0])));
     EXPECT_FALSE(fs::exists(folder.record(RECORDERS[2])));
 }
@@ -613,6 +698,155 @@ TEST(WineLauncher, DismissingTheMenuLaunchesNothing) {
         EXPECT_NE(entry.path().extension(), ".part") << entry.path();
 }
 
+// A one-item menu picked with the pointer: the launcher ends with 0.
+void pickTheOnlyItem(const RunFolder& folder, const std::string& exec) {
+    writeFile(folder.ini(), "[1]\r\ntitle=The one\r\nexec=" + exec + "\r\n");
+    Launcher launcher(folder.launcher, "");
+    const auto menu = waitForMenu(launcher.process());
+    ASSERT_TRUE(menu);
+    click(menu->x + menu->width / 2, menu->y + menu->height / 2);
+    EXPECT_EQ(launcher.process().wait(), 0);
+}
+
+// What the item opens, and the window (class and title) in which the user
+// then sees it: programs that nobody here wrote.
+struct ShownCase {
+    const char* name;
+    // Makes what the item names inside the run's folder; returns "exec".
+    std::string (*prepare)(const RunFolder& folder);
+    const char* className;
+    const char* title;
+};
+
+class Shown : public ::testing::TestWithParam<ShownCase> {
+protected:
+    // Everything the shell started goes with the prefix's programs.
+    void TearDown() override { stopWine(); }
+};
+
+TEST_P(Shown, ThePickedItemAppearsOnTheScreen) {
+    RunFolder folder;
+    const std::string exec = GetParam().prepare(folder);
+    pickTheOnlyItem(folder, exec);
+    const auto window = waitForShownWindow(GetParam().className, GetParam().title);
+    ASSERT_TRUE(window);
+    EXPECT_GT(window->rect.width, 1);
+    EXPECT_GT(window->rect.height, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, Shown,
+    ::testing::Values(ShownCase{"Notepad",
+                                [](const RunFolder&) {
+                                    return std::string("C:\\windows\\notepad.exe");
+                                },
+                                "^notepad\\.exe$", "Notepad"},
+                      // Opened by the program that the .txt association names (Notepad).
+                      ShownCase{"TextDocument",
+                                [](const RunFolder& folder) {
+                                    const fs::path document =
+                                        folder.folder.path() / "shopping list.txt";
+                                    writeFile(document, "milk\r\nbread\r\n");
+                                    return windowsPath(document);
+                                },
+                                "^notepad\\.exe$", "shopping list"},
+                      ShownCase{"Folder",
+                                [](const RunFolder& folder) {
+                                    const fs::path inner = folder.folder.path() / "holiday photos";
+                                    fs::create_directory(inner);
+                                    return windowsPath(inner);
+                                },
+                                "^explorer\\.exe$", "holiday photos"}),
+    [](const ::testing::TestParamInfo<ShownCase>& param) { return param.param.name; });
+
+// Runs the starter's mutex probe: 10 no such mutex, 11 another process owns
+// it, 12 or 13 this probe could take it.
+int probeInstanceMutex() {
+    return run({settings.wineRun, windowsPath(settings.starter), "--probe-mutex",
+                "{6286FEE8-242F-4db1-B21A-D8B004526EED}"})
+        .exitCode;
+}
+
+TEST(WineLauncher, OwnsTheInstanceMutexFromTheStart) {
+    RunFolder folder;
+    writeFile(folder.ini(), recorderConfig(folder));
+    Launcher launcher(folder.launcher, "");
+    const auto menu = waitForMenu(launcher.process());
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(probeInstanceMutex(), 11) << "another process could take the instance mutex";
+    clickOutside(*menu);
+    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(probeInstanceMutex(), 10) << "the mutex outlived the launcher";
+}
+
+TEST(WineLauncher, AFailedLaunchShowsTheShellsReportAndStillEndsWithZero) {
+    RunFolder folder;
+    writeFile(folder.ini(), "[1]\r\ntitle=Gone\r\nexec=" +
+                                windowsPath(folder.folder.path() / "no such program.exe") + "\r\n");
+    Launcher launcher(folder.launcher, "");
+    const auto menu = waitForMenu(launcher.process());
+    ASSERT_TRUE(menu);
+    click(menu->x + menu->width / 2, menu->y + menu->height / 2);
+
+    // The shell reports the failure itself, in a message box of the
+    // launcher's process, and the launcher waits for the user to close it.
+    const auto report = waitForShownWindow("^velmora\\.exe$", "Error");
+    ASSERT_TRUE(report);
+    EXPECT_FALSE(launcher.process().poll()) << "the launcher ended under the shell's report";
+    // No window manager gives it the focus: the user's click would.
+    ASSERT_EQ(run({"xdotool", "windowfocus", report->id, "key", "Return"}).exitCode, 0);
+    EXPECT_EQ(launcher.process().wait(), 0);
+}
+
+// The real menu's place for each anchor, and for offsets that push it past
+// each edge, against the place the core computes for a menu of its size.
+struct PlacementCase {
+    int xAlign, yAlign, x, y;
+};
+
+TEST(WinePlacement, EveryAnchorAndEdgeMatchesPlaceMenuRect) {
+    const int screenWidth = screenSize().width;
+    const int screenHeight = screenSize().height;
+    std::vector<PlacementCase> cases;
+    for (int yAlign = 0; yAlign <= 2; ++yAlign) {
+        for (int xAlign = 0; xAlign <= 2; ++xAlign)
+            cases.push_back({xAlign, yAlign, 0, 0});
+    }
+    // Past the left, right, top and bottom edges from the centre, and past
+    // the far edges from the near anchor.
+    cases.insert(cases.end(), {{1, 1, -screenWidth, 0},
+                               {1, 1, screenWidth, 0},
+                               {1, 1, 0, -screenHeight},
+                               {1, 1, 0, screenHeight},
+                               {0, 0, screenWidth - 10, screenHeight - 10},
+                               {2, 2, 10 - screenWidth, 10 - screenHeight}});
+    const std::string items = "[1]\r\ntitle=Internet Explorer\r\n[2]\r\ntitle=Opera\r\n"
+                              "[3]\r\ntitle=NetFront\r\n";
+    for (const PlacementCase& c : cases) {
+        SCOPED_TRACE("xAlign=" + std::to_string(c.xAlign) + " yAlign=" + std::to_string(c.yAlign) +
+                     " x=" + std::to_string(c.x) + " y=" + std::to_string(c.y));
+        const auto menu =
+            measureMenu(items + "[position]\r\nxAlign=" + std::to_string(c.xAlign) +
+                        "\r\nyAlign=" + std::to_string(c.yAlign) + "\r\nx=" + std::to_string(c.x) +
+                        "\r\ny=" + std::to_string(c.y) + "\r\n");
+        ASSERT_TRUE(menu);
+        // The anchor point and flags as the launcher computes them.
+        const unsigned int flags = 0x0100u |
+                                   (c.xAlign == 1   ? 0x0004u
+                                    : c.xAlign == 2 ? 0x0008u
+                                                    : 0u) |
+                                   (c.yAlign == 1   ? 0x0010u
+                                    : c.yAlign == 2 ? 0x0020u
+                                                    : 0u);
+        const int x = c.x + (c.xAlign == 1 ? screenWidth / 2 : c.xAlign == 2 ? screenWidth : 0);
+        const int y = c.y + (c.yAlign == 1 ? screenHeight / 2 : c.yAlign == 2 ? screenHeight : 0);
+        const velmora::MenuRect expected = velmora::placeMenuRect(
+            flags, x, y, menu->width, menu->height, screenWidth, screenHeight);
+        EXPECT_EQ(menu->x, expected.left);
+        EXPECT_EQ(menu->y, expected.top);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -629,6 +863,8 @@ int main(int argc, char** argv) {
     settings.launcher = options["launcher"];
     settings.recorder = options["recorder"];
     settings.starter = options["starter"];
+    if (!options["screen"].empty())
+        settings.screen = options["screen"];
     for (const fs::path& file :
          {fs::path(settings.wineRun), settings.launcher, settings.recorder, settings.starter}) {
         if (file.empty() || !fs::exists(file)) {
