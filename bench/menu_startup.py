@@ -185,11 +185,15 @@ def main():
             }
             for name, line in peers.items():
                 x_programs[name] = line.format(folder=folder)
-            watch = [os.path.join(build, "velmora_x11_map_watch"), "1"] + list(x_programs.values())
             figures = {name: [] for name in ["terminal velmora", "printf", "launch", "x11 launch"]}
             figures.update({"x11 " + name: [] for name in x_programs})
 
-            def x11_round():
+            def x11_round(turn=0):
+                # The order turns round by round, so that no program always
+                # runs first after the watcher has started.
+                lines = list(x_programs.values())
+                lines = lines[turn % len(lines):] + lines[:turn % len(lines)]
+                watch = [os.path.join(build, "velmora_x11_map_watch"), "1"] + lines
                 out = subprocess.run(watch, env=x_env, check=True, capture_output=True,
                                      text=True, timeout=120).stdout
                 labels = {line: name for name, line in x_programs.items()}
@@ -213,13 +217,17 @@ def main():
             # One round first so that all start with warm caches; not counted.
             terminal_run([program], env, pick=True)
             x11_round()
-            for _ in range(args.runs):
+            for turn in range(args.runs):
+                if turn % 2 == 1:
+                    figures["printf"].append(
+                        terminal_run(["/usr/bin/printf", BOX_END.decode()], env)[0])
                 shown, launch = terminal_run([program], env, pick=True)
                 figures["terminal velmora"].append(shown)
                 figures["launch"].append(launch)
-                figures["printf"].append(terminal_run(["/usr/bin/printf", BOX_END.decode()],
-                                                      env)[0])
-                for name, value in x11_round().items():
+                if turn % 2 == 0:
+                    figures["printf"].append(
+                        terminal_run(["/usr/bin/printf", BOX_END.decode()], env)[0])
+                for name, value in x11_round(turn).items():
                     figures["x11 " + name].append(value)
         finally:
             server.terminate()
