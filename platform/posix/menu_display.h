@@ -1,5 +1,6 @@
 // Where the Linux launcher draws its pop-up menu. PlatformPosix opens the
-// first display that can be had: an X11 pop-up (platform/x11), else a menu on
+// first display that can be had: a Wayland layer-shell menu (platform/wayland),
+// else an X11 pop-up (platform/x11), else a menu on
 // the controlling terminal (platform/terminal), else none, in which case the
 // menu cannot be shown and tracking returns 0 as a dismissed menu does.
 // Opening is detecting: a display that cannot start returns null quietly.
@@ -26,6 +27,9 @@ public:
                                int y) = 0;
 };
 
+#ifdef VELMORA_HAVE_WAYLAND
+std::unique_ptr<MenuDisplay> openMenuDisplayWayland();
+#endif
 #ifdef VELMORA_HAVE_X11
 std::unique_ptr<MenuDisplay> openMenuDisplayX11();
 #endif

@@ -141,9 +141,14 @@ PlatformPosix::~PlatformPosix() = default;
 MenuDisplay* PlatformPosix::menuDisplay() {
     if (!displayTried_) {
         displayTried_ = true;
+#ifdef VELMORA_HAVE_WAYLAND
+        // A compositor without the layer shell is declined quietly; its
+        // Xwayland then serves through DISPLAY.
+        display_ = openMenuDisplayWayland();
+#endif
 #ifdef VELMORA_HAVE_X11
         const char* x = std::getenv("DISPLAY");
-        if (x != nullptr && *x != '\0')
+        if (!display_ && x != nullptr && *x != '\0')
             display_ = openMenuDisplayX11();
 #endif
         if (!display_)

@@ -88,10 +88,10 @@ TEST(ExclusiveCreate, NeverTouchesAnExistingFile) {
     TempFolder folder;
     PlatformWin32 platform;
     const fs::path file = folder.path() / L"velmora.ini";
-    test::writeBytes(file, "keep me");
+    test::writeFile(file, "keep me");
 
     EXPECT_FALSE(platform.createFileExclusive(u16(file)));
-    EXPECT_EQ(test::readBytes(file), "keep me");
+    EXPECT_EQ(test::readFile(file).value_or(""), "keep me");
 }
 
 TEST(ExclusiveCreate, FailsWhereNoFileCanBeMade) {
@@ -109,7 +109,7 @@ TEST(OpenForRead, RefusesWhatIsNoReadableFile) {
     EXPECT_FALSE(platform.openFileForRead(u""));
 
     // A character 0 would cut the name short and open another file.
-    test::writeBytes(folder.path() / L"a", "x");
+    test::writeFile(folder.path() / L"a", "x");
     std::u16string cut = u16(folder.path() / L"a");
     cut += u'\0';
     cut += u"b.ini";
@@ -141,7 +141,7 @@ TEST(DefaultFile, IsWrittenWithCrLfAndReadsBack) {
     ASSERT_TRUE(config.fileMissing());
     config.writeDefault();
 
-    const std::string bytes = test::readBytes(file);
+    const std::string bytes = test::readFile(file).value_or("");
     EXPECT_EQ(bytes.size(), 284u);
     EXPECT_EQ(bytes, test::DEFAULT_FILE_CRLF);
     EXPECT_FALSE(config.fileMissing());
@@ -159,9 +159,9 @@ TEST(DefaultFile, DoesNotReplaceAFileThatAppearedMeanwhile) {
     const fs::path file = folder.path() / L"velmora.ini";
     ConfigFile config(platform, u16(file));
     ASSERT_TRUE(config.fileMissing());
-    test::writeBytes(file, "[1]\r\ntitle=mine\r\n");
+    test::writeFile(file, "[1]\r\ntitle=mine\r\n");
     config.writeDefault();
-    EXPECT_EQ(test::readBytes(file), "[1]\r\ntitle=mine\r\n");
+    EXPECT_EQ(test::readFile(file).value_or(""), "[1]\r\ntitle=mine\r\n");
 }
 
 // Bytes that are not UTF-8, and the text that the ANSI code page makes of
@@ -197,7 +197,7 @@ TEST(LegacyText, TitlesOfAFileInTheAnsiCodePageAreKept) {
         TempFolder folder;
         PlatformWin32 platform;
         const fs::path file = folder.path() / L"velmora.ini";
-        test::writeBytes(file, std::string("[1]\r\ntitle=") + row.bytes + "\r\nexec=x.exe\r\n");
+        test::writeFile(file, std::string("[1]\r\ntitle=") + row.bytes + "\r\nexec=x.exe\r\n");
 
         ConfigFile config(platform, u16(file));
         EXPECT_EQ(config.getString(u"1", u"title"), row.title) << "code page " << codePage;
@@ -211,7 +211,7 @@ TEST(LegacyText, ValidUtf8IsNotReinterpreted) {
     TempFolder folder;
     PlatformWin32 platform;
     const fs::path file = folder.path() / L"velmora.ini";
-    test::writeBytes(file, "[1]\r\ntitle=\xE6\x97\xA5\xE6\x9C\xAC caf\xC3\xA9\r\n");
+    test::writeFile(file, "[1]\r\ntitle=\xE6\x97\xA5\xE6\x9C\xAC caf\xC3\xA9\r\n");
     ConfigFile config(platform, u16(file));
     EXPECT_EQ(config.getString(u"1", u"title"), u"日本 café");
 }
@@ -288,7 +288,7 @@ TEST_P(ModuleFileName, IsReadWholeWhateverItsLength) {
 
     std::wstring expected = copy.wstring();
     expected.replace(expected.size() - 3, 3, L"ini");
-    const std::string bytes = test::readBytes(report);
+    const std::string bytes = test::readFile(report).value_or("");
     const std::u16string got(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
     EXPECT_EQ(got, test::toU16(expected));
 }
@@ -385,10 +385,10 @@ TEST_P(ShellLaunch, StartsTheProgramWithTheParametersUnchanged) {
     ASSERT_TRUE(platform.shellExecuteEx(request));
     ASSERT_TRUE(test::waitForFile(record, 60000)) << "the recorder never wrote its record";
 
-    EXPECT_EQ(test::readBytes(record), utf16ToUtf8(GetParam().parameters));
+    EXPECT_EQ(test::readFile(record).value_or(""), utf16ToUtf8(GetParam().parameters));
     // Shown as a program started normally, in this program's current
     // directory: no folder of its own is chosen for it.
-    EXPECT_EQ(test::readBytes(recorder.wstring() + L".startup.txt"),
+    EXPECT_EQ(test::readFile(recorder.wstring() + L".startup.txt").value_or(""),
               "dwFlags=" + std::to_string(STARTF_USESHOWWINDOW) +
                   "\nwShowWindow=" + std::to_string(SW_SHOWNORMAL) +
                   "\ndirectory=" + utf16ToUtf8(u16(fs::current_path())) + "\n");
@@ -416,8 +416,8 @@ int main(int argc, char** argv) {
         LocalFree(wide);
         PlatformWin32 platform;
         const std::u16string path = makeConfigPath(platform, GetModuleHandleW(nullptr));
-        test::writeBytes(report, std::string(reinterpret_cast<const char*>(path.data()),
-                                             path.size() * sizeof(char16_t)));
+        test::writeFile(report, std::string(reinterpret_cast<const char*>(path.data()),
+                                            path.size() * sizeof(char16_t)));
         return path.empty() ? 1 : 0;
     }
     LocalFree(wide);

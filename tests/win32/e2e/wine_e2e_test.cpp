@@ -16,6 +16,7 @@
 // show that what the shell starts appears on the screen.
 #include "menu/menu_view.h"
 #include "tests/support/default_file_bytes.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,9 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using velmora::test::readFile;
+using velmora::test::TempFolder;
+using velmora::test::writeFile;
 
 namespace {
 
@@ -265,16 +269,6 @@ std::string windowsPath(const fs::path& path) {
     return text;
 }
 
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 // True when a running process names `text` on its command line (Wine shows
 // a Windows program's command line there).
 bool anyProcessMentions(const std::string& text) {
@@ -282,7 +276,7 @@ bool anyProcessMentions(const std::string& text) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::string commandLine = readFile(entry.path() / "cmdline");
+        std::string commandLine = readFile(entry.path() / "cmdline").value_or("");
         for (char& c : commandLine) {
             if (c == '\0')
                 c = ' ';
@@ -292,27 +286,6 @@ bool anyProcessMentions(const std::string& text) {
     }
     return false;
 }
-
-// A new folder under the system's temporary folder, removed when dropped.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velmora-wine-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 struct Rect {
     int x = 0, y = 0, width = 0, height = 0;

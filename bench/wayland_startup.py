@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""How fast the launcher's Wayland menu appears.
+
+On a headless sway of its own (run as "nobody" through setpriv when this
+script runs as root, since sway refuses root), the median time from starting
+a program to its first frame: the commit of the first buffer larger than one
+pixel, read from the program's own WAYLAND_DEBUG log, whose timestamps are
+the real-time clock's microseconds modulo 2^32, printed as milliseconds. The launcher (default menu) and a
+minimal layer-shell client that shows one rectangle take turns in the same
+run, so that both meet the same machine and the same compositor.
+
+    bench/wayland_startup.py [BUILD_FOLDER] [RUNS]
+
+BUILD_FOLDER defaults to build/native, RUNS to 100. Needs sway and the
+programs velmora and velmora_wayland_minimal_layer of that build. The debug
+log costs both programs the same few writes per request.
+"""
+import glob
+import os
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native")
+runs = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+for program in ("velmora", "velmora_wayland_minimal_layer"):
+    if not os.access(os.path.join(build, program), os.X_OK):
+        sys.exit(f"missing {build}/{program} (build it first)")
+if shutil.which("sway") is None:
+    sys.exit("sway is not installed (package sway)")
+
+as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"] if os.geteuid() == 0 else []
+
+
+def give(path):
+    if os.geteuid() == 0:
+        os.chown(path, 65534, 65534)
+
+
+work = tempfile.mkdtemp()
+os.chmod(work, 0o755)
+give(work)
+runtime = os.path.join(work, "runtime")
+os.mkdir(runtime, 0o700)
+give(runtime)
+config = os.path.join(work, "sway.config")
+with open(config, "w") as out:
+    out.write("xwayland disable\noutput * resolution 1280x720 scale 1\n")
+environment = {
+    "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+    "HOME": work,
+    "XDG_RUNTIME_DIR": runtime,
+}
+sway = subprocess.Popen(
+    as_user + ["sway", "-c", config],
+    env=dict(environment, WLR_BACKENDS="headless", WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1"),
+    stdout=subprocess.DEVNULL,
+    stderr=subprocess.DEVNULL,
+)
+try:
+    socket = None
+    for _ in range(300):
+        sockets = [s for s in glob.glob(os.path.join(runtime, "wayland-*")) if not s.endswith(".lock")]
+        if sockets:
+            socket = os.path.basename(sockets[0])
+            break
+        time.sleep(0.05)
+    if socket is None:
+        sys.exit("headless sway did not start")
+    client = dict(environment, WAYLAND_DISPLAY=socket, WAYLAND_DEBUG="client", LANG="C.UTF-8")
+
+    # The launcher in a folder of its own: its first start writes the default
+    # menu beside it; its instance lock lies in sway's runtime folder.
+    launcher = os.path.join(work, "velmora")
+    shutil.copy(os.path.join(build, "velmora"), launcher)
+    give(launcher)
+
+    create = re.compile(r"wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),")
+    attach = re.compile(r"wl_surface@(\d+)\.attach\(wl_buffer@(\d+),")
+    commit = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+-> wl_surface@(\d+)\.commit\(\)")
+
+    def first_frame(argv):
+        """Milliseconds from the start to the first commit of a real buffer."""
+        start = time.time()
+        process = subprocess.Popen(as_user + argv, env=client, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        sizes, attached, result = {}, set(), None
+        try:
+            for line in process.stderr:
+                if m := create.search(line):
+                    sizes[m.group(1)] = (int(m.group(2)), int(m.group(3)))
+                elif m := attach.search(line):
+                    w, h = sizes.get(m.group(2), (1, 1))
+                    if w > 1 and h > 1:
+                        attached.add(m.group(1))
+                elif (m := commit.search(line)) and m.group(3) in attached:
+                    stamp = int(m.group(1)) + int(m.group(2)) / 1000.0
+                    wrap = 2**32 / 1000.0
+                    started = (start * 1e6) % 2**32 / 1000.0
+                    result = (stamp - started) % wrap
+                    break
+        finally:
+            process.send_signal(signal.SIGTERM)
+            process.stderr.close()
+            process.wait()
+        if result is None:
+            sys.exit(f"{argv[0]} showed no frame")
+        return result
+
+    programs = {
+        "velmora (default menu)": [launcher],
+        "minimal layer-shell client": [os.path.join(build, "velmora_wayland_minimal_layer")],
+    }
+    for argv in programs.values():
+        first_frame(argv)  # warm caches (fontconfig, the disk) for both
+    figures = {name: [] for name in programs}
+    for _ in range(runs):
+        for name, argv in programs.items():
+            figures[name].append(first_frame(argv))
+
+    print(f"Wayland menu start-up on headless sway, median of {runs} runs each (milliseconds):")
+    print(f"  {'':28} {'start to first frame':>22} {'90th percentile':>16}")
+    for name, values in figures.items():
+        values.sort()
+        p90 = values[min(len(values) - 1, int(len(values) * 0.9))]
+        print(f"  {name:28} {statistics.median(values):22.1f} {p90:16.1f}")
+finally:
+    sway.send_signal(signal.SIGTERM)
+    try:
+        sway.wait(10)
+    except subprocess.TimeoutExpired:
+        sway.kill()
+    shutil.rmtree(work, ignore_errors=True)

@@ -1,0 +1,43 @@
+/* The font calls of the Wayland menu: fcft (fontconfig + FreeType) behind a
+ * few plain functions, because fcft's header is C only. The face is the
+ * desktop's "sans-serif" at a pixel size, with fontconfig's fallback faces
+ * for characters it lacks (Japanese on a Latin-only default face). */
+#pragma once
+
+#include <pixman.h>
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct fcft_font;
+
+struct velmora_glyph {
+    pixman_image_t* image; /* the coverage mask, or the colour image (emoji) */
+    bool color;
+    int x; /* from the pen position to the image's left edge */
+    int y; /* from the baseline up to the image's top edge */
+    int width;
+    int height;
+    int advance;
+};
+
+/* Once per process before any font; quiet (fcft logs nothing). */
+bool velmora_font_library_init(void);
+void velmora_font_library_fini(void);
+
+/* A font of `pixel_size` pixels, or NULL. */
+struct fcft_font* velmora_font_open(double pixel_size);
+void velmora_font_close(struct fcft_font* font);
+int velmora_font_ascent(const struct fcft_font* font);
+int velmora_font_descent(const struct fcft_font* font);
+
+/* The glyph of `cp`; false when no installed face has one. The image
+ * belongs to the font. */
+bool velmora_font_glyph(struct fcft_font* font, uint32_t cp, struct velmora_glyph* glyph);
+
+#ifdef __cplusplus
+}
+#endif

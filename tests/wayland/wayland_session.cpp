@@ -1,0 +1,379 @@
+#include "wayland_session.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velmora::wltest {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned int USER_ID = 65534; // nobody
+constexpr unsigned int GROUP_ID = 65534;
+
+// This process's environment without what names a display or a compositor.
+std::vector<std::string> cleanEnvironment() {
+    static const char* const dropped[] = {"DISPLAY=",  "WAYLAND_DISPLAY=", "WAYLAND_SOCKET=",
+                                          "SWAYSOCK=", "XDG_RUNTIME_DIR=", "I3SOCK="};
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        bool keep = true;
+        for (const char* prefix : dropped)
+            keep = keep && std::strncmp(*entry, prefix, std::strlen(prefix)) != 0;
+        if (keep)
+            environment.emplace_back(*entry);
+    }
+    return environment;
+}
+
+// Waits up to `limit` for `done`.
+template <typename Done> bool waitFor(Done done, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// The first entry of `folder` whose name starts with `prefix` and does not
+// end with `unwanted`, or "".
+std::string findEntry(const fs::path& folder, const std::string& prefix,
+                      const std::string& unwanted = "\x01") {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 &&
+            (name.size() < unwanted.size() ||
+             name.compare(name.size() - unwanted.size(), unwanted.size(), unwanted) != 0))
+            return name;
+    }
+    return "";
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A binary PPM (P6, maxval 255) as grim writes it.
+Image parsePpm(const std::string& data) {
+    std::istringstream in(data);
+    std::string magic;
+    int width = 0;
+    int height = 0;
+    int maxval = 0;
+    in >> magic >> width >> height >> maxval;
+    in.get();
+    if (magic != "P6" || width <= 0 || height <= 0 || maxval != 255)
+        throw std::runtime_error("grim did not write a PPM image");
+    const auto offset = static_cast<std::size_t>(in.tellg());
+    const std::size_t count = static_cast<std::size_t>(width) * height;
+    if (data.size() < offset + count * 3)
+        throw std::runtime_error("grim's image is cut short");
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.pixels.resize(count);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data() + offset);
+    for (std::size_t i = 0; i < count; ++i)
+        image.pixels[i] = (static_cast<std::uint32_t>(bytes[3 * i]) << 16) |
+                          (static_cast<std::uint32_t>(bytes[3 * i + 1]) << 8) | bytes[3 * i + 2];
+    return image;
+}
+
+} // namespace
+
+bool runningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+std::vector<std::string> asUser(std::vector<std::string> argv) {
+    if (!runningAsRoot())
+        return argv;
+    std::vector<std::string> wrapped{"setpriv", "--reuid=" + std::to_string(USER_ID),
+                                     "--regid=" + std::to_string(GROUP_ID), "--clear-groups", "--"};
+    wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+    return wrapped;
+}
+
+void giveToUser(const fs::path& path) {
+    if (runningAsRoot() && ::chown(path.c_str(), USER_ID, GROUP_ID) != 0)
+        throw std::runtime_error("cannot hand " + path.string() +
+                                 " to nobody: " + std::strerror(errno));
+}
+
+ProgramResult run(const std::vector<std::string>& argv,
+                  const std::vector<std::string>& environment) {
+    return x11test::runProgram(argv, environment);
+}
+
+Rect Image::bounds(std::uint32_t color) const {
+    // Only runs of some length count, so that a few pixels of that colour in
+    // the pointer's image are not taken for the frame.
+    constexpr int RUN = 8;
+    int left = width;
+    int top = height;
+    int right = -1;
+    int bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width;) {
+            int end = x;
+            while (end < width && at(end, y) == color)
+                ++end;
+            if (end - x >= RUN) {
+                left = std::min(left, x);
+                right = std::max(right, end - 1);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+            x = std::max(end, x + 1);
+        }
+    }
+    if (right < 0)
+        return {};
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+void Image::save(const fs::path& file) const {
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary);
+    out << "P6\n" << width << ' ' << height << "\n255\n";
+    for (const std::uint32_t p : pixels) {
+        const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8),
+                             static_cast<char>(p)};
+        out.write(rgb, 3);
+    }
+}
+
+std::unique_ptr<Compositor> Compositor::sway(const fs::path& folder, int width, int height,
+                                             int scale) {
+    std::unique_ptr<Compositor> c(new Compositor);
+    c->runtime_ = folder / "runtime";
+    fs::create_directories(c->runtime_);
+    fs::permissions(c->runtime_, fs::perms::owner_all);
+    giveToUser(c->runtime_);
+    const fs::path config = folder / "sway.config";
+    {
+        std::ofstream out(config);
+        out << "xwayland disable\n"
+            << "output * resolution " << width * scale << "x" << height * scale << " scale "
+            << scale << "\n"
+            << "focus_follows_mouse no\n";
+    }
+    auto environment = cleanEnvironment();
+    environment.push_back("XDG_RUNTIME_DIR=" + c->runtime_.string());
+    environment.push_back("HOME=" + folder.string());
+    environment.push_back("WLR_BACKENDS=headless");
+    environment.push_back("WLR_RENDERER=pixman");
+    environment.push_back("WLR_LIBINPUT_NO_DEVICES=1");
+    const int log =
+        ::open((folder / "sway.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    try {
+        c->process_ =
+            x11test::spawnProcess(asUser({"sway", "-c", config.string()}), environment, log, log);
+    } catch (...) {
+        ::close(log);
+        throw;
+    }
+    ::close(log);
+    const bool up = waitFor(
+        [&] {
+            c->socket_ = findEntry(c->runtime_, "wayland-", ".lock");
+            const std::string ipc = findEntry(c->runtime_, "sway-ipc.");
+            if (!ipc.empty())
+                c->swaySocket_ = (c->runtime_ / ipc).string();
+            return !c->socket_.empty() && !c->swaySocket_.empty();
+        },
+        30s);
+    if (!up || c->process_.wait(0ms))
+        throw std::runtime_error("headless sway did not start: " + readText(folder / "sway.log"));
+    // Ready once a screenshot shows the output at its configured size.
+    const bool shown = waitFor(
+        [&] {
+            try {
+                const Image shot = c->screenshot();
+                return shot.width == width * scale && shot.height == height * scale;
+            } catch (const std::exception&) {
+                return false;
+            }
+        },
+        30s);
+    if (!shown)
+        throw std::runtime_error("headless sway's output never showed at " + std::to_string(width) +
+                                 "x" + std::to_string(height) + " scale " + std::to_string(scale));
+    return c;
+}
+
+std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width, int height,
+                                               bool xwayland) {
+    std::unique_ptr<Compositor> c(new Compositor);
+    c->runtime_ = folder / "runtime";
+    fs::create_directories(c->runtime_);
+    fs::permissions(c->runtime_, fs::perms::owner_all);
+    giveToUser(c->runtime_);
+    c->socket_ = "wayland-velmora";
+    const fs::path log = folder / "weston.log";
+    { std::ofstream touch(log); }
+    giveToUser(log);
+    auto environment = cleanEnvironment();
+    environment.push_back("XDG_RUNTIME_DIR=" + c->runtime_.string());
+    environment.push_back("HOME=" + folder.string());
+    std::vector<std::string> argv{"weston",
+                                  "--backend=headless-backend.so",
+                                  "--socket=" + c->socket_,
+                                  "--width=" + std::to_string(width),
+                                  "--height=" + std::to_string(height),
+                                  "--idle-time=0",
+                                  "--log=" + log.string()};
+    if (xwayland)
+        argv.push_back("--xwayland");
+    // Weston gives its Xwayland up when the first X display whose abstract
+    // socket is free still has a socket file it may not replace (an X
+    // server of another test starting or ending at that moment): it is
+    // started again then, a few times.
+    for (int attempt = 1;; ++attempt) {
+        c->process_ = x11test::spawnProcess(asUser(argv), environment);
+        const bool up = waitFor([&] { return fs::exists(c->runtime_ / c->socket_); }, 30s);
+        if (!up || c->process_.wait(0ms))
+            throw std::runtime_error("headless Weston did not start: " + readText(log));
+        if (!xwayland)
+            return c;
+        // Weston takes the X display itself: its lock file holds Weston's
+        // process id once the display's sockets are its own. (Its log, which
+        // names the display too, is written late.)
+        const std::string pid = std::to_string(c->process_.pid());
+        const auto findDisplay = [&] {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator("/tmp", error)) {
+                const std::string name = entry.path().filename().string();
+                if (name.rfind(".X", 0) != 0 || name.size() < 8 ||
+                    name.compare(name.size() - 5, 5, "-lock") != 0)
+                    continue;
+                std::istringstream text(readText(entry.path()));
+                std::string owner;
+                text >> owner;
+                if (owner == pid)
+                    return ":" + name.substr(2, name.size() - 7);
+            }
+            return std::string();
+        };
+        const bool named = waitFor([&] { return !findDisplay().empty(); }, 5s);
+        std::this_thread::sleep_for(300ms); // a lock whose socket failed is removed again
+        c->xDisplay_ = findDisplay();
+        if (named && !c->xDisplay_.empty())
+            return c;
+        c->process_.stop();
+        fs::remove(c->runtime_ / c->socket_);
+        if (attempt == 3)
+            throw std::runtime_error("Weston's Xwayland did not start: " + readText(log));
+    }
+}
+
+Compositor::~Compositor() {
+    pointer_.stop();
+    process_.stop();
+}
+
+std::vector<std::string> Compositor::clientEnvironment(bool withX) const {
+    auto environment = cleanEnvironment();
+    environment.push_back("XDG_RUNTIME_DIR=" + runtime_.string());
+    environment.push_back("WAYLAND_DISPLAY=" + socket_);
+    if (!swaySocket_.empty())
+        environment.push_back("SWAYSOCK=" + swaySocket_);
+    if (withX && !xDisplay_.empty())
+        environment.push_back("DISPLAY=" + xDisplay_);
+    return environment;
+}
+
+Image Compositor::screenshot() const {
+    const ProgramResult result = run({"grim", "-t", "ppm", "-"}, clientEnvironment());
+    if (result.exitStatus != 0)
+        throw std::runtime_error("grim failed");
+    return parsePpm(result.output);
+}
+
+void Compositor::type(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> argv{"wtype", "-s", "300"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (run(argv, clientEnvironment()).exitStatus != 0)
+        throw std::runtime_error("wtype failed");
+}
+
+void Compositor::plugPointer() {
+    const auto [readEnd, writeEnd] = [] {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        return std::pair<int, int>(ends[0], ends[1]);
+    }();
+    pointer_ = x11test::spawnProcess({VELMORA_POINTER_DEVICE}, clientEnvironment(), writeEnd);
+    ::close(writeEnd);
+    std::string output;
+    pollfd wait{readEnd, POLLIN, 0};
+    while (output.find("ready") == std::string::npos && ::poll(&wait, 1, 10000) > 0) {
+        char buffer[64];
+        const ssize_t n = ::read(readEnd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        output.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(readEnd);
+    if (output.find("ready") == std::string::npos)
+        throw std::runtime_error("the pointer device could not be plugged in");
+}
+
+void Compositor::swaymsg(const std::vector<std::string>& arguments) const {
+    std::vector<std::string> argv{"swaymsg", "-s", swaySocket_};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    if (run(argv, clientEnvironment()).exitStatus != 0)
+        throw std::runtime_error("swaymsg failed");
+}
+
+void Compositor::movePointer(int x, int y) const {
+    swaymsg({"seat", "seat0", "cursor", "set", std::to_string(x), std::to_string(y)});
+}
+
+void Compositor::click(const std::string& button) const {
+    swaymsg({"seat", "seat0", "cursor", "press", button});
+    swaymsg({"seat", "seat0", "cursor", "release", button});
+}
+
+void Compositor::wheel(bool down) const {
+    swaymsg({"seat", "seat0", "cursor", "press", down ? "button5" : "button4"});
+}
+
+void Compositor::addOutputToTheRight(int width, int height, int scale) const {
+    swaymsg({"create_output"});
+    swaymsg({"output", "HEADLESS-1", "position", "0", "0"});
+    swaymsg({"output", "HEADLESS-2", "resolution",
+             std::to_string(width * scale) + "x" + std::to_string(height * scale), "scale",
+             std::to_string(scale), "position", std::to_string(width), "0"});
+    swaymsg({"focus", "output", "HEADLESS-2"});
+}
+
+void Compositor::kill() {
+    if (process_.pid() > 0)
+        ::kill(process_.pid(), SIGKILL);
+    process_.wait(10s);
+}
+
+} // namespace velmora::wltest
