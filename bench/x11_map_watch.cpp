@@ -1,13 +1,18 @@
 // Measures how long programs take from their start to a window of their own
-// on screen: starts one, waits on the root window for the MapNotify of an
-// override-redirect window, then types Escape through XTest so that the
-// program ends, and starts the next. The programs take turns, so that a
-// machine busy with other work slows them alike.
+// on screen: starts one, waits on the root window for the MapNotify of a
+// top-level window, then types Escape through XTest so that the program ends
+// (or ends it with SIGTERM when Escape does not), and starts the next. The
+// programs take turns, so that a machine busy with other work slows them
+// alike.
 //
 //   velmora_x11_map_watch RUNS PROGRAM...
 //
-// Prints, per program, the median time to the window being mapped and the
-// median processor time (user + system) of the whole run, in milliseconds.
+// A PROGRAM is a program and its arguments separated by blanks; a last word
+// "<FILE" gives it FILE as standard input (for menus that read their items
+// there); a word "+pick" has Return typed in place of Escape, and the time it
+// was typed printed as "PROGRAM picked NANOSECONDS" on the monotonic clock
+// (for timing the launch of the picked item). Prints, per program, the median time to the window
+// being mapped and the median processor time (user + system) of the whole run, in milliseconds.
 // DISPLAY names the screen.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -19,9 +24,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <poll.h>
 #include <spawn.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -76,6 +83,47 @@ long long reap(pid_t pid) {
     return -1;
 }
 
+// One program to start: its argument vector and its standard input.
+struct Command {
+    std::string label;
+    std::vector<std::string> words;
+    std::string input;
+    bool pick = false;
+
+    explicit Command(const std::string& line) : label(line) {
+        std::size_t start = 0;
+        while (start <= line.size()) {
+            std::size_t end = line.find(' ', start);
+            if (end == std::string::npos)
+                end = line.size();
+            if (end > start) {
+                const std::string word = line.substr(start, end - start);
+                if (word[0] == '<')
+                    input = word.substr(1);
+                else if (word == "+pick")
+                    pick = true;
+                else
+                    words.push_back(word);
+            }
+            start = end + 1;
+        }
+    }
+
+    bool spawn(pid_t& pid) const {
+        std::vector<char*> argv;
+        for (const std::string& word : words)
+            argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!input.empty())
+            posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+        const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        return error == 0;
+    }
+};
+
 double medianMs(std::vector<long long> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
@@ -106,6 +154,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const KeyCode escape = XKeysymToKeycode(d, XK_Escape);
+    const KeyCode enter = XKeysymToKeycode(d, XK_Return);
     XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
     XSync(d, False);
 
@@ -114,17 +163,19 @@ int main(int argc, char** argv) {
     std::vector<std::vector<long long>> cpuTimes(static_cast<std::size_t>(programs));
     for (int run = 0; run < runs; ++run) {
         for (int p = 0; p < programs; ++p) {
-            char* program = argv[2 + p];
-            char* programArgv[] = {program, nullptr};
+            const Command command(argv[2 + p]);
+            const char* program = argv[2 + p];
+            if (command.words.empty())
+                return 2;
             pid_t pid = -1;
             const auto start = Clock::now();
-            if (posix_spawn(&pid, program, nullptr, nullptr, programArgv, environ) != 0) {
+            if (!command.spawn(pid)) {
                 std::fprintf(stderr, "cannot start %s\n", program);
                 return 2;
             }
             Window mapped = None;
             const bool seen = waitFor(d, std::chrono::seconds(10), [&mapped](const XEvent& e) {
-                if (e.type != MapNotify || !e.xmap.override_redirect)
+                if (e.type != MapNotify)
                     return false;
                 mapped = e.xmap.window;
                 return true;
@@ -142,15 +193,26 @@ int main(int argc, char** argv) {
             // The program may take its keyboard grab just after mapping: type
             // Escape until its window has gone.
             bool gone = false;
-            for (int attempt = 0; attempt < 200 && !gone; ++attempt) {
-                XTestFakeKeyEvent(d, escape, True, CurrentTime);
-                XTestFakeKeyEvent(d, escape, False, CurrentTime);
+            const KeyCode key = command.pick ? enter : escape;
+            Clock::time_point typed;
+            for (int attempt = 0; attempt < 25 && !gone; ++attempt) {
+                XTestFakeKeyEvent(d, key, True, CurrentTime);
+                XTestFakeKeyEvent(d, key, False, CurrentTime);
+                typed = Clock::now();
                 XFlush(d);
                 gone = waitFor(d, std::chrono::milliseconds(20), [mapped](const XEvent& e) {
                     return (e.type == UnmapNotify && e.xunmap.window == mapped) ||
                            (e.type == DestroyNotify && e.xdestroywindow.window == mapped);
                 });
             }
+            if (!gone)
+                kill(pid, SIGTERM);
+            else if (command.pick)
+                std::printf(
+                    "%s picked %lld\n", program,
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                               typed.time_since_epoch())
+                                               .count()));
             cpuTimes[static_cast<std::size_t>(p)].push_back(reap(pid));
             mapTimes[static_cast<std::size_t>(p)].push_back(
                 std::chrono::duration_cast<std::chrono::microseconds>(shown - start).count());

@@ -4,21 +4,33 @@
 #pragma once
 
 #include "platform/unique_handle.h"
-
-#include <X11/Xft/Xft.h>
-#include <X11/Xlib.h>
-#include <fontconfig/fontconfig.h>
+#include "platform/x11/x11_library.h"
 
 namespace velmora::x11 {
 
+// The freeing functions are loaded at run time, so the traits call them
+// through these.
+inline void closeDisplay(Display* display) {
+    XCloseDisplay(display);
+}
+inline void destroyXftDraw(XftDraw* draw) {
+    XftDrawDestroy(draw);
+}
+inline void destroyFcPattern(FcPattern* pattern) {
+    FcPatternDestroy(pattern);
+}
+inline void destroyFcCharSet(FcCharSet* charset) {
+    FcCharSetDestroy(charset);
+}
+
 // The connection to the X server.
-using DisplayHandle = UniqueHandle<PointerTraits<Display, XCloseDisplay>>;
+using DisplayHandle = UniqueHandle<PointerTraits<Display, closeDisplay>>;
 // An Xft drawing surface bound to one window.
-using XftDrawHandle = UniqueHandle<PointerTraits<XftDraw, XftDrawDestroy>>;
+using XftDrawHandle = UniqueHandle<PointerTraits<XftDraw, destroyXftDraw>>;
 // A fontconfig pattern; release() hands it to XftFontOpenPattern.
-using FcPatternHandle = UniqueHandle<PointerTraits<FcPattern, FcPatternDestroy>>;
+using FcPatternHandle = UniqueHandle<PointerTraits<FcPattern, destroyFcPattern>>;
 // A fontconfig character set.
-using FcCharSetHandle = UniqueHandle<PointerTraits<FcCharSet, FcCharSetDestroy>>;
+using FcCharSetHandle = UniqueHandle<PointerTraits<FcCharSet, destroyFcCharSet>>;
 
 // A window of our own.
 struct WindowTraits {

@@ -70,8 +70,8 @@ ScreenArea findMenuScreen(Display* display) {
     if (!XRRQueryExtension(display, &eventBase, &errorBase))
         return area;
     int count = 0;
-    const std::unique_ptr<XRRMonitorInfo, decltype(&XRRFreeMonitors)> monitors(
-        XRRGetMonitors(display, RootWindow(display, screen), True, &count), &XRRFreeMonitors);
+    const std::unique_ptr<XRRMonitorInfo, decltype(XRRFreeMonitors)> monitors(
+        XRRGetMonitors(display, RootWindow(display, screen), True, &count), XRRFreeMonitors);
     if (!monitors)
         return area;
     for (int i = 0; i < count; ++i) {
@@ -586,17 +586,25 @@ std::optional<unsigned int> PopupSession::onButtonRelease(const XButtonEvent& re
 std::optional<unsigned int> PopupSession::onKeyPress(XKeyEvent& key) {
     const std::size_t oldHighlight = navigator_.highlighted();
     const std::size_t oldFirst = navigator_.firstVisible();
-    char typed[32];
+    // The keysym alone decides the moving, picking and closing keys; only the
+    // others go through XLookupString, whose first call loads Xlib's locale
+    // tables (a millisecond or more between Enter and the launch).
     KeySym keysym = NoSymbol;
-    const int length = XLookupString(&key, typed, sizeof typed, &keysym, nullptr);
-    const std::string_view text(typed, static_cast<std::size_t>(std::max(length, 0)));
+    unsigned int unusedModifiers = 0;
+    XkbLookupKeySym(display_, static_cast<KeyCode>(key.keycode), key.state, &unusedModifiers,
+                    &keysym);
     // (The X headers define None as a macro, so the navigator's "no outcome"
     // is an empty optional here.)
     std::optional<MenuNavigator::Result> result;
-    if (const auto menuKey = navigationKey(keysym))
+    if (const auto menuKey = navigationKey(keysym)) {
         result = navigator_.press(*menuKey);
-    else if (const char32_t c = keyCharacter(keysym, text))
-        result = navigator_.type(c);
+    } else {
+        char typed[32];
+        const int length = XLookupString(&key, typed, sizeof typed, &keysym, nullptr);
+        const std::string_view text(typed, static_cast<std::size_t>(std::max(length, 0)));
+        if (const char32_t c = keyCharacter(keysym, text))
+            result = navigator_.type(c);
+    }
     if (result == MenuNavigator::Result::Dismissed)
         return 0u;
     if (result == MenuNavigator::Result::Picked)
@@ -657,6 +665,8 @@ private:
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
+        return nullptr;
+    if (!loadX11Libraries())
         return nullptr;
     DisplayHandle display(XOpenDisplay(name));
     if (!display)

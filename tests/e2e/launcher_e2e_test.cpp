@@ -461,6 +461,22 @@ TEST_F(Launcher, WithoutTerminalOrDisplayTheMenuEndsAtOnce) {
     EXPECT_FALSE(launched());
 }
 
+// Without an X display nothing of one is loaded: the launcher's process maps
+// no X11, Xft or Xrandr library while its terminal menu is open.
+TEST_F(Launcher, TheTerminalMenuLoadsNoX11Library) {
+    writeFile(config(), menuItem(1, "One", "/nonexistent"));
+    const auto terminal = start();
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    const int pid = terminal->launcherPid();
+    ASSERT_GT(pid, 0);
+    const auto maps = readFile("/proc/" + std::to_string(pid) + "/maps");
+    ASSERT_TRUE(maps.has_value() && maps->find("/velmora") != std::string::npos);
+    for (const char* library : {"libX11.", "libxcb.", "libXft.", "libXrender.", "libXrandr."})
+        EXPECT_EQ(maps->find(library), std::string::npos) << library << " is loaded";
+    terminal->keys({"Escape"});
+    EXPECT_EQ(terminal->waitExit(), 0);
+}
+
 TEST_F(Launcher, MoreItemsThanRowsScroll) {
     const auto terminal = startTallMenu(30);
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
