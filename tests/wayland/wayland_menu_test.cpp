@@ -7,6 +7,7 @@
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
+#include "tests/support/placement_cases.h"
 #include "tests/support/test_files.h"
 #include "wayland_session.h"
 
@@ -30,13 +31,11 @@ constexpr int SCREEN_HEIGHT = 320;
 // (which may also show the pointer).
 constexpr std::uint32_t MENU_BORDER = 0x8C8C8C;
 
-struct Position {
-    int x = 0;
-    int y = 0;
-    int xAlign = 0;
-    int yAlign = 0;
-};
-
+using test::Expected;
+using test::expectSide;
+using test::PlacementCase;
+using test::Position;
+using test::Side;
 using test::writeFile;
 
 std::string readFile(const fs::path& path) {
@@ -184,54 +183,6 @@ protected:
 // that the alignment puts there, then moved to stay on the output; at the
 // output scales 1 and 2 alike, in logical pixels.
 
-enum class Side { Start, Centre, End };
-
-struct Expected {
-    Side side;
-    int at;
-};
-
-struct PlacementCase {
-    const char* name;
-    Position position;
-    Expected horizontal;
-    Expected vertical;
-};
-
-void expectSide(const Expected& expected, int start, int size, const char* axis) {
-    switch (expected.side) {
-    case Side::Start:
-        EXPECT_EQ(start, expected.at) << axis << ": the menu's first edge";
-        break;
-    case Side::Centre:
-        EXPECT_EQ(start, expected.at - size / 2) << axis << ": the menu's centre";
-        break;
-    case Side::End:
-        EXPECT_EQ(start + size, expected.at) << axis << ": the menu's far edge";
-        break;
-    }
-}
-
-// On the 240 x 320 output the anchors are 0 / 120 / 240 and 0 / 160 / 320.
-const PlacementCase placementCases[] = {
-    {"LeftTop", {10, 15, 0, 0}, {Side::Start, 10}, {Side::Start, 15}},
-    {"CentreTop", {-5, 15, 1, 0}, {Side::Centre, 115}, {Side::Start, 15}},
-    {"RightTop", {-10, 15, 2, 0}, {Side::End, 230}, {Side::Start, 15}},
-    {"LeftMiddle", {10, 7, 0, 1}, {Side::Start, 10}, {Side::Centre, 167}},
-    {"CentreMiddle", {0, 0, 1, 1}, {Side::Centre, 120}, {Side::Centre, 160}},
-    {"RightMiddle", {-10, 7, 2, 1}, {Side::End, 230}, {Side::Centre, 167}},
-    {"LeftBottom", {10, -26, 0, 2}, {Side::Start, 10}, {Side::End, 294}},
-    {"CentreBottomAbovePanel", {0, -26, 1, 2}, {Side::Centre, 120}, {Side::End, 294}},
-    {"RightBottom", {-10, -26, 2, 2}, {Side::End, 230}, {Side::End, 294}},
-    {"OtherCodesCountAsLeftTop", {10, 12, 3, -1}, {Side::Start, 10}, {Side::Start, 12}},
-    {"PastRightEdgeMovesLeft", {200, 15, 0, 0}, {Side::End, 240}, {Side::Start, 15}},
-    {"PastLeftEdgeMovesRight", {-300, 15, 2, 0}, {Side::Start, 0}, {Side::Start, 15}},
-    {"CentredPastRightEdge", {110, 15, 1, 0}, {Side::End, 240}, {Side::Start, 15}},
-    {"BelowBottomMovesUp", {10, 300, 0, 0}, {Side::Start, 10}, {Side::End, 320}},
-    {"AboveTopMovesDown", {10, -400, 0, 2}, {Side::Start, 10}, {Side::Start, 0}},
-    {"OffBothEdges", {500, 500, 2, 2}, {Side::End, 240}, {Side::End, 320}},
-};
-
 class WaylandMenuPlacement : public WaylandMenuTest,
                              public ::testing::WithParamInterface<std::tuple<PlacementCase, int>> {
 };
@@ -255,7 +206,7 @@ TEST_P(WaylandMenuPlacement, MenuLiesWhereTheAlignmentPutsIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Alignments, WaylandMenuPlacement,
-                         ::testing::Combine(::testing::ValuesIn(placementCases),
+                         ::testing::Combine(::testing::ValuesIn(test::PLACEMENT_CASES),
                                             ::testing::Values(1, 2)),
                          [](const auto& test) {
                              return std::string(std::get<0>(test.param).name) + "_Scale" +

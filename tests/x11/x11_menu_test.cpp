@@ -6,6 +6,7 @@
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
+#include "tests/support/placement_cases.h"
 #include "tests/support/test_files.h"
 #include "x11_session.h"
 
@@ -29,14 +30,12 @@ using namespace std::chrono_literals;
 constexpr int SCREEN_WIDTH = 240;
 constexpr int SCREEN_HEIGHT = 320;
 
-struct Position {
-    int x = 0;
-    int y = 0;
-    int xAlign = 0;
-    int yAlign = 0;
-};
-
+using test::Expected;
+using test::expectSide;
+using test::PlacementCase;
+using test::Position;
 using test::readFile;
+using test::Side;
 using test::TempFolder;
 using test::writeFile;
 
@@ -152,38 +151,6 @@ protected:
 // Placement: the point from the "position" section and the side of the menu
 // that the alignment puts there, then moved to stay on the screen.
 
-enum class Side { Start, Centre, End };
-
-struct Expected {
-    Side side;
-    int at;
-};
-
-struct PlacementCase {
-    const char* name;
-    Position position;
-    Expected horizontal;
-    Expected vertical;
-};
-
-void PrintTo(const PlacementCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-void expectSide(const Expected& expected, int start, int size, const char* axis) {
-    switch (expected.side) {
-    case Side::Start:
-        EXPECT_EQ(start, expected.at) << axis << ": the menu's first edge";
-        break;
-    case Side::Centre:
-        EXPECT_EQ(start, expected.at - size / 2) << axis << ": the menu's centre";
-        break;
-    case Side::End:
-        EXPECT_EQ(start + size, expected.at) << axis << ": the menu's far edge";
-        break;
-    }
-}
-
 class X11MenuPlacement : public X11MenuTest, public ::testing::WithParamInterface<PlacementCase> {};
 
 TEST_P(X11MenuPlacement, WindowLiesWhereTheAlignmentPutsIt) {
@@ -205,28 +172,7 @@ TEST_P(X11MenuPlacement, WindowLiesWhereTheAlignmentPutsIt) {
     EXPECT_EQ(launched(false), "");
 }
 
-// On the 240 x 320 screen the anchors are 0 / 120 / 240 and 0 / 160 / 320.
-const PlacementCase placementCases[] = {
-    {"LeftTop", {10, 15, 0, 0}, {Side::Start, 10}, {Side::Start, 15}},
-    {"CentreTop", {-5, 15, 1, 0}, {Side::Centre, 115}, {Side::Start, 15}},
-    {"RightTop", {-10, 15, 2, 0}, {Side::End, 230}, {Side::Start, 15}},
-    {"LeftMiddle", {10, 7, 0, 1}, {Side::Start, 10}, {Side::Centre, 167}},
-    {"CentreMiddle", {0, 0, 1, 1}, {Side::Centre, 120}, {Side::Centre, 160}},
-    {"RightMiddle", {-10, 7, 2, 1}, {Side::End, 230}, {Side::Centre, 167}},
-    {"LeftBottom", {10, -26, 0, 2}, {Side::Start, 10}, {Side::End, 294}},
-    {"CentreBottomAbovePanel", {0, -26, 1, 2}, {Side::Centre, 120}, {Side::End, 294}},
-    {"RightBottom", {-10, -26, 2, 2}, {Side::End, 230}, {Side::End, 294}},
-    {"OtherCodesCountAsLeftTop", {10, 12, 3, -1}, {Side::Start, 10}, {Side::Start, 12}},
-    {"PastRightEdgeMovesLeft", {200, 15, 0, 0}, {Side::End, 240}, {Side::Start, 15}},
-    {"PastLeftEdgeMovesRight", {-300, 15, 2, 0}, {Side::Start, 0}, {Side::Start, 15}},
-    {"LeftOfScreenMovesRight", {-50, 15, 0, 0}, {Side::Start, 0}, {Side::Start, 15}},
-    {"CentredPastRightEdge", {110, 15, 1, 0}, {Side::End, 240}, {Side::Start, 15}},
-    {"BelowBottomMovesUp", {10, 300, 0, 0}, {Side::Start, 10}, {Side::End, 320}},
-    {"AboveTopMovesDown", {10, -400, 0, 2}, {Side::Start, 10}, {Side::Start, 0}},
-    {"OffBothEdges", {500, 500, 2, 2}, {Side::End, 240}, {Side::End, 320}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Alignments, X11MenuPlacement, ::testing::ValuesIn(placementCases),
+INSTANTIATE_TEST_SUITE_P(Alignments, X11MenuPlacement, ::testing::ValuesIn(test::PLACEMENT_CASES),
                          [](const auto& test) { return std::string(test.param.name); });
 
 // ---------------------------------------------------------------------------
