@@ -24,6 +24,10 @@ struct velmora_glyph {
     int advance;
 };
 
+/* Resolves the font functions from the loaded fcft and pixman libraries;
+ * false when one is missing. */
+bool velmora_font_library_resolve(void* fcft_library, void* pixman_library);
+
 /* Once per process before any font; quiet (fcft logs nothing). */
 bool velmora_font_library_init(void);
 void velmora_font_library_fini(void);

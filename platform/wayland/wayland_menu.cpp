@@ -9,13 +9,15 @@
 #include "platform/posix/menu_display.h"
 #include "platform/unique_handle.h"
 #include "platform/wayland/wayland_font.h"
+// Before the protocol headers: their request wrappers call the loaded
+// library through it.
+#include "platform/wayland/wayland_library.h"
 
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
 
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
-#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -34,6 +36,8 @@
 #include <unistd.h>
 
 namespace velmora {
+
+using namespace wayland;
 
 namespace {
 
@@ -60,12 +64,19 @@ constexpr double AXIS_STEP = 10.0;
 
 template <typename T, auto Free> using Owned = UniqueHandle<PointerTraits<T, Free>>;
 
+// A free function of a loaded library is a pointer, not a constant that
+// the handle's traits can name: this function calls it.
+template <auto& Free, typename T> void freeLoaded(T* handle) {
+    Free(handle);
+}
+template <typename T, auto& Free> using OwnedLoaded = Owned<T, freeLoaded<Free, T>>;
+
 // Gives `holder` the new handle `handle` (freeing what it held).
 template <typename Holder> void own(Holder& holder, typename Holder::Handle handle) {
     holder = Holder(handle);
 }
 
-using DisplayPtr = Owned<wl_display, wl_display_disconnect>;
+using DisplayPtr = OwnedLoaded<wl_display, wl_display_disconnect>;
 using RegistryPtr = Owned<wl_registry, wl_registry_destroy>;
 using CompositorPtr = Owned<wl_compositor, wl_compositor_destroy>;
 using ShmPtr = Owned<wl_shm, wl_shm_destroy>;
@@ -82,10 +93,10 @@ using BufferPtr = Owned<wl_buffer, wl_buffer_destroy>;
 using PoolPtr = Owned<wl_shm_pool, wl_shm_pool_destroy>;
 using RegionPtr = Owned<wl_region, wl_region_destroy>;
 using CallbackPtr = Owned<wl_callback, wl_callback_destroy>;
-using ImagePtr = Owned<pixman_image_t, pixman_image_unref>;
-using XkbContextPtr = Owned<xkb_context, xkb_context_unref>;
-using XkbKeymapPtr = Owned<xkb_keymap, xkb_keymap_unref>;
-using XkbStatePtr = Owned<xkb_state, xkb_state_unref>;
+using ImagePtr = OwnedLoaded<pixman_image_t, pixman_image_unref>;
+using XkbContextPtr = OwnedLoaded<xkb_context, xkb_context_unref>;
+using XkbKeymapPtr = OwnedLoaded<xkb_keymap, xkb_keymap_unref>;
+using XkbStatePtr = OwnedLoaded<xkb_state, xkb_state_unref>;
 using FontPtr = Owned<fcft_font, velmora_font_close>;
 
 // A memory mapping, unmapped when its owner goes.
@@ -1146,6 +1157,8 @@ std::unique_ptr<MenuDisplay> openMenuDisplayWayland() {
     const char* name = std::getenv("WAYLAND_DISPLAY");
     const char* socket = std::getenv("WAYLAND_SOCKET");
     if ((name == nullptr || *name == '\0') && (socket == nullptr || *socket == '\0'))
+        return nullptr;
+    if (!loadWaylandLibraries())
         return nullptr;
     DisplayPtr display(wl_display_connect(nullptr));
     if (!display)

@@ -1,0 +1,58 @@
+#include "platform/wayland/wayland_library.h"
+
+#include "platform/wayland/wayland_font.h"
+
+#include <dlfcn.h>
+
+// The names below are the library's own, not the pointers the header turns
+// them into for the generated wrappers.
+#undef wl_proxy_add_listener
+#undef wl_proxy_destroy
+#undef wl_proxy_get_version
+#undef wl_proxy_marshal_flags
+
+namespace velmora::wayland {
+
+#define VELMORA_WAYLAND_DEFINE(library, name) decltype(&::name) name = nullptr;
+VELMORA_WAYLAND_FUNCTIONS(VELMORA_WAYLAND_DEFINE)
+#undef VELMORA_WAYLAND_DEFINE
+
+namespace {
+
+// The libraries by their run-time names (their ABI versions), in the order
+// of the indexes above; fcft last.
+constexpr const char* LIBRARIES[] = {
+    "libwayland-client.so.0",
+    "libxkbcommon.so.0",
+    "libpixman-1.so.0",
+    "libfcft.so.4",
+};
+constexpr int LIBRARY_COUNT = sizeof LIBRARIES / sizeof LIBRARIES[0];
+
+bool load() {
+    void* handles[LIBRARY_COUNT] = {};
+    for (int i = 0; i < LIBRARY_COUNT; ++i) {
+        // Never closed: fontconfig and FreeType keep state for the life of
+        // the process, and the menu's objects are freed through these
+        // functions.
+        handles[i] = dlopen(LIBRARIES[i], RTLD_LAZY | RTLD_LOCAL);
+        if (handles[i] == nullptr)
+            return false;
+    }
+    bool complete = true;
+#define VELMORA_WAYLAND_RESOLVE(library, name)                                                     \
+    name = reinterpret_cast<decltype(&::name)>(dlsym(handles[library], #name));                    \
+    complete = complete && name != nullptr;
+    VELMORA_WAYLAND_FUNCTIONS(VELMORA_WAYLAND_RESOLVE)
+#undef VELMORA_WAYLAND_RESOLVE
+    return complete && velmora_font_library_resolve(handles[LIBRARY_COUNT - 1], handles[2]);
+}
+
+} // namespace
+
+bool loadWaylandLibraries() {
+    static const bool loaded = load();
+    return loaded;
+}
+
+} // namespace velmora::wayland
