@@ -2,7 +2,14 @@
 // does to show something, one 200 x 100 rectangle on the overlay layer in a
 // wl_shm buffer, with no font, no keymap and no second surface. It stays until
 // it is ended or the compositor goes.
+//
+// Built a second time with VELMORA_MINIMAL_TEXT, it is the floor of the font
+// stack as well: it draws one string with fcft into the rectangle before the
+// frame, as the X11 yardstick opens one Xft font.
 #include "wlr-layer-shell-unstable-v1-client.h"
+#ifdef VELMORA_MINIMAL_TEXT
+#include "wayland_minimal_text.h"
+#endif
 
 #include <wayland-client.h>
 
@@ -88,6 +95,10 @@ int main() {
         return 1;
     for (int i = 0; i < WIDTH * HEIGHT; ++i)
         pixels[i] = 0xFF3169C6;
+#ifdef VELMORA_MINIMAL_TEXT
+    if (!minimal_draw_text(pixels, WIDTH, HEIGHT, stride))
+        return 1;
+#endif
     wl_shm_pool* pool = wl_shm_create_pool(state.shm, fd, size);
     wl_buffer* buffer =
         wl_shm_pool_create_buffer(pool, 0, WIDTH, HEIGHT, stride, WL_SHM_FORMAT_ARGB8888);

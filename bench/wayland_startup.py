@@ -5,9 +5,12 @@ On a headless sway of its own (run as "nobody" through setpriv when this
 script runs as root, since sway refuses root), the median time from starting
 a program to its first frame: the commit of the first buffer larger than one
 pixel, read from the program's own WAYLAND_DEBUG log, whose timestamps are
-the real-time clock's microseconds modulo 2^32, printed as milliseconds. The launcher (default menu) and a
-minimal layer-shell client that shows one rectangle take turns in the same
-run, so that both meet the same machine and the same compositor.
+the real-time clock's microseconds modulo 2^32, printed as milliseconds. The
+launcher (default menu) and its floors take turns in the same run, so that
+all meet the same machine and the same compositor: a minimal layer-shell
+client that shows one rectangle, and the same client drawing one string with
+fcft first (the floor of the font stack, as the X11 floor opens one Xft
+font).
 
     bench/wayland_startup.py [BUILD_FOLDER] [RUNS]
 
@@ -28,7 +31,7 @@ import time
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native")
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 100
-for program in ("velmora", "velmora_wayland_minimal_layer"):
+for program in ("velmora", "velmora_wayland_minimal_layer", "velmora_wayland_minimal_text"):
     if not os.access(os.path.join(build, program), os.X_OK):
         sys.exit(f"missing {build}/{program} (build it first)")
 if shutil.which("sway") is None:
@@ -114,7 +117,8 @@ try:
 
     programs = {
         "velmora (default menu)": [launcher],
-        "minimal layer-shell client": [os.path.join(build, "velmora_wayland_minimal_layer")],
+        "layer-shell client + fcft text": [os.path.join(build, "velmora_wayland_minimal_text")],
+        "layer-shell client, rectangle": [os.path.join(build, "velmora_wayland_minimal_layer")],
     }
     for argv in programs.values():
         first_frame(argv)  # warm caches (fontconfig, the disk) for both
@@ -123,12 +127,15 @@ try:
         for name, argv in programs.items():
             figures[name].append(first_frame(argv))
 
-    print(f"Wayland menu start-up on headless sway, median of {runs} runs each (milliseconds):")
-    print(f"  {'':28} {'start to first frame':>22} {'90th percentile':>16}")
+    medians = {name: statistics.median(values) for name, values in figures.items()}
+    floor = medians["layer-shell client + fcft text"]
+    print(f"Wayland (headless sway), start to first frame, median of {runs} interleaved runs, "
+          "milliseconds (median, 90th percentile):")
     for name, values in figures.items():
         values.sort()
         p90 = values[min(len(values) - 1, int(len(values) * 0.9))]
-        print(f"  {name:28} {statistics.median(values):22.1f} {p90:16.1f}")
+        ratio = f"/ floor {medians[name] / floor:.2f}" if name.startswith("velmora") else ""
+        print(f"  {name:34} {medians[name]:7.2f} {p90:7.2f}   {ratio}")
 finally:
     sway.send_signal(signal.SIGTERM)
     try:
