@@ -16,7 +16,6 @@ constexpr const char* LIBRARIES[] = {
     "libX11.so.6",
     "libXft.so.2",
     "libfontconfig.so.1",
-    "libXrandr.so.2",
 };
 constexpr int LIBRARY_COUNT = sizeof LIBRARIES / sizeof LIBRARIES[0];
 

@@ -1,6 +1,6 @@
 // The display libraries of the X11 menu, loaded only when the menu is tried.
 //
-// The launcher links none of libX11, libXft, libfontconfig and libXrandr: a
+// The launcher links none of libX11, libXft and libfontconfig: a
 // start that shows the terminal menu, or no menu, must not pay for loading
 // them. Instead every function the menu calls is a pointer of this namespace
 // with the function's own name and type, resolved by loadX11Libraries(). Code
@@ -11,9 +11,12 @@
 #include <X11/XKBlib.h>
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
+#include <X11/Xlibint.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/Xrandr.h>
 #include <fontconfig/fontconfig.h>
+// Xlibint.h's own helpers, which would hide std::min and std::max.
+#undef min
+#undef max
 
 // Each function the menu calls, with the library (by index into the list in
 // x11_library.cpp) that holds it.
@@ -35,6 +38,7 @@
     F(0, XNextEvent)                                                                               \
     F(0, XOpenDisplay)                                                                             \
     F(0, XPending)                                                                                 \
+    F(0, XQueryExtension)                                                                          \
     F(0, XSetClassHint)                                                                            \
     F(0, XSetErrorHandler)                                                                         \
     F(0, XSetForeground)                                                                           \
@@ -43,6 +47,10 @@
     F(0, XUngrabKeyboard)                                                                          \
     F(0, XUngrabPointer)                                                                           \
     F(0, XkbLookupKeySym)                                                                          \
+    F(0, _XEatDataWords)                                                                           \
+    F(0, _XGetRequest)                                                                             \
+    F(0, _XRead)                                                                                   \
+    F(0, _XReply)                                                                                  \
     F(1, XftCharExists)                                                                            \
     F(1, XftColorAllocValue)                                                                       \
     F(1, XftColorFree)                                                                             \
@@ -61,10 +69,7 @@
     F(2, FcPatternAddDouble)                                                                       \
     F(2, FcPatternAddString)                                                                       \
     F(2, FcPatternCreate)                                                                          \
-    F(2, FcPatternDestroy)                                                                         \
-    F(3, XRRFreeMonitors)                                                                          \
-    F(3, XRRGetMonitors)                                                                           \
-    F(3, XRRQueryExtension)
+    F(2, FcPatternDestroy)
 
 namespace velmora::x11 {
 

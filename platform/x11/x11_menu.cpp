@@ -9,18 +9,20 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/Xrandr.h>
+#include <X11/extensions/randrproto.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <optional>
 #include <poll.h>
 #include <string_view>
 #include <time.h>
+#include <vector>
 
 namespace velmora {
 
@@ -59,27 +61,54 @@ struct ScreenArea {
 };
 
 // The primary RandR monitor where the server names one, else the root window.
+//
+// The monitors are asked for with RandR's GetMonitors request, sent through
+// Xlib's request interface as the RandR library would send it: loading
+// libXrandr and libXext for this one request cost more than the request
+// itself, and their set-up took two more round trips. A server without RandR
+// 1.5 refuses the request with an error, which is absorbed, and the root
+// window stands. (Asking for the version first would cost a round trip
+// before the menu can appear.)
 ScreenArea findMenuScreen(Display* display) {
     const int screen = DefaultScreen(display);
     ScreenArea area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
-    // A server older than RandR 1.5 refuses the monitor query with an error,
-    // which is absorbed, and the root window stands. (Asking for the version
-    // first would cost a round trip before the menu can appear.)
+    int opcode = 0;
     int eventBase = 0;
     int errorBase = 0;
-    if (!XRRQueryExtension(display, &eventBase, &errorBase))
+    if (!XQueryExtension(display, RANDR_NAME, &opcode, &eventBase, &errorBase))
         return area;
-    int count = 0;
-    const std::unique_ptr<XRRMonitorInfo, decltype(XRRFreeMonitors)> monitors(
-        XRRGetMonitors(display, RootWindow(display, screen), True, &count), XRRFreeMonitors);
-    if (!monitors)
-        return area;
-    for (int i = 0; i < count; ++i) {
-        const XRRMonitorInfo& monitor = monitors.get()[i];
-        if (monitor.primary && monitor.width > 0 && monitor.height > 0) {
-            area = ScreenArea{monitor.x, monitor.y, monitor.width, monitor.height};
-            break;
-        }
+    std::vector<CARD32> words;
+    LockDisplay(display);
+    auto* request = static_cast<xRRGetMonitorsReq*>(
+        _XGetRequest(display, static_cast<CARD8>(opcode), sz_xRRGetMonitorsReq));
+    request->randrReqType = X_RRGetMonitors;
+    request->window = static_cast<CARD32>(RootWindow(display, screen));
+    request->get_active = xTrue;
+    xRRGetMonitorsReply reply{};
+    const bool answered = _XReply(display, reinterpret_cast<xReply*>(&reply), 0, xFalse) != 0;
+    // A monitor takes six words and one per output; more than a few
+    // thousand is no real server's answer, and is skipped unread.
+    constexpr CARD32 MOST_WORDS = 1u << 16;
+    if (answered && reply.length <= MOST_WORDS) {
+        words.resize(reply.length);
+        _XRead(display, reinterpret_cast<char*>(words.data()),
+               static_cast<long>(words.size() * sizeof(CARD32)));
+    } else if (answered) {
+        _XEatDataWords(display, reply.length);
+    }
+    UnlockDisplay(display);
+    if (display->synchandler != nullptr) // what Xlib's SyncHandle does
+        display->synchandler(display);
+
+    static_assert(sizeof(xRRMonitorInfo) == sz_xRRMonitorInfo);
+    constexpr std::size_t MONITOR_WORDS = sz_xRRMonitorInfo / sizeof(CARD32);
+    std::size_t at = 0;
+    for (CARD32 i = 0; i < reply.nmonitors && at + MONITOR_WORDS <= words.size(); ++i) {
+        xRRMonitorInfo monitor{};
+        std::memcpy(&monitor, &words[at], sizeof monitor);
+        if (monitor.primary && monitor.width > 0 && monitor.height > 0)
+            return ScreenArea{monitor.x, monitor.y, monitor.width, monitor.height};
+        at += MONITOR_WORDS + monitor.noutput;
     }
     return area;
 }
