@@ -220,6 +220,37 @@ void stopWine() {
     run({wineserverProgram(), "-w"});
 }
 
+// True when a running process names `text` on its command line (Wine shows
+// a Windows program's command line there).
+bool anyProcessMentions(const std::string& text) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string commandLine = readFile(entry.path() / "cmdline").value_or("");
+        for (char& c : commandLine) {
+            if (c == '\0')
+                c = ' ';
+        }
+        if (commandLine.find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// Starts the prefix's Wine session on this test's X server and waits until
+// its first desktop process (explorer.exe) has ended again. Wine ends that
+// process a moment after the session's first program when no window is
+// left, and a launcher that starts in that moment loses its menu with the
+// desktop: it ends with 0 before anyone could pick. Programs started after
+// this get a desktop of their own that lasts while they have windows.
+void startWineSession() {
+    run({settings.wineRun, "cmd", "/c", "exit"});
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    while (anyProcessMentions("explorer.exe") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(100ms);
+}
+
 // An Xvfb server on a display number that it chose itself as free; stopped
 // by its process id.
 class XServer : public ::testing::Environment {
@@ -249,6 +280,7 @@ public:
         display_ = ":" + number;
         ::setenv("DISPLAY", display_.c_str(), 1);
         stopWine();
+        startWineSession();
     }
     void TearDown() override {
         stopWine();
@@ -267,24 +299,6 @@ std::string windowsPath(const fs::path& path) {
             c = '\\';
     }
     return text;
-}
-
-// True when a running process names `text` on its command line (Wine shows
-// a Windows program's command line there).
-bool anyProcessMentions(const std::string& text) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::string commandLine = readFile(entry.path() / "cmdline").value_or("");
-        for (char& c : commandLine) {
-            if (c == '\0')
-                c = ' ';
-        }
-        if (commandLine.find(text) != std::string::npos)
-            return true;
-    }
-    return false;
 }
 
 struct Rect {
