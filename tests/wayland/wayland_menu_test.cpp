@@ -73,6 +73,37 @@ protected:
         }
     }
 
+    // Runs the launcher in a terminal (tmux) of the compositor's user, as
+    // from a terminal in that Wayland session, with `extra` added to its
+    // environment; expects its menu drawn there, and a mnemonic to pick.
+    void expectTerminalMenu(const std::vector<std::string>& extra) {
+        installLauncher({"&Alpha", "&Bravo"}, {});
+        const std::string socket = (folder() / "tmux.socket").string();
+        const auto environment = compositor_->clientEnvironment();
+        std::vector<std::string> start{"tmux", "-S", socket, "new-session", "-d",
+                                       "-x",   "60", "-y",   "20",          "env"};
+        for (const auto& entry : environment) {
+            if (entry.rfind("WAYLAND_DISPLAY=", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+                start.push_back(entry);
+        }
+        start.insert(start.end(), extra.begin(), extra.end());
+        start.push_back((folder() / "velmora").string());
+        ASSERT_EQ(run(asUser(start), environment).exitStatus, 0) << "tmux did not start";
+        const auto screen = [&] {
+            return run(asUser({"tmux", "-S", socket, "capture-pane", "-p"}), environment).output;
+        };
+        std::string shown;
+        for (int i = 0; i < 300 && shown.find("Bravo") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(50ms);
+            shown = screen();
+        }
+        EXPECT_NE(shown.find("Alpha"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("Bravo"), std::string::npos) << shown;
+        run(asUser({"tmux", "-S", socket, "send-keys", "b"}), environment);
+        EXPECT_EQ(launched(true), "item2");
+        run(asUser({"tmux", "-S", socket, "kill-server"}), environment);
+    }
+
     void plugPointer() {
         try {
             compositor_->plugPointer();
@@ -576,32 +607,20 @@ TEST_F(WaylandMenuTest, WithoutTheLayerShellOrXTheMenuIsDrawnOnTheTerminal) {
     } catch (const std::exception& e) {
         FAIL() << "this test needs headless Weston: " << e.what();
     }
-    installLauncher({"&Alpha", "&Bravo"}, {});
-    // A terminal (tmux) of the compositor's user runs the launcher, started
-    // as from a terminal in that Wayland session.
-    const std::string socket = (folder() / "tmux.socket").string();
-    const auto environment = compositor_->clientEnvironment();
-    std::vector<std::string> start{"tmux", "-S", socket, "new-session", "-d",
-                                   "-x",   "60", "-y",   "20",          "env"};
-    for (const auto& entry : environment) {
-        if (entry.rfind("WAYLAND_DISPLAY=", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
-            start.push_back(entry);
-    }
-    start.push_back((folder() / "velmora").string());
-    ASSERT_EQ(run(asUser(start), environment).exitStatus, 0) << "tmux did not start";
-    const auto screen = [&] {
-        return run(asUser({"tmux", "-S", socket, "capture-pane", "-p"}), environment).output;
-    };
-    std::string shown;
-    for (int i = 0; i < 300 && shown.find("Bravo") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(50ms);
-        shown = screen();
-    }
-    EXPECT_NE(shown.find("Alpha"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("Bravo"), std::string::npos) << shown;
-    run(asUser({"tmux", "-S", socket, "send-keys", "b"}), environment);
-    EXPECT_EQ(launched(true), "item2");
-    run(asUser({"tmux", "-S", socket, "kill-server"}), environment);
+    expectTerminalMenu({});
+}
+
+// A system whose fcft lacks what the menu needs (here a stand-in library of
+// that name, found first through LD_LIBRARY_PATH) has no Wayland menu: the
+// launcher still starts, and draws its menu on the terminal.
+TEST_F(WaylandMenuTest, WithoutItsLibrariesTheWaylandMenuGivesWayToTheTerminal) {
+    startSway();
+    const fs::path libraries = folder() / "lib";
+    fs::create_directory(libraries);
+    fs::copy_file(VELMORA_STAND_IN_FCFT, libraries / "libfcft.so.4");
+    giveToUser(libraries);
+    giveToUser(libraries / "libfcft.so.4");
+    expectTerminalMenu({"LD_LIBRARY_PATH=" + libraries.string()});
 }
 
 TEST_F(WaylandMenuTest, WithoutTheLayerShellOrADisplayNothingIsShown) {
