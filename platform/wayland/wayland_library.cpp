@@ -2,7 +2,9 @@
 
 #include "platform/wayland/wayland_font.h"
 
-#include <dlfcn.h>
+#include "platform/posix/loaded_library.h"
+
+#include <iterator>
 
 // The names below are the library's own, not the pointers the header turns
 // them into for the generated wrappers.
@@ -27,25 +29,19 @@ constexpr const char* LIBRARIES[] = {
     "libpixman-1.so.0",
     "libfcft.so.4",
 };
-constexpr int LIBRARY_COUNT = sizeof LIBRARIES / sizeof LIBRARIES[0];
+constexpr int PIXMAN = 2;
+constexpr int FCFT = 3;
 
 bool load() {
-    void* handles[LIBRARY_COUNT] = {};
-    for (int i = 0; i < LIBRARY_COUNT; ++i) {
-        // Never closed: fontconfig and FreeType keep state for the life of
-        // the process, and the menu's objects are freed through these
-        // functions.
-        handles[i] = dlopen(LIBRARIES[i], RTLD_LAZY | RTLD_LOCAL);
-        if (handles[i] == nullptr)
-            return false;
-    }
+    void* handles[std::size(LIBRARIES)] = {};
+    if (!openLibraries(LIBRARIES, handles))
+        return false;
     bool complete = true;
 #define VELMORA_WAYLAND_RESOLVE(library, name)                                                     \
-    name = reinterpret_cast<decltype(&::name)>(dlsym(handles[library], #name));                    \
-    complete = complete && name != nullptr;
+    complete = resolveFunction(handles[library], #name, name) && complete;
     VELMORA_WAYLAND_FUNCTIONS(VELMORA_WAYLAND_RESOLVE)
 #undef VELMORA_WAYLAND_RESOLVE
-    return complete && velmora_font_library_resolve(handles[LIBRARY_COUNT - 1], handles[2]);
+    return complete && velmora_font_library_resolve(handles[FCFT], handles[PIXMAN]);
 }
 
 } // namespace

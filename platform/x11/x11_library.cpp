@@ -1,6 +1,8 @@
 #include "platform/x11/x11_library.h"
 
-#include <dlfcn.h>
+#include "platform/posix/loaded_library.h"
+
+#include <iterator>
 
 namespace velmora::x11 {
 
@@ -17,21 +19,14 @@ constexpr const char* LIBRARIES[] = {
     "libXft.so.2",
     "libfontconfig.so.1",
 };
-constexpr int LIBRARY_COUNT = sizeof LIBRARIES / sizeof LIBRARIES[0];
 
 bool load() {
-    void* handles[LIBRARY_COUNT] = {};
-    for (int i = 0; i < LIBRARY_COUNT; ++i) {
-        // Never closed: fontconfig and Xlib keep state for the life of the
-        // process, and the menu's objects are freed through these functions.
-        handles[i] = dlopen(LIBRARIES[i], RTLD_LAZY | RTLD_LOCAL);
-        if (handles[i] == nullptr)
-            return false;
-    }
+    void* handles[std::size(LIBRARIES)] = {};
+    if (!openLibraries(LIBRARIES, handles))
+        return false;
     bool complete = true;
 #define VELMORA_X11_RESOLVE(library, name)                                                         \
-    name = reinterpret_cast<decltype(&::name)>(dlsym(handles[library], #name));                    \
-    complete = complete && name != nullptr;
+    complete = resolveFunction(handles[library], #name, name) && complete;
     VELMORA_X11_FUNCTIONS(VELMORA_X11_RESOLVE)
 #undef VELMORA_X11_RESOLVE
     return complete;
