@@ -10,7 +10,7 @@
 #include "menu/launcher_menu.h"
 #include "menu/menu_view.h"
 #include "platform/fake/platform_fake.h"
-#include "platform/terminal/terminal_input.h"
+#include "display/terminal/terminal_input.h"
 #include "text/text_codec.h"
 
 #include <algorithm>

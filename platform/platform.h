@@ -4,11 +4,12 @@
 // abstract class `Platform`: the single-instance marker, the executable's own
 // file name, byte-level file access, the pop-up menu, the screen size and the
 // shell. The core (config/, menu/, app/startup) includes this header and the
-// standard library only; every backend lives in a folder of its own beside it
-// and derives one class from `Platform`, named after the backend:
+// standard library only; every system backend lives in a folder of its own
+// beside it and derives one class from `Platform`, named after the backend:
 //
 //   platform/posix/   PlatformPosix   Linux: lock file, /proc/self/exe, posix_spawn,
-//                                     a menu drawn by platform/x11 or platform/terminal
+//                                     a menu drawn by display/wayland, display/x11
+//                                     or display/terminal
 //   platform/win32/   PlatformWin32   Windows and Windows CE: the Win32 calls themselves
 //   platform/fake/    PlatformFake    unit tests: an imitation system that records calls
 //

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/posix/file_descriptor.h"
+#include "platform/file_descriptor.h"
 
 #include <string>
 #include <sys/types.h>

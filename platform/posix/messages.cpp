@@ -1,7 +1,7 @@
 #include "platform/posix/messages.h"
 
 #include "text/text_codec.h"
-#include "platform/posix/file_descriptor.h"
+#include "platform/file_descriptor.h"
 
 #include <unistd.h>
 

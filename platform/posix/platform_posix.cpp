@@ -1,7 +1,7 @@
 #include "platform/posix/platform_posix.h"
 
 #include "platform/posix/command_line.h"
-#include "platform/posix/file_descriptor.h"
+#include "platform/file_descriptor.h"
 #include "platform/posix/instance_lock.h"
 #include "platform/posix/messages.h"
 #include "platform/posix/shell_open.h"

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/posix/file_descriptor.h"
-#include "platform/posix/menu_display.h"
+#include "platform/file_descriptor.h"
+#include "display/menu_display.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 // The terminal menu's input decoder: the bytes terminals send, whole, cut
 // short and malformed, and the same bytes arriving in pieces.
-#include "platform/terminal/terminal_input.h"
+#include "display/terminal/terminal_input.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The terminal menu's geometry: cell widths, the box, the item rows.
 #include "menu/launcher_menu.h"
-#include "platform/terminal/terminal_layout.h"
+#include "display/terminal/terminal_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // (GoogleTest first: the X headers define None as a macro.)
 #include <gtest/gtest.h>
 
-#include "platform/x11/x11_keys.h"
+#include "display/x11/x11_keys.h"
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>

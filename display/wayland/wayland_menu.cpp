@@ -5,13 +5,13 @@
 // covers the rest of the output and catches the click outside the menu that
 // closes it. A compositor without the layer shell is declined quietly.
 #include "menu/menu_view.h"
-#include "platform/posix/file_descriptor.h"
-#include "platform/posix/menu_display.h"
+#include "platform/file_descriptor.h"
+#include "display/menu_display.h"
 #include "platform/unique_handle.h"
-#include "platform/wayland/wayland_font.h"
+#include "display/wayland/wayland_font.h"
 // Before the protocol headers: their request wrappers call the loaded
 // library through it.
-#include "platform/wayland/wayland_library.h"
+#include "display/wayland/wayland_library.h"
 
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"

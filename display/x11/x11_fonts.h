@@ -3,7 +3,7 @@
 // Japanese titles render on a system whose default face is Latin only).
 #pragma once
 
-#include "platform/x11/x11_handles.h"
+#include "display/x11/x11_handles.h"
 
 #include <cstddef>
 #include <set>

@@ -1,6 +1,6 @@
-#include "platform/x11/x11_library.h"
+#include "display/x11/x11_library.h"
 
-#include "platform/posix/loaded_library.h"
+#include "platform/loaded_library.h"
 
 #include <iterator>
 

@@ -20,10 +20,10 @@
 // write and tcsetattr only, and then ends the process as that signal would.
 // SIGTSTP puts the terminal back and stops; SIGCONT enters the menu's modes
 // again and has the menu redrawn.
-#include "platform/posix/file_descriptor.h"
-#include "platform/posix/menu_display.h"
-#include "platform/terminal/terminal_input.h"
-#include "platform/terminal/terminal_layout.h"
+#include "platform/file_descriptor.h"
+#include "display/menu_display.h"
+#include "display/terminal/terminal_input.h"
+#include "display/terminal/terminal_layout.h"
 
 #include "text/text_codec.h"
 

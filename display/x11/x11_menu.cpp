@@ -2,10 +2,10 @@
 // keyboard grabs while it is open, drawn with Xft, placed and driven by the
 // shared menu-view logic so that it behaves as the Windows pop-up menu does.
 #include "menu/menu_view.h"
-#include "platform/posix/menu_display.h"
-#include "platform/x11/x11_fonts.h"
-#include "platform/x11/x11_handles.h"
-#include "platform/x11/x11_keys.h"
+#include "display/menu_display.h"
+#include "display/x11/x11_fonts.h"
+#include "display/x11/x11_handles.h"
+#include "display/x11/x11_keys.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

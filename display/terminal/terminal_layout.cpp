@@ -1,4 +1,4 @@
-#include "platform/terminal/terminal_layout.h"
+#include "display/terminal/terminal_layout.h"
 
 #include <algorithm>
 #include <iterator>

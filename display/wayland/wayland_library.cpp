@@ -1,8 +1,8 @@
-#include "platform/wayland/wayland_library.h"
+#include "display/wayland/wayland_library.h"
 
-#include "platform/wayland/wayland_font.h"
+#include "display/wayland/wayland_font.h"
 
-#include "platform/posix/loaded_library.h"
+#include "platform/loaded_library.h"
 
 #include <iterator>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/unique_handle.h"
-#include "platform/x11/x11_library.h"
+#include "display/x11/x11_library.h"
 
 namespace velmora::x11 {
 

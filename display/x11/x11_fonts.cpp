@@ -1,4 +1,4 @@
-#include "platform/x11/x11_fonts.h"
+#include "display/x11/x11_fonts.h"
 
 #include <algorithm>
 #include <limits>

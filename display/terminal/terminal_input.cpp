@@ -1,4 +1,4 @@
-#include "platform/terminal/terminal_input.h"
+#include "display/terminal/terminal_input.h"
 
 #include "text/text_codec.h"
 

@@ -1,7 +1,7 @@
 // Where the Linux launcher draws its pop-up menu. PlatformPosix opens the
-// first display that can be had: a Wayland layer-shell menu (platform/wayland),
-// else an X11 pop-up (platform/x11), else a menu on
-// the controlling terminal (platform/terminal), else none, in which case the
+// first display that can be had: a Wayland layer-shell menu (display/wayland),
+// else an X11 pop-up (display/x11), else a menu on
+// the controlling terminal (display/terminal), else none, in which case the
 // menu cannot be shown and tracking returns 0 as a dismissed menu does.
 // Opening is detecting: a display that cannot start returns null quietly.
 #pragma once
