@@ -6,7 +6,7 @@
 // Opening is detecting: a display that cannot start returns null quietly.
 #pragma once
 
-#include "menu/menu_view.h"
+#include "menu/menu_session.h"
 
 #include <memory>
 #include <string>

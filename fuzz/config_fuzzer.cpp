@@ -6,11 +6,11 @@
 // reports as a finding.
 #include "check_report.h"
 #include "config/config_file.h"
+#include "display/terminal/terminal_input.h"
 #include "json_reader.h"
 #include "menu/launcher_menu.h"
-#include "menu/menu_view.h"
+#include "menu/menu_session.h"
 #include "platform/fake/platform_fake.h"
-#include "display/terminal/terminal_input.h"
 #include "text/text_codec.h"
 
 #include <algorithm>
@@ -309,7 +309,8 @@ void checkTerminalInput(std::string_view bytes) {
             navigator.scroll(input.wheel);
             break;
         case TerminalInput::Kind::Click: {
-            const MenuHit hit = hitTestMenu(box, navigator, input.column, input.row);
+            const MenuHit hit = hitTestMenu(box, navigator.firstVisible(), navigator.itemCount(),
+                                            input.column, input.row);
             const bool inside =
                 input.column >= 3 && input.column < 15 && input.row >= 2 && input.row < 9;
             FUZZ_CHECK(inside == (hit.kind != MenuHit::Kind::Outside));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/config_file.h"
+#include "menu/track_flags.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -16,15 +17,6 @@ constexpr unsigned int MENU_COMMAND_BASE = 40000;
 
 // AppendMenuW flags.
 constexpr unsigned int MF_STRING = 0x0000;
-
-// TrackPopupMenuEx flags.
-constexpr unsigned int TPM_LEFTALIGN = 0x0000;
-constexpr unsigned int TPM_CENTERALIGN = 0x0004;
-constexpr unsigned int TPM_RIGHTALIGN = 0x0008;
-constexpr unsigned int TPM_TOPALIGN = 0x0000;
-constexpr unsigned int TPM_VCENTERALIGN = 0x0010;
-constexpr unsigned int TPM_BOTTOMALIGN = 0x0020;
-constexpr unsigned int TPM_RETURNCMD = 0x0100;
 
 // a + b, held at the int limits instead of overflowing.
 int saturatingAdd(int a, int b);

@@ -10,7 +10,7 @@
 // dropped.
 #pragma once
 
-#include "menu/menu_view.h"
+#include "menu/menu_session.h"
 
 #include <optional>
 #include <string>

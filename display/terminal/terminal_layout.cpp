@@ -124,7 +124,7 @@ TerminalMenuLayout layoutTerminalMenu(const std::vector<MenuTitle>& titles, unsi
     for (const MenuTitle& title : titles)
         texts.push_back(terminalRowText(title));
     const long long widest = widestMenuRow(
-        texts, GAP, [](const std::u32string& text) -> long long { return textCells(text); });
+        texts, GAP, [](std::u32string_view text) -> long long { return textCells(text); });
     const int screenWidth = std::max(columns, 0);
     const int screenHeight = std::max(rows, 0);
     const int width = static_cast<int>(std::min<long long>(widest + 2 * PADDING + 2, screenWidth));

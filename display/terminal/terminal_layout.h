@@ -8,7 +8,7 @@
 // allows is cut at a whole character.
 #pragma once
 
-#include "menu/menu_view.h"
+#include "menu/menu_session.h"
 
 #include <cstddef>
 #include <string>

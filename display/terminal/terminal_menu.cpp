@@ -20,10 +20,10 @@
 // write and tcsetattr only, and then ends the process as that signal would.
 // SIGTSTP puts the terminal back and stops; SIGCONT enters the menu's modes
 // again and has the menu redrawn.
-#include "platform/file_descriptor.h"
 #include "display/menu_display.h"
 #include "display/terminal/terminal_input.h"
 #include "display/terminal/terminal_layout.h"
+#include "platform/file_descriptor.h"
 
 #include "text/text_codec.h"
 
@@ -464,8 +464,8 @@ unsigned int TerminalMenuDisplay::track(const std::vector<MenuItem>& items, unsi
                 navigator.scroll(input.wheel);
                 break;
             case TerminalInput::Kind::Click: {
-                const MenuHit hit =
-                    hitTestMenu(geometryOf(layout), navigator, input.column, input.row);
+                const MenuHit hit = hitTestMenu(geometryOf(layout), navigator.firstVisible(),
+                                                navigator.itemCount(), input.column, input.row);
                 if (hit.kind == MenuHit::Kind::Outside)
                     return 0;
                 if (hit.kind != MenuHit::Kind::Item)
@@ -479,7 +479,7 @@ unsigned int TerminalMenuDisplay::track(const std::vector<MenuItem>& items, unsi
         if (result == MenuNavigator::Result::Dismissed)
             return 0;
         if (result == MenuNavigator::Result::Picked)
-            return pickedCommand(items, navigator.highlighted());
+            return items[navigator.highlighted()].commandId;
         // The terminal may have changed size meanwhile.
         const struct winsize now = size();
         if (now.ws_col != ws.ws_col || now.ws_row != ws.ws_row) {

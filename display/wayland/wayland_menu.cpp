@@ -4,11 +4,12 @@
 // behaves as the X11 and terminal menus do. A second, invisible surface
 // covers the rest of the output and catches the click outside the menu that
 // closes it. A compositor without the layer shell is declined quietly.
-#include "menu/menu_view.h"
-#include "platform/file_descriptor.h"
 #include "display/menu_display.h"
-#include "platform/unique_handle.h"
 #include "display/wayland/wayland_font.h"
+#include "menu/menu_keys.h"
+#include "menu/menu_session.h"
+#include "platform/file_descriptor.h"
+#include "platform/unique_handle.h"
 // Before the protocol headers: their request wrappers call the loaded
 // library through it.
 #include "display/wayland/wayland_library.h"
@@ -154,36 +155,6 @@ std::unique_ptr<ShmBuffer> createBuffer(wl_shm* shm, int width, int height) {
     return buffer;
 }
 
-std::optional<MenuKey> navigationKey(xkb_keysym_t keysym) {
-    switch (keysym) {
-    case XKB_KEY_Up:
-    case XKB_KEY_KP_Up:
-        return MenuKey::Up;
-    case XKB_KEY_Down:
-    case XKB_KEY_KP_Down:
-        return MenuKey::Down;
-    case XKB_KEY_Home:
-    case XKB_KEY_KP_Home:
-        return MenuKey::Home;
-    case XKB_KEY_End:
-    case XKB_KEY_KP_End:
-        return MenuKey::End;
-    case XKB_KEY_Prior:
-    case XKB_KEY_KP_Prior:
-        return MenuKey::PageUp;
-    case XKB_KEY_Next:
-    case XKB_KEY_KP_Next:
-        return MenuKey::PageDown;
-    case XKB_KEY_Return:
-    case XKB_KEY_KP_Enter:
-        return MenuKey::Enter;
-    case XKB_KEY_Escape:
-        return MenuKey::Cancel;
-    default:
-        return std::nullopt;
-    }
-}
-
 // A layer surface with what the compositor last told it.
 struct LayerSurface {
     SurfacePtr surface;
@@ -251,13 +222,14 @@ private:
     void paintRow(pixman_image_t* image, std::size_t item);
     void paintArrow(pixman_image_t* image, bool up);
     int drawText(pixman_image_t* image, pixman_image_t* ink, int x, int baseline,
-                 const std::u32string& text, std::size_t count, bool draw);
-    int textWidth(const std::u32string& text, std::size_t count) {
+                 std::u32string_view text, std::size_t count, bool draw);
+    int textWidth(std::u32string_view text, std::size_t count) {
         return drawText(nullptr, nullptr, 0, 0, text, count, false);
     }
     // Where a point of the menu surface (in surface coordinates) lies.
     MenuHit hitTest(double surfaceX, double surfaceY) const {
-        return hitTestMenu(geometry_, *navigator_, static_cast<int>(std::floor(surfaceX * scale_)),
+        return hitTestMenu(geometry_, navigator_->firstVisible(), navigator_->itemCount(),
+                           static_cast<int>(std::floor(surfaceX * scale_)),
                            static_cast<int>(std::floor(surfaceY * scale_)));
     }
     int rowTop(std::size_t row) const { return static_cast<int>(geometry_.rowTop(row)); }
@@ -721,7 +693,7 @@ void MenuDisplayWayland::parseItems(const std::vector<MenuItem>& items) {
 }
 
 int MenuDisplayWayland::drawText(pixman_image_t* image, pixman_image_t* ink, int x, int baseline,
-                                 const std::u32string& text, std::size_t count, bool draw) {
+                                 std::u32string_view text, std::size_t count, bool draw) {
     int pen = x;
     for (std::size_t i = 0; i < count && i < text.size(); ++i) {
         velmora_glyph glyph{};
@@ -758,7 +730,7 @@ void MenuDisplayWayland::layout(int scale) {
     rowHeight_ = ascent + descent + 2 * rowPad_;
 
     const long long widest =
-        !font_ ? 0 : widestMenuRow(rows_, gap_, [this](const std::u32string& text) -> long long {
+        !font_ ? 0 : widestMenuRow(rows_, gap_, [this](std::u32string_view text) -> long long {
             return textWidth(text, text.size());
         });
     const long long frame = 2LL * border_;
@@ -942,7 +914,7 @@ void MenuDisplayWayland::onKey(std::uint32_t key, bool pressed) {
     const std::size_t oldFirst = navigator_->firstVisible();
     std::optional<MenuNavigator::Result> result;
     const xkb_keysym_t keysym = xkb_state_key_get_one_sym(xkbState_.get(), code);
-    if (const auto navigation = navigationKey(keysym)) {
+    if (const auto navigation = menuKeyOf(keysym)) {
         result = navigator_->press(*navigation);
     } else {
         const std::uint32_t c = xkb_state_key_get_utf32(xkbState_.get(), code);
@@ -954,7 +926,7 @@ void MenuDisplayWayland::onKey(std::uint32_t key, bool pressed) {
         return;
     }
     if (result == MenuNavigator::Result::Picked) {
-        finish(pickedCommand(*items_, navigator_->highlighted()));
+        finish((*items_)[navigator_->highlighted()].commandId);
         return;
     }
     changed(oldHighlight, oldFirst);
@@ -1023,7 +995,7 @@ void MenuDisplayWayland::onPointerButton(std::uint32_t button, bool pressed) {
         pressedItem_ != NO_ITEM && hit.kind == MenuHit::Kind::Item && pressedItem_ == hit.item;
     pressedItem_ = NO_ITEM;
     if (clicked)
-        finish(pickedCommand(*items_, hit.item));
+        finish((*items_)[hit.item].commandId);
 }
 
 void MenuDisplayWayland::onAxis(long steps) {

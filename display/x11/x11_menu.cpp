@@ -1,11 +1,11 @@
 // The X11 pop-up menu: an override-redirect window that holds the pointer and
 // keyboard grabs while it is open, drawn with Xft, placed and driven by the
 // shared menu-view logic so that it behaves as the Windows pop-up menu does.
-#include "menu/menu_view.h"
 #include "display/menu_display.h"
 #include "display/x11/x11_fonts.h"
 #include "display/x11/x11_handles.h"
-#include "display/x11/x11_keys.h"
+#include "menu/menu_keys.h"
+#include "menu/menu_session.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -132,7 +132,7 @@ bool isWheel(unsigned int button) {
 // What a text cut short ends with: U+2026 HORIZONTAL ELLIPSIS.
 constexpr FcChar32 ELLIPSIS = 0x2026;
 
-FontText fontText(const std::u32string& text) {
+FontText fontText(std::u32string_view text) {
     return FontText(text.begin(), text.end());
 }
 
@@ -181,7 +181,8 @@ private:
     std::optional<unsigned int> onButtonRelease(const XButtonEvent& release);
     std::optional<unsigned int> onKeyPress(XKeyEvent& key);
     MenuHit hitTest(int rootX, int rootY) const {
-        return hitTestMenu(geometry_, navigator_, rootX, rootY);
+        return hitTestMenu(geometry_, navigator_.firstVisible(), navigator_.itemCount(), rootX,
+                           rootY);
     }
     int rowTop(std::size_t row) const { return static_cast<int>(geometry_.rowTop(row)); }
     void paintAll();
@@ -266,7 +267,7 @@ void PopupSession::layout() {
     arrowHeight_ = scaled(12);
 
     const long long textWidth =
-        widestMenuRow(texts_, gap_, [this](const std::u32string& text) -> long long {
+        widestMenuRow(texts_, gap_, [this](std::u32string_view text) -> long long {
             return fonts_.width(fontText(text));
         });
     const long long frame = 2LL * border_;
@@ -608,7 +609,7 @@ std::optional<unsigned int> PopupSession::onButtonRelease(const XButtonEvent& re
     pressedItem_ = NO_ITEM;
     openingPress_ = false;
     if (hit.kind == MenuHit::Kind::Item && (clicked || fromOpening))
-        return pickedCommand(items_, hit.item);
+        return items_[hit.item].commandId;
     return std::nullopt;
 }
 
@@ -625,19 +626,19 @@ std::optional<unsigned int> PopupSession::onKeyPress(XKeyEvent& key) {
     // (The X headers define None as a macro, so the navigator's "no outcome"
     // is an empty optional here.)
     std::optional<MenuNavigator::Result> result;
-    if (const auto menuKey = navigationKey(keysym)) {
+    if (const auto menuKey = menuKeyOf(static_cast<Keysym>(keysym))) {
         result = navigator_.press(*menuKey);
     } else {
         char typed[32];
         const int length = XLookupString(&key, typed, sizeof typed, &keysym, nullptr);
         const std::string_view text(typed, static_cast<std::size_t>(std::max(length, 0)));
-        if (const char32_t c = keyCharacter(keysym, text))
+        if (const char32_t c = keyCharacter(static_cast<Keysym>(keysym), text))
             result = navigator_.type(c);
     }
     if (result == MenuNavigator::Result::Dismissed)
         return 0u;
     if (result == MenuNavigator::Result::Picked)
-        return pickedCommand(items_, navigator_.highlighted());
+        return items_[navigator_.highlighted()].commandId;
     refresh(oldHighlight, oldFirst);
     return std::nullopt;
 }

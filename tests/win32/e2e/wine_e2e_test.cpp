@@ -14,7 +14,7 @@
 // program and writes down the command line it was given and how the shell
 // started it. Programs that nobody here wrote (Wine's Notepad and explorer)
 // show that what the shell starts appears on the screen.
-#include "menu/menu_view.h"
+#include "menu/menu_session.h"
 #include "tests/support/default_file_bytes.h"
 #include "tests/support/test_files.h"
 

@@ -1,14 +1,12 @@
-#include "display/x11/x11_keys.h"
+#include "menu/menu_keys.h"
 
-#include <X11/keysym.h>
-
-namespace velmora::x11 {
+namespace velmora {
 
 namespace {
 
 // The letter of a Cyrillic or Greek keysym (the layouts whose letters have
 // keysyms of their own rather than Unicode ones), or 0.
-char32_t cyrillicOrGreek(KeySym keysym) {
+char32_t cyrillicOrGreek(Keysym keysym) {
     // Cyrillic keysyms 0x6c0-0x6df follow the KOI8-R order of the small
     // letters; 0x6e0-0x6ff are their capitals.
     static constexpr char16_t koi8Order[] = u"юабцдефгхийклмнопярстужвьызшэщчъ";
@@ -36,7 +34,7 @@ char32_t cyrillicOrGreek(KeySym keysym) {
 
 } // namespace
 
-char32_t keyCharacter(KeySym keysym, std::string_view typed) {
+char32_t keyCharacter(Keysym keysym, std::string_view typed) {
     if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
         return static_cast<char32_t>(keysym);
     if ((keysym & 0xFF000000UL) == 0x01000000UL) {
@@ -51,34 +49,35 @@ char32_t keyCharacter(KeySym keysym, std::string_view typed) {
     return 0;
 }
 
-std::optional<MenuKey> navigationKey(KeySym keysym) {
+std::optional<MenuKey> menuKeyOf(Keysym keysym) {
+    // The keysyms' numbers, as <X11/keysymdef.h> and <xkbcommon/xkbcommon-keysyms.h> give them.
     switch (keysym) {
-    case XK_Up:
-    case XK_KP_Up:
+    case 0xFF52: // Up
+    case 0xFF97: // KP_Up
         return MenuKey::Up;
-    case XK_Down:
-    case XK_KP_Down:
+    case 0xFF54: // Down
+    case 0xFF99: // KP_Down
         return MenuKey::Down;
-    case XK_Home:
-    case XK_KP_Home:
+    case 0xFF50: // Home
+    case 0xFF95: // KP_Home
         return MenuKey::Home;
-    case XK_End:
-    case XK_KP_End:
+    case 0xFF57: // End
+    case 0xFF9C: // KP_End
         return MenuKey::End;
-    case XK_Prior:
-    case XK_KP_Prior:
+    case 0xFF55: // Prior
+    case 0xFF9A: // KP_Prior
         return MenuKey::PageUp;
-    case XK_Next:
-    case XK_KP_Next:
+    case 0xFF56: // Next
+    case 0xFF9B: // KP_Next
         return MenuKey::PageDown;
-    case XK_Return:
-    case XK_KP_Enter:
+    case 0xFF0D: // Return
+    case 0xFF8D: // KP_Enter
         return MenuKey::Enter;
-    case XK_Escape:
+    case 0xFF1B: // Escape
         return MenuKey::Cancel;
     default:
         return std::nullopt;
     }
 }
 
-} // namespace velmora::x11
+} // namespace velmora

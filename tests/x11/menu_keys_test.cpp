@@ -1,9 +1,9 @@
-// The X11 menu's key translation, from keysyms as Xlib names them, checked
+// The menus' key translation, from keysyms as Xlib names them, checked
 // against libxkbcommon's own keysym-to-Unicode table. No display is opened.
 // (GoogleTest first: the X headers define None as a macro.)
 #include <gtest/gtest.h>
 
-#include "display/x11/x11_keys.h"
+#include "menu/menu_keys.h"
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -14,8 +14,6 @@
 #include <string>
 
 using namespace velmora;
-using velmora::x11::keyCharacter;
-using velmora::x11::navigationKey;
 
 namespace {
 
@@ -27,7 +25,7 @@ struct NavigationCase {
 class NavigationKeys : public testing::TestWithParam<NavigationCase> {};
 
 TEST_P(NavigationKeys, MoveOrPickOrClose) {
-    EXPECT_EQ(navigationKey(GetParam().keysym), GetParam().key) << std::hex << GetParam().keysym;
+    EXPECT_EQ(menuKeyOf(GetParam().keysym), GetParam().key) << std::hex << GetParam().keysym;
 }
 
 INSTANTIATE_TEST_SUITE_P(
