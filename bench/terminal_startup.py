@@ -20,7 +20,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from menu_startup import BOX_END, terminal_run  # noqa: E402
+from menu_startup import BOX_END, launcher_env, terminal_run  # noqa: E402
 
 
 def one_run(argv, env):
@@ -38,14 +38,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="velmora-bench-") as folder:
         program = os.path.join(folder, "velmora")
         shutil.copy(args.program, program)
-        runtime = os.path.join(folder, "run")
-        os.mkdir(runtime, 0o700)
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "TERM": "xterm-256color",
-            "LANG": "C.UTF-8",
-            "XDG_RUNTIME_DIR": runtime,
-        }
+        env = launcher_env(folder)
         one_run([program], env)  # writes the default file; not counted
         baseline = ["/usr/bin/printf", BOX_END.decode()]
         times, base = [], []
