@@ -197,9 +197,14 @@ void Terminal::type(const std::string& bytes) const {
     tmux({"send-keys", "-l", bytes});
 }
 
+void Terminal::mouse(int code, int column, int row, bool release) const {
+    type("\x1b[<" + std::to_string(code) + ";" + std::to_string(column + 1) + ";" +
+         std::to_string(row + 1) + (release ? "m" : "M"));
+}
+
 void Terminal::click(int column, int row) const {
-    const std::string at = std::to_string(column + 1) + ";" + std::to_string(row + 1);
-    type("\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
+    mouse(0, column, row);
+    mouse(0, column, row, true);
 }
 
 void Terminal::resize(int columns, int rows) const {
@@ -207,8 +212,7 @@ void Terminal::resize(int columns, int rows) const {
 }
 
 void Terminal::wheel(int column, int row, bool down) const {
-    type("\x1b[<" + std::string(down ? "65;" : "64;") + std::to_string(column + 1) + ";" +
-         std::to_string(row + 1) + "M");
+    mouse(down ? 65 : 64, column, row);
 }
 
 int Terminal::launcherPid() const {

@@ -67,7 +67,12 @@ public:
     void keys(const std::vector<std::string>& names) const;
     // Bytes typed into the terminal as they are (escape sequences included).
     void type(const std::string& bytes) const;
-    // A left click on the cell (column, row), counted from 0, in xterm SGR form.
+    // A mouse report in xterm's SGR form on the cell (column, row), counted
+    // from 0, as a terminal sends it: `code` 0 the left button, 2 the right,
+    // plus 32 while the pointer moves with the button held; a press, or the
+    // button's release.
+    void mouse(int code, int column, int row, bool release = false) const;
+    // A left click, pressed and released, on the cell.
     void click(int column, int row) const;
 
     // Gives the terminal a new size, as a user resizing the window does.
