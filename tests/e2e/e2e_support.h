@@ -75,6 +75,17 @@ public:
     // A left click, pressed and released, on the cell.
     void click(int column, int row) const;
 
+    // Attaches a tmux client to this terminal, itself running in a pane of
+    // the same size of a second tmux server, and waits until it is attached
+    // (false when it never is). Mouse reports typed into that pane reach the
+    // program as tmux hands on a real terminal's mouse: as the mouse modes
+    // the program turned on allow (a drag only with button-event tracking).
+    bool attachClient();
+    // Bytes typed into the attached client's terminal.
+    void typeAtClient(const std::string& bytes) const;
+    // A mouse report (see mouse()) from the attached client's terminal.
+    void mouseAtClient(int code, int column, int row, bool release = false) const;
+
     // Gives the terminal a new size, as a user resizing the window does.
     void resize(int columns, int rows) const;
     // The mouse wheel turned one step down (or up) over the cell (column, row).
@@ -91,7 +102,11 @@ public:
 
 private:
     std::string tmux(const std::vector<std::string>& args) const;
+    std::string tmuxAt(const std::string& socket, const std::vector<std::string>& args) const;
 
+    std::string folder_;
+    Options options_;
+    std::string clientSocket_; // of the server whose pane runs the attached client
     std::string socket_;
     std::string report_;
     std::vector<std::string> env_;

@@ -524,6 +524,27 @@ TEST_F(Launcher, TheWheelScrollsAndAClickPicksTheItemShownThere) {
     EXPECT_TRUE(launched(std::chrono::seconds(10)));
 }
 
+// The mouse as tmux hands it on from a real terminal: a drag reaches the
+// menu only because it asked for button-event tracking, and highlights the
+// item it ends on; released beside the menu it picks nothing, and Return
+// (through the same terminal, so after the mouse) then picks that item.
+TEST_F(Launcher, ADragFromATmuxClientHighlightsTheItemItReaches) {
+    writeFile(config(),
+              menuItem(1, "One", "/nonexistent") + menuItem(2, "Two", VELMORA_ARGV_RECORDER));
+    const auto terminal = start();
+    ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
+    ASSERT_TRUE(terminal->attachClient());
+    const auto box = findBox(terminal->screen());
+    ASSERT_TRUE(box.has_value());
+    terminal->mouseAtClient(0, box->left + 2, box->top + 1);
+    terminal->mouseAtClient(32, box->left + 2, box->top + 2);
+    terminal->mouseAtClient(0, box->left + box->width + 4, box->top + 2, true);
+    terminal->typeAtClient("\r");
+    EXPECT_EQ(terminal->waitExit(), 0);
+    EXPECT_TRUE(launched(std::chrono::seconds(10)));
+    EXPECT_EQ(terminal->terminalModes(), "same");
+}
+
 TEST_F(Launcher, AResizedTerminalKeepsTheMenuOnIt) {
     writeFile(config(), menuItem(1, "abcd", "/nonexistent") + menuItem(2, "e", "/nonexistent") +
                             "[position]\nxAlign=2\nyAlign=2\n");
