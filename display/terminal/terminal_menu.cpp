@@ -6,16 +6,17 @@
 // text is written as UTF-8. No terminfo lookup is made, which keeps the
 // start-up to a few system calls.
 //
-// What it is given and does, it hands to the MenuSession that every drawn
-// menu shares, and draws what the session says changed. The mouse is read
-// with button-event tracking (mode 1002, after 1000 for terminals that know
-// only that) in SGR coordinates (1006): presses, releases and the motion
-// while a button is held, so a drag highlights the items it crosses and the
-// left button's release over an item picks it. What the terminal does not
-// tell, the menu here lacks: no hover while no button is held (any-motion
+// Every key, character and mouse report it reads goes to the MenuSession
+// that every drawn menu shares; it draws what the session says changed, and
+// decides nothing itself but that "q" closes it. The mouse is read with
+// button-event tracking (mode 1002, after 1000 for terminals that know only
+// that) in SGR coordinates (1006): presses, releases and the motion while a
+// button is held, so a drag highlights the items it crosses and the left
+// button's release over an item picks it. What the terminal does not tell,
+// the menu here lacks: no hover while no button is held (any-motion
 // tracking, 1003, would report every move of the pointer anywhere on the
-// terminal), and no scroll arrows to rest on (the border shows ▲ and ▼
-// where more items lie); the wheel scrolls.
+// terminal), and no scroll arrows to rest on (the border shows ▲ and ▼ where
+// more items lie); the wheel scrolls.
 //
 // The terminal is switched to raw input, the alternate screen, a hidden
 // cursor and xterm mouse reporting for as long as the menu is open, and put
@@ -398,8 +399,8 @@ void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMen
 void TerminalMenuDisplay::drawRows(const MenuNavigator& navigator, const TerminalMenuLayout& layout,
                                    const MenuUpdate& update) {
     std::string out;
+    const std::size_t first = navigator.firstVisible();
     for (const std::size_t index : update.rows) {
-        const std::size_t first = navigator.firstVisible();
         if (index >= first && index - first < layout.visibleRows)
             appendRow(out, navigator, layout, index - first);
     }
