@@ -46,6 +46,7 @@ public:
     // No more bytes came: the next input, a cut end of the bytes taken as
     // it stands. Once that end is reached nothing is held.
     std::optional<TerminalInput> flush();
+    // Forgets the bytes held and the buttons seen pressed.
     void clear();
 
 private:
