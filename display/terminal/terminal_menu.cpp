@@ -30,7 +30,7 @@
 // SIGUSR1, SIGALRM, SIGPIPE, ...), unless it was ignored when the menu
 // opened, puts the terminal back in its handler, with the async-signal-safe
 // write and tcsetattr only, and then ends the process as that signal would.
-// SIGTSTP puts the terminal back and stops; SIGCONT enters the menu's modes
+// SIGTSTP, SIGTTIN and SIGTTOU put the terminal back and stop; SIGCONT enters the menu's modes
 // again and has the menu redrawn.
 #include "display/menu_display.h"
 #include "display/terminal/terminal_input.h"
@@ -197,7 +197,8 @@ public:
             install(number, onSignal, false);
         for (const int number : fatalSignals())
             install(number, onFatalSignal, true);
-        install(SIGTSTP, onStop, true);
+        for (const int number : {SIGTSTP, SIGTTIN, SIGTTOU})
+            install(number, onStop, true);
         install(SIGCONT, onContinue, false);
     }
     ~SignalCatcher() {
