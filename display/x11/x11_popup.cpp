@@ -78,6 +78,9 @@ public:
           metrics_(scaledMenuMetrics(screenScale(display))),
           fonts_(display, screenNumber_, metrics_.fontPixels), session_(items),
           rows_(rowTexts(session_.navigator())), inks_(display, visual_, colormap_) {}
+    // The painter holds on to the fonts, colours and rows.
+    MenuPopup(const MenuPopup&) = delete;
+    MenuPopup& operator=(const MenuPopup&) = delete;
 
     // Shows the menu and returns the picked item's command, or 0.
     unsigned int run(unsigned int flags, int x, int y);
