@@ -140,8 +140,8 @@ bool MenuPopup::createWindow(unsigned int flags, int x, int y) {
     MenuGeometry geometry = measureMenu(fonts_, metrics_, rows_, area_);
     const MenuRect rect = placeMenuRect(flags, x, y, geometry.frame.width, geometry.frame.height,
                                         area_.width, area_.height);
-    geometry.frame.left = area_.x + rect.left;
-    geometry.frame.top = area_.y + rect.top;
+    geometry.frame.left = area_.left + rect.left;
+    geometry.frame.top = area_.top + rect.top;
     session_.setGeometry(geometry);
 
     XSetWindowAttributes attributes{};

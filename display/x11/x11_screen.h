@@ -3,16 +3,12 @@
 #pragma once
 
 #include "display/x11/x11_library.h"
+#include "menu/menu_layout.h"
 
 namespace velmora::x11 {
 
 // A rectangle of the root window, in pixels.
-struct ScreenArea {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
+using ScreenArea = MenuRect;
 
 // The primary RandR monitor where the server names one, else the root window.
 ScreenArea findMenuScreen(Display* display);

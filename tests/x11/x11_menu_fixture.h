@@ -128,6 +128,28 @@ protected:
     }
 
     const std::string& display() const { return server_->display(); }
+    // Starts a screen and shows a menu of 40 items "Item 1" ... at the top
+    // left, taller than the screen; its geometry is empty when none appeared.
+    Geometry showTallMenu() {
+        startScreen();
+        std::vector<std::string> titles;
+        for (int i = 1; i <= 40; ++i)
+            titles.push_back("Item " + std::to_string(i));
+        installLauncher(titles, {0, 0, 0, 0});
+        const Window menu = launchAndWaitForMenu();
+        return menu == None ? Geometry{} : windowGeometry(display(), menu);
+    }
+
+    // Starts a screen and the launcher of two items while another program
+    // holds the keyboard, as a hotkey daemon may.
+    void launchWhileTheKeyboardIsTaken() {
+        startScreen();
+        installLauncher({"&Alpha", "&Bravo"}, {});
+        ASSERT_TRUE(watcher_->grabKeyboard());
+        launcher_ =
+            spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
+    }
+
     // Shows the menu of `titles` at `position` once and returns its geometry.
     Geometry showAndMeasure(const std::vector<std::string>& titles, const Position& position) {
         installLauncher(titles, position);

@@ -217,15 +217,9 @@ class X11MenuScrolling : public X11MenuTest, public ::testing::WithParamInterfac
 
 TEST_P(X11MenuScrolling, ShowsTheRowsItScrolledTo) {
     const ScrollCase& c = GetParam();
-    startScreen();
+    const Geometry g = showTallMenu();
     ASSERT_FALSE(HasFatalFailure());
-    std::vector<std::string> titles;
-    for (int i = 1; i <= 40; ++i)
-        titles.push_back("Item " + std::to_string(i));
-    installLauncher(titles, {0, 0, 0, 0});
-    const Window menu = launchAndWaitForMenu();
-    ASSERT_NE(menu, static_cast<Window>(None));
-    const Geometry g = windowGeometry(display(), menu);
+    ASSERT_GT(g.width, 0) << "no menu window was mapped";
     EXPECT_EQ(g.top, 0);
     EXPECT_LE(g.height, SCREEN_HEIGHT);
     EXPECT_GT(g.height, SCREEN_HEIGHT / 2);
@@ -258,15 +252,9 @@ class X11MenuAutoScroll : public X11MenuTest, public ::testing::WithParamInterfa
 
 TEST_P(X11MenuAutoScroll, ScrollsWhileThePointerIsOnTheArrow) {
     const bool moving = GetParam();
-    startScreen();
+    const Geometry g = showTallMenu();
     ASSERT_FALSE(HasFatalFailure());
-    std::vector<std::string> titles;
-    for (int i = 1; i <= 40; ++i)
-        titles.push_back("Item " + std::to_string(i));
-    installLauncher(titles, {0, 0, 0, 0});
-    const Window menu = launchAndWaitForMenu();
-    ASSERT_NE(menu, static_cast<Window>(None));
-    const Geometry g = windowGeometry(display(), menu);
+    ASSERT_GT(g.width, 0) << "no menu window was mapped";
     // The arrow is the 12 pixels above the bottom border and margin (3 pixels).
     const int x = g.left + g.width / 2;
     const int arrowY = g.top + g.height - 3 - 6;

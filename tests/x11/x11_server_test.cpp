@@ -24,12 +24,8 @@ TEST_F(X11MenuTest, WithoutAnXServerTheMenuIsDismissedQuietly) {
 }
 
 TEST_F(X11MenuTest, WaitsForTheKeyboardThatAHotkeyDaemonStillHolds) {
-    startScreen();
+    launchWhileTheKeyboardIsTaken();
     ASSERT_FALSE(HasFatalFailure());
-    installLauncher({"&Alpha", "&Bravo"}, {});
-    ASSERT_TRUE(watcher_->grabKeyboard());
-    launcher_ =
-        spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
     // The daemon lets go soon after starting the launcher; the launcher's
     // short retries then get the keyboard and the menu works as usual.
     std::this_thread::sleep_for(100ms);
@@ -42,12 +38,8 @@ TEST_F(X11MenuTest, WaitsForTheKeyboardThatAHotkeyDaemonStillHolds) {
 }
 
 TEST_F(X11MenuTest, GivesUpQuietlyWhenTheKeyboardStaysTaken) {
-    startScreen();
+    launchWhileTheKeyboardIsTaken();
     ASSERT_FALSE(HasFatalFailure());
-    installLauncher({"&Alpha", "&Bravo"}, {});
-    ASSERT_TRUE(watcher_->grabKeyboard());
-    launcher_ =
-        spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
     // The menu cannot take the input, so it is not shown: dismissed.
     expectLauncherEnds();
     EXPECT_EQ(watcher_->waitForPopup(0ms), static_cast<Window>(None)) << "a menu was mapped";
