@@ -31,3 +31,11 @@ bool resolveFunction(void* library, const char* name, Function& function) {
 }
 
 } // namespace velmora
+
+// For a table macro that lists (library index, function name) pairs: defines
+// one pointer per function, named as the function; and, inside a loader that
+// holds `handles` and `bool complete`, resolves each, `complete` staying true
+// only while every one is found.
+#define VELMORA_DEFINE_LOADED(library, name) decltype(&::name) name = nullptr;
+#define VELMORA_RESOLVE_LOADED(library, name)                                                      \
+    complete = ::velmora::resolveFunction(handles[library], #name, name) && complete;

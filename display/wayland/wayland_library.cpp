@@ -15,9 +15,7 @@
 
 namespace velmora::wayland {
 
-#define VELMORA_WAYLAND_DEFINE(library, name) decltype(&::name) name = nullptr;
-VELMORA_WAYLAND_FUNCTIONS(VELMORA_WAYLAND_DEFINE)
-#undef VELMORA_WAYLAND_DEFINE
+VELMORA_WAYLAND_FUNCTIONS(VELMORA_DEFINE_LOADED)
 
 namespace {
 
@@ -37,10 +35,7 @@ bool load() {
     if (!openLibraries(LIBRARIES, handles))
         return false;
     bool complete = true;
-#define VELMORA_WAYLAND_RESOLVE(library, name)                                                     \
-    complete = resolveFunction(handles[library], #name, name) && complete;
-    VELMORA_WAYLAND_FUNCTIONS(VELMORA_WAYLAND_RESOLVE)
-#undef VELMORA_WAYLAND_RESOLVE
+    VELMORA_WAYLAND_FUNCTIONS(VELMORA_RESOLVE_LOADED)
     return complete && velmora_font_library_resolve(handles[FCFT], handles[PIXMAN]);
 }
 

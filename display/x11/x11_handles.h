@@ -32,40 +32,35 @@ using FcPatternHandle = UniqueHandle<PointerTraits<FcPattern, destroyFcPattern>>
 // A fontconfig character set.
 using FcCharSetHandle = UniqueHandle<PointerTraits<FcCharSet, destroyFcCharSet>>;
 
+// A resource of the server, freed through the display it belongs to.
+template <typename T, void (*Free)(Display*, T)> struct DisplayBoundTraits {
+    using Handle = T;
+    Display* display = nullptr;
+    static T empty() { return T{}; }
+    bool free(T handle) const {
+        Free(display, handle);
+        return true;
+    }
+};
+
+inline void destroyWindow(Display* display, Window window) {
+    XDestroyWindow(display, window);
+}
+inline void freeGc(Display* display, GC gc) {
+    XFreeGC(display, gc);
+}
+inline void closeXftFont(Display* display, XftFont* font) {
+    XftFontClose(display, font);
+}
+
 // A window of our own.
-struct WindowTraits {
-    using Handle = Window;
-    Display* display = nullptr;
-    static Window empty() { return None; }
-    bool free(Window window) const {
-        XDestroyWindow(display, window);
-        return true;
-    }
-};
+using WindowTraits = DisplayBoundTraits<Window, destroyWindow>;
 using WindowHandle = UniqueHandle<WindowTraits>;
-
 // A graphics context for the few shapes Xft does not draw.
-struct GcTraits {
-    using Handle = GC;
-    Display* display = nullptr;
-    static GC empty() { return nullptr; }
-    bool free(GC gc) const {
-        XFreeGC(display, gc);
-        return true;
-    }
-};
+using GcTraits = DisplayBoundTraits<GC, freeGc>;
 using GcHandle = UniqueHandle<GcTraits>;
-
 // An open Xft font.
-struct XftFontTraits {
-    using Handle = XftFont*;
-    Display* display = nullptr;
-    static XftFont* empty() { return nullptr; }
-    bool free(XftFont* font) const {
-        XftFontClose(display, font);
-        return true;
-    }
-};
+using XftFontTraits = DisplayBoundTraits<XftFont*, closeXftFont>;
 using XftFontHandle = UniqueHandle<XftFontTraits>;
 
 // A colour allocated for Xft drawing. The colour itself lives on the heap so
@@ -102,25 +97,24 @@ inline XftColorHandle allocateXftColor(Display* display, Visual* visual, Colorma
 
 // The pointer and the keyboard grab of an open menu, each released with its
 // handle. The handle is the display the grab was taken on.
-struct PointerGrabTraits {
+template <void (*Release)(Display*)> struct GrabTraits {
     using Handle = Display*;
     static Display* empty() { return nullptr; }
     bool free(Display* display) const {
-        XUngrabPointer(display, CurrentTime);
+        Release(display);
         return true;
     }
 };
-using PointerGrab = UniqueHandle<PointerGrabTraits>;
 
-struct KeyboardGrabTraits {
-    using Handle = Display*;
-    static Display* empty() { return nullptr; }
-    bool free(Display* display) const {
-        XUngrabKeyboard(display, CurrentTime);
-        return true;
-    }
-};
-using KeyboardGrab = UniqueHandle<KeyboardGrabTraits>;
+inline void ungrabPointer(Display* display) {
+    XUngrabPointer(display, CurrentTime);
+}
+inline void ungrabKeyboard(Display* display) {
+    XUngrabKeyboard(display, CurrentTime);
+}
+
+using PointerGrab = UniqueHandle<GrabTraits<ungrabPointer>>;
+using KeyboardGrab = UniqueHandle<GrabTraits<ungrabKeyboard>>;
 
 struct InputGrab {
     // Released keyboard first, as they were taken last.

@@ -6,10 +6,8 @@
 
 namespace velmora::x11 {
 
-#define VELMORA_X11_DEFINE(library, name) decltype(&::name) name = nullptr;
-VELMORA_X11_FUNCTIONS(VELMORA_X11_DEFINE)
-VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DEFINE)
-#undef VELMORA_X11_DEFINE
+VELMORA_X11_FUNCTIONS(VELMORA_DEFINE_LOADED)
+VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_DEFINE_LOADED)
 
 namespace {
 
@@ -26,10 +24,7 @@ bool load() {
     if (!openLibraries(LIBRARIES, handles))
         return false;
     bool complete = true;
-#define VELMORA_X11_RESOLVE(library, name)                                                         \
-    complete = resolveFunction(handles[library], #name, name) && complete;
-    VELMORA_X11_FUNCTIONS(VELMORA_X11_RESOLVE)
-#undef VELMORA_X11_RESOLVE
+    VELMORA_X11_FUNCTIONS(VELMORA_RESOLVE_LOADED)
 #define VELMORA_X11_RESOLVE_OPTIONAL(library, name)                                                \
     static_cast<void>(resolveFunction(handles[library], #name, name));
     VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_RESOLVE_OPTIONAL)
