@@ -52,24 +52,22 @@ TerminalInput character(char32_t c) {
     return input;
 }
 
-TerminalInput pointer(TerminalInput::Kind kind, int column, int row) {
+TerminalInput pointer(TerminalInput::Kind kind, int column, int row,
+                      MenuButton button = MenuButton::Left) {
     TerminalInput input;
     input.kind = kind;
     input.column = column;
     input.row = row;
+    input.button = button;
     return input;
 }
 
 TerminalInput press(int column, int row, MenuButton button = MenuButton::Left) {
-    TerminalInput input = pointer(TerminalInput::Kind::Press, column, row);
-    input.button = button;
-    return input;
+    return pointer(TerminalInput::Kind::Press, column, row, button);
 }
 
 TerminalInput release(int column, int row, MenuButton button = MenuButton::Left) {
-    TerminalInput input = pointer(TerminalInput::Kind::Release, column, row);
-    input.button = button;
-    return input;
+    return pointer(TerminalInput::Kind::Release, column, row, button);
 }
 
 TerminalInput motion(int column, int row, bool buttonHeld) {
