@@ -1,5 +1,7 @@
 #include "x11_session.h"
 
+#include "platform/file_descriptor.h"
+
 #include <X11/Xatom.h>
 #include <X11/extensions/Xrandr.h>
 
@@ -26,24 +28,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Owns one file descriptor.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&&) = delete;
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(std::exchange(fd_, -1));
-    }
-
-private:
-    int fd_;
-};
+using Fd = FileDescriptor;
 
 std::pair<Fd, Fd> makePipe() {
     int ends[2];

@@ -15,6 +15,7 @@
 // started it. Programs that nobody here wrote (Wine's Notepad and explorer)
 // show that what the shell starts appears on the screen.
 #include "menu/menu_session.h"
+#include "platform/file_descriptor.h"
 #include "tests/support/default_file_bytes.h"
 #include "tests/support/test_files.h"
 
@@ -65,23 +66,7 @@ Settings settings;
 // shows as a failure rather than a hang. Nothing is asserted about speed.
 constexpr auto PATIENCE = 90s;
 
-// A file descriptor, closed when dropped.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
+using Descriptor = velmora::FileDescriptor;
 
 // A child process; killed and reaped if it still runs when dropped.
 class Child {
