@@ -268,6 +268,8 @@ private:
     std::int32_t repeatDelay_ = 600;
     FileDescriptor repeatTimer_;
     std::uint32_t repeatKey_ = 0;
+    bool connected_ = false;
+    bool keyboardIsNew_ = false;
 
     LayerSurface catcher_;
     bool catcherTried_ = false;
@@ -457,7 +459,8 @@ bool MenuDisplayWayland::connect() {
         };
         wl_seat_add_listener(seat_.get(), &seatListener, this);
     }
-    return roundtrip();
+    connected_ = roundtrip();
+    return connected_;
 }
 
 void MenuDisplayWayland::capabilities(wl_seat* seat, std::uint32_t capabilities) {
@@ -485,7 +488,14 @@ void MenuDisplayWayland::capabilities(wl_seat* seat, std::uint32_t capabilities)
             self.xkbState_ = std::move(state);
         },
         // enter
-        [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},
+        [](void* data, wl_keyboard*, std::uint32_t, wl_surface*, wl_array* keys) {
+            auto& self = *static_cast<MenuDisplayWayland*>(data);
+            if (!std::exchange(self.keyboardIsNew_, false))
+                return;
+            const auto* key = static_cast<const std::uint32_t*>(keys->data);
+            for (std::size_t i = 0; i < keys->size / sizeof *key; ++i)
+                self.onKey(key[i], true);
+        },
         // leave: keys held are no longer ours
         [](void* data, wl_keyboard*, std::uint32_t, wl_surface*) {
             auto& self = *static_cast<MenuDisplayWayland*>(data);
@@ -585,6 +595,7 @@ void MenuDisplayWayland::capabilities(wl_seat* seat, std::uint32_t capabilities)
     const bool wantPointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
     if (wantKeyboard && !keyboard_) {
         own(keyboard_, wl_seat_get_keyboard(seat));
+        keyboardIsNew_ = connected_;
         wl_keyboard_add_listener(keyboard_.get(), &keyboardListener, this);
     } else if (!wantKeyboard) {
         keyboard_.reset();
