@@ -101,26 +101,24 @@ void menu(benchmark::State& state) {
 }
 
 // What one run of the launcher does with the file: load it, build the menu.
-void loadAndMenuMemory(benchmark::State& state) {
-    const auto fake = benchPlatform(configText(state.range(0)));
-    PlatformFake& platform = *fake;
+void loadAndMenu(benchmark::State& state, PlatformFake& platform, const std::u16string& path) {
     for (auto _ : state) {
-        ConfigFile config(platform, u"/bench/velmini");
+        ConfigFile config(platform, path);
         benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void loadAndMenuMemory(benchmark::State& state) {
+    const auto fake = benchPlatform(configText(state.range(0)));
+    loadAndMenu(state, *fake, u"/bench/velmini");
 }
 
 void loadAndMenuFile(benchmark::State& state) {
     const TempConfigFile file(configText(state.range(0)));
     const std::unique_ptr<Platform> host = createHostPlatform();
     const auto fake = benchPlatform("", host.get());
-    PlatformFake& platform = *fake;
-    for (auto _ : state) {
-        ConfigFile config(platform, file.path());
-        benchmark::DoNotOptimize(runLauncherMenu(platform, config, u""));
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
+    loadAndMenu(state, *fake, file.path());
 }
 
 // The checker on the same files: load, lint, menu and the JSON report.

@@ -68,6 +68,21 @@ def read_until(master, seen, want, deadline):
         seen += chunk
 
 
+def launcher_env(folder, home=False):
+    """A benchmarked launcher's environment: a terminal, UTF-8, and a runtime
+    folder (and with `home` a home) of its own inside `folder`."""
+    env = {
+        "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+        "TERM": "xterm-256color",
+        "LANG": "C.UTF-8",
+    }
+    for variable, name in (("XDG_RUNTIME_DIR", "run"), ("HOME", "home" if home else None)):
+        if name:
+            env[variable] = os.path.join(folder, name)
+            os.mkdir(env[variable], 0o700)
+    return env
+
+
 def terminal_run(argv, env, pick=False):
     """Fork to the menu's corner drawn; with `pick`, also Enter to exec."""
     start = time.perf_counter()
@@ -164,17 +179,7 @@ def main():
             items.write("".join(i + "\n" for i in ITEMS))
         with open(os.path.join(folder, "items.csv"), "w") as items:
             items.write("".join("%s,true\n" % i for i in ITEMS))
-        runtime = os.path.join(folder, "run")
-        home = os.path.join(folder, "home")
-        os.mkdir(runtime, 0o700)
-        os.mkdir(home, 0o700)
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "TERM": "xterm-256color",
-            "LANG": "C.UTF-8",
-            "HOME": home,
-            "XDG_RUNTIME_DIR": runtime,
-        }
+        env = launcher_env(folder, home=True)
         server, display = start_xvfb(folder)
         try:
             x_env = dict(env, DISPLAY=display)

@@ -13,61 +13,18 @@ of the two interleaved so that both see the same load on the machine.
     bench/terminal_startup.py [--runs N] [path/to/velmora]
 """
 import argparse
-import fcntl
 import os
-import pty
-import select
 import shutil
 import statistics
-import struct
 import sys
 import tempfile
-import termios
-import time
 
-BOX_END = "┘".encode()
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from menu_startup import BOX_END, launcher_env, terminal_run  # noqa: E402
 
 
 def one_run(argv, env):
-    start = time.perf_counter()
-    pid, master = pty.fork()
-    if pid == 0:
-        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
-        os.execve(argv[0], argv, env)
-    seen = b""
-    drawn = None
-    deadline = start + 10
-    try:
-        while drawn is None:
-            left = deadline - time.perf_counter()
-            if left <= 0:
-                raise RuntimeError("no menu within 10 s; seen: %r" % seen[-200:])
-            ready, _, _ = select.select([master], [], [], left)
-            if not ready:
-                continue
-            chunk = os.read(master, 65536)
-            if not chunk:
-                raise RuntimeError("the launcher ended before its menu was drawn")
-            seen += chunk
-            if BOX_END in seen:
-                drawn = time.perf_counter()
-        os.write(master, b"\x1b")
-        # Drain until the launcher has ended and closed the terminal.
-        end = time.perf_counter() + 10
-        while time.perf_counter() < end:
-            ready, _, _ = select.select([master], [], [], 0.1)
-            if ready:
-                try:
-                    if not os.read(master, 65536):
-                        break
-                except OSError:
-                    break
-    finally:
-        _, status = os.waitpid(pid, 0)
-        os.close(master)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise RuntimeError("the launcher exited with %d" % os.waitstatus_to_exitcode(status))
-    return (drawn - start) * 1000.0
+    return terminal_run(argv, env)[0]
 
 
 def main():
@@ -81,14 +38,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="velmora-bench-") as folder:
         program = os.path.join(folder, "velmora")
         shutil.copy(args.program, program)
-        runtime = os.path.join(folder, "run")
-        os.mkdir(runtime, 0o700)
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "TERM": "xterm-256color",
-            "LANG": "C.UTF-8",
-            "XDG_RUNTIME_DIR": runtime,
-        }
+        env = launcher_env(folder)
         one_run([program], env)  # writes the default file; not counted
         baseline = ["/usr/bin/printf", BOX_END.decode()]
         times, base = [], []

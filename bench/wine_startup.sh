@@ -31,29 +31,19 @@ for candidate in /usr/lib/wine/wineserver /usr/lib/wine/wineserver64 \
 done
 [[ -n $wineserver ]] || { echo "wineserver not found" >&2; exit 1; }
 
+# shellcheck source=bench/xvfb.sh
+source "$(dirname "$0")/xvfb.sh"
 work=$(mktemp -d)
-xvfb_pid=
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
 cleanup() {
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The server picks a free display number and writes it to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 300); do
-    [[ -s $work/display ]] && break
-    sleep 0.05
-done
-[[ -s $work/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work"
 
 echo "making a Wine prefix..." >&2
 wine wineboot -i </dev/null >"$work/wineboot.log" 2>&1 ||

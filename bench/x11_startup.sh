@@ -19,26 +19,16 @@ for program in velmora velmora_x11_map_watch velmora_x11_minimal_window velmora_
 done
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
 
+# shellcheck source=bench/xvfb.sh
+source "$(dirname "$0")/xvfb.sh"
 work=$(mktemp -d)
-xvfb_pid=
 cleanup() {
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The server picks a free display number and writes it to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 300); do
-    [[ -s $work/display ]] && break
-    sleep 0.05
-done
-[[ -s $work/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work"
 
 # The launcher reads the default menu from its own folder; a runtime folder
 # of its own keeps its instance lock apart from any launcher already running.

@@ -264,6 +264,39 @@ void checkReports(std::string_view bytes, const ConfigFile& document, std::size_
     FUZZ_CHECK(isValidUtf8(check::reportToText(report)));
 }
 
+// One decoded input, checked, given to the session.
+MenuUpdate driveTerminalMenu(MenuSession& session, const TerminalInput& input) {
+    const MenuPointer at = MenuPointer::at(input.column, input.row);
+    switch (input.kind) {
+    case TerminalInput::Kind::Key:
+        return session.key(input.key);
+    case TerminalInput::Kind::Character:
+        FUZZ_CHECK(input.character >= 0x20 && input.character != 0x7F);
+        FUZZ_CHECK(input.character <= 0x10FFFF && !isSurrogate(input.character));
+        return session.type(input.character);
+    case TerminalInput::Kind::Wheel:
+        FUZZ_CHECK(input.notches == 1 || input.notches == -1);
+        return session.wheel(input.notches);
+    case TerminalInput::Kind::Press: {
+        const MenuHit hit = session.hitTest(at);
+        const bool inside =
+            input.column >= 3 && input.column < 15 && input.row >= 2 && input.row < 9;
+        FUZZ_CHECK(inside == (hit.kind != MenuHit::Kind::Outside));
+        FUZZ_CHECK(hit.kind != MenuHit::Kind::Item ||
+                   hit.item == session.navigator().firstVisible() +
+                                   static_cast<std::size_t>(input.row - 3));
+        const MenuUpdate update = session.press(input.button, at);
+        FUZZ_CHECK(update.closed == !inside);
+        return update;
+    }
+    case TerminalInput::Kind::Release:
+        return session.release(input.button, at);
+    case TerminalInput::Kind::Motion:
+        return session.motion(at, input.buttonHeld);
+    }
+    return {};
+}
+
 // The bytes as terminal input: whole or in pieces they decode alike, every
 // input is one the menu can take, and a menu driven by them stays in range.
 void checkTerminalInput(std::string_view bytes) {
@@ -285,45 +318,31 @@ void checkTerminalInput(std::string_view bytes) {
     }
     FUZZ_CHECK(pieces == inputs);
 
-    // Seven items in a box of five rows at (3, 2), a cell of border round it.
-    std::vector<MenuTitle> titles;
+    // Seven items in a box of five rows at (3, 2), a cell of border round it,
+    // driven as the terminal menu drives it; a closed menu opens again.
+    std::vector<MenuItem> items;
     for (const char16_t* title : {u"&One", u"&Two", u"T&hree", u"&Four", u"&Five", u"Six", u"&Sé"})
-        titles.push_back(parseMenuTitle(title));
-    MenuNavigator navigator(titles, 5);
+        items.push_back(
+            MenuItem{MENU_COMMAND_BASE + static_cast<unsigned int>(items.size()), title});
     MenuGeometry box;
     box.frame = MenuRect{3, 2, 12, 7};
     box.border = 1;
     box.rows = 5;
+    std::optional<MenuSession> session;
     for (const TerminalInput& input : inputs) {
-        switch (input.kind) {
-        case TerminalInput::Kind::Key:
-            navigator.press(input.key);
-            break;
-        case TerminalInput::Kind::Character:
-            FUZZ_CHECK(input.character >= 0x20 && input.character != 0x7F);
-            FUZZ_CHECK(input.character <= 0x10FFFF && !isSurrogate(input.character));
-            navigator.type(input.character);
-            break;
-        case TerminalInput::Kind::Wheel:
-            FUZZ_CHECK(input.wheel == 3 || input.wheel == -3);
-            navigator.scroll(input.wheel);
-            break;
-        case TerminalInput::Kind::Click: {
-            const MenuHit hit = hitTestMenu(box, navigator.firstVisible(), navigator.itemCount(),
-                                            input.column, input.row);
-            const bool inside =
-                input.column >= 3 && input.column < 15 && input.row >= 2 && input.row < 9;
-            FUZZ_CHECK(inside == (hit.kind != MenuHit::Kind::Outside));
-            if (hit.kind == MenuHit::Kind::Item) {
-                FUZZ_CHECK(hit.item ==
-                           navigator.firstVisible() + static_cast<std::size_t>(input.row - 3));
-                navigator.point(hit.item);
-            }
-            break;
+        if (!session || session->closed()) {
+            session.emplace(items);
+            session->setGeometry(box);
         }
-        }
-        FUZZ_CHECK(navigator.highlighted() < titles.size());
-        FUZZ_CHECK(navigator.firstVisible() + navigator.visibleRows() <= titles.size());
+        const MenuUpdate update = driveTerminalMenu(*session, input);
+        FUZZ_CHECK(update.closed == session->closed());
+        FUZZ_CHECK(update.command == 0 || (update.command >= MENU_COMMAND_BASE &&
+                                           update.command < MENU_COMMAND_BASE + items.size()));
+        const MenuNavigator& navigator = session->navigator();
+        FUZZ_CHECK(update.repaint != MenuUpdate::Repaint::Rows ||
+                   (update.rows[0] < items.size() && update.rows[1] < items.size()));
+        FUZZ_CHECK(navigator.highlighted() < items.size());
+        FUZZ_CHECK(navigator.firstVisible() + navigator.visibleRows() <= items.size());
     }
 }
 

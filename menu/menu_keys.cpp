@@ -50,34 +50,24 @@ char32_t keyCharacter(Keysym keysym, std::string_view typed) {
 }
 
 std::optional<MenuKey> menuKeyOf(Keysym keysym) {
-    // The keysyms' numbers, as <X11/keysymdef.h> and <xkbcommon/xkbcommon-keysyms.h> give them.
-    switch (keysym) {
-    case 0xFF52: // Up
-    case 0xFF97: // KP_Up
-        return MenuKey::Up;
-    case 0xFF54: // Down
-    case 0xFF99: // KP_Down
-        return MenuKey::Down;
-    case 0xFF50: // Home
-    case 0xFF95: // KP_Home
-        return MenuKey::Home;
-    case 0xFF57: // End
-    case 0xFF9C: // KP_End
-        return MenuKey::End;
-    case 0xFF55: // Prior
-    case 0xFF9A: // KP_Prior
-        return MenuKey::PageUp;
-    case 0xFF56: // Next
-    case 0xFF9B: // KP_Next
-        return MenuKey::PageDown;
-    case 0xFF0D: // Return
-    case 0xFF8D: // KP_Enter
-        return MenuKey::Enter;
-    case 0xFF1B: // Escape
-        return MenuKey::Cancel;
-    default:
-        return std::nullopt;
+    // The keysyms' numbers, as <X11/keysymdef.h> and xkbcommon give them: the
+    // key and its keypad twin.
+    struct Binding {
+        Keysym key;
+        Keysym keypad;
+        MenuKey meaning;
+    };
+    static constexpr Binding BINDINGS[] = {
+        {0xFF52, 0xFF97, MenuKey::Up},     {0xFF54, 0xFF99, MenuKey::Down},
+        {0xFF50, 0xFF95, MenuKey::Home},   {0xFF57, 0xFF9C, MenuKey::End},
+        {0xFF55, 0xFF9A, MenuKey::PageUp}, {0xFF56, 0xFF9B, MenuKey::PageDown},
+        {0xFF0D, 0xFF8D, MenuKey::Enter},  {0xFF1B, 0xFF1B, MenuKey::Cancel},
+    };
+    for (const Binding& binding : BINDINGS) {
+        if (keysym == binding.key || keysym == binding.keypad)
+            return binding.meaning;
     }
+    return std::nullopt;
 }
 
 } // namespace velmora

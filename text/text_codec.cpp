@@ -20,6 +20,36 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
     }
 }
 
+// What a UTF-8 lead byte starts: how many continuation bytes follow, the
+// code point's bits it holds, and the range of the first continuation byte
+// (narrowed after E0, ED, F0 and F4 so that no overlong form, surrogate or
+// code point past U+10FFFF is accepted).
+struct Lead {
+    int needed = 0;
+    char32_t bits = 0;
+    unsigned char lower = 0x80;
+    unsigned char upper = 0xBF;
+};
+
+Lead leadOf(unsigned char b) {
+    Lead lead;
+    if (b >= 0xC2 && b <= 0xDF) {
+        lead.needed = 1;
+        lead.bits = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        lead.needed = 2;
+        lead.bits = b & 0x0Fu;
+        lead.lower = b == 0xE0 ? 0xA0 : 0x80;
+        lead.upper = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        lead.needed = 3;
+        lead.bits = b & 0x07u;
+        lead.lower = b == 0xF0 ? 0x90 : 0x80;
+        lead.upper = b == 0xF4 ? 0x8F : 0xBF;
+    }
+    return lead;
+}
+
 // Decodes UTF-8 the way the WHATWG encoding standard does, which replaces
 // each maximal subpart of an ill-formed sequence by one U+FFFD. Calls
 // `emit(cp, valid)` for every code point.
@@ -34,28 +64,15 @@ template <typename Emit> void decodeUtf8(std::string_view bytes, Emit emit) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (needed == 0) {
             ++i;
-            if (b < 0x80) {
+            const Lead lead = leadOf(b);
+            if (b < 0x80)
                 emit(b, true);
-            } else if (b >= 0xC2 && b <= 0xDF) {
-                needed = 1;
-                cp = b & 0x1Fu;
-            } else if (b >= 0xE0 && b <= 0xEF) {
-                if (b == 0xE0)
-                    lower = 0xA0;
-                if (b == 0xED)
-                    upper = 0x9F;
-                needed = 2;
-                cp = b & 0x0Fu;
-            } else if (b >= 0xF0 && b <= 0xF4) {
-                if (b == 0xF0)
-                    lower = 0x90;
-                if (b == 0xF4)
-                    upper = 0x8F;
-                needed = 3;
-                cp = b & 0x07u;
-            } else {
+            else if (lead.needed == 0)
                 emit(REPLACEMENT, false);
-            }
+            needed = lead.needed;
+            cp = lead.bits;
+            lower = lead.lower;
+            upper = lead.upper;
             continue;
         }
         if (b < lower || b > upper) {

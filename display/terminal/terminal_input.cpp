@@ -56,22 +56,39 @@ bool mouseNumber(const char*& p, int& value) {
     return true;
 }
 
-// A mouse report: the button code (with the modifier, motion and wheel
-// bits), the cell from 0, and whether a button went down.
-std::optional<TerminalInput> mouse(int button, int column, int row, bool press) {
+MenuButton buttonOf(int low) {
+    return low == 0 ? MenuButton::Left : low == 1 ? MenuButton::Middle : MenuButton::Right;
+}
+
+// A mouse report: the button code, the cell from 0, and whether the report
+// says a button went up. In the code the low two bits are the button (3:
+// none, in motion or in the X10 form's release), 4, 8 and 16 the modifiers,
+// 32 motion, 64 the wheel (its low bits 0 up, 1 down, 2 and 3 sideways) and
+// 128 the buttons past the third.
+std::optional<TerminalInput> mouse(int code, int column, int row, bool released) {
+    if (code < 0 || (code & 128) != 0)
+        return std::nullopt;
+    const int low = code & 3;
     TerminalInput input;
-    if ((button & 64) != 0 && press) {
+    if ((code & 64) != 0) {
+        if (released || (code & 32) != 0 || low > 1)
+            return std::nullopt;
         input.kind = TerminalInput::Kind::Wheel;
-        input.wheel = (button & 1) != 0 ? 3 : -3;
+        input.notches = low == 1 ? 1 : -1;
         return input;
     }
-    if (press && (button & (3 | 32)) == 0) { // left button pressed, no motion
-        input.kind = TerminalInput::Kind::Click;
-        input.column = column;
-        input.row = row;
+    input.column = column;
+    input.row = row;
+    if ((code & 32) != 0) {
+        input.kind = TerminalInput::Kind::Motion;
+        input.buttonHeld = low != 3;
         return input;
     }
-    return std::nullopt;
+    if (low == 3)
+        return std::nullopt;
+    input.kind = released ? TerminalInput::Kind::Release : TerminalInput::Kind::Press;
+    input.button = buttonOf(low);
+    return input;
 }
 
 // "ESC [ < button ; column ; row M" (press) or "... m" (release), from 1.
@@ -94,7 +111,7 @@ std::optional<TerminalInput> sgrMouse(const std::string& params, char final) {
             --row;
         }
     }
-    return mouse(button, column, row, final == 'M');
+    return mouse(button, column, row, final == 'm');
 }
 
 std::optional<TerminalInput> keySequence(const std::string& params, char final) {
@@ -128,7 +145,44 @@ std::optional<TerminalInput> keySequence(const std::string& params, char final) 
 
 bool TerminalInput::operator==(const TerminalInput& other) const {
     return kind == other.kind && key == other.key && character == other.character &&
-           column == other.column && row == other.row && wheel == other.wheel;
+           button == other.button && buttonHeld == other.buttonHeld && column == other.column &&
+           row == other.row && notches == other.notches;
+}
+
+void TerminalInputDecoder::clear() {
+    pending_.clear();
+    x10Held_.reset();
+    x10Several_ = false;
+}
+
+// "ESC [ M" and three bytes, each 32 more than the button code and 33 more
+// than the column and row.
+std::optional<TerminalInput> TerminalInputDecoder::x10Mouse(const std::string& sequence) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    if (byte(3) < 32)
+        return std::nullopt; // not a real report
+    const int code = byte(3) - 32;
+    const int column = byte(4) - 33;
+    const int row = byte(5) - 33;
+    if ((code & (3 | 32 | 64 | 128)) != 3) {
+        std::optional<TerminalInput> input = mouse(code, column, row, false);
+        if (input && input->kind == TerminalInput::Kind::Press) {
+            x10Several_ = x10Several_ || (x10Held_ && *x10Held_ != input->button);
+            x10Held_ = input->button;
+        }
+        return input;
+    }
+    const std::optional<MenuButton> held = x10Several_ ? std::nullopt : x10Held_;
+    x10Held_.reset();
+    x10Several_ = false;
+    if (!held)
+        return std::nullopt;
+    TerminalInput input;
+    input.kind = TerminalInput::Kind::Release;
+    input.button = *held;
+    input.column = column;
+    input.row = row;
+    return input;
 }
 
 std::optional<TerminalInput> TerminalInputDecoder::next() {
@@ -157,9 +211,9 @@ std::optional<TerminalInput> TerminalInputDecoder::next() {
         }
         // The sequence ends at its final byte (0x40..0x7E after parameters);
         // an X10 mouse report is "ESC [ M" and three bytes.
-        const bool x10Mouse = introducer == '[' && pending_.size() > 2 && pending_[2] == 'M';
+        const bool x10Report = introducer == '[' && pending_.size() > 2 && pending_[2] == 'M';
         std::size_t end = 6;
-        if (!x10Mouse) {
+        if (!x10Report) {
             end = 2;
             while (end < pending_.size() && (byte(end) < 0x40 || byte(end) > 0x7E))
                 ++end;
@@ -173,10 +227,8 @@ std::optional<TerminalInput> TerminalInputDecoder::next() {
         const std::string params = sequence.substr(2, sequence.size() - 3);
 
         std::optional<TerminalInput> input;
-        if (x10Mouse) {
-            const int button = static_cast<unsigned char>(sequence[3]) - 32;
-            input = mouse(button, static_cast<unsigned char>(sequence[4]) - 33,
-                          static_cast<unsigned char>(sequence[5]) - 33, (button & 3) != 3);
+        if (x10Report) {
+            input = x10Mouse(sequence);
         } else if (introducer == '[' && !params.empty() && params[0] == '<') {
             input = sgrMouse(params, final);
         } else {

@@ -1,7 +1,6 @@
 #include "display/terminal/terminal_layout.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace velmora {
 
@@ -54,23 +53,8 @@ template <std::size_t N> bool inRanges(const Range (&ranges)[N], char32_t c) {
 constexpr int GAP = 2;     // blanks at least between the left and right part
 constexpr int PADDING = 1; // blank at each end of an item row
 
-// Appends characters of `text` to `out` while they fit in `cells`; returns
-// the cells used.
-int appendFitting(std::u32string& out, std::u32string_view text, int cells,
-                  std::size_t* keptChars = nullptr) {
-    int used = 0;
-    std::size_t kept = 0;
-    for (const char32_t c : text) {
-        const int w = cellWidth(c);
-        if (used + w > cells)
-            break;
-        out.push_back(c);
-        used += w;
-        ++kept;
-    }
-    if (keptChars != nullptr)
-        *keptChars = kept;
-    return used;
+long long measureCells(std::u32string_view text) {
+    return textCells(text);
 }
 
 } // namespace
@@ -108,23 +92,13 @@ MenuRowText terminalRowText(const MenuTitle& title) {
     return row;
 }
 
-std::u32string displayText(std::u16string_view text, std::size_t& mnemonicIndex) {
-    MenuTitle title;
-    title.left = text;
-    title.mnemonicIndex = mnemonicIndex;
-    MenuRowText row = terminalRowText(title);
-    mnemonicIndex = row.mnemonic;
-    return std::move(row.left);
-}
-
 TerminalMenuLayout layoutTerminalMenu(const std::vector<MenuTitle>& titles, unsigned int flags,
                                       int x, int y, int columns, int rows) {
     std::vector<MenuRowText> texts;
     texts.reserve(titles.size());
     for (const MenuTitle& title : titles)
         texts.push_back(terminalRowText(title));
-    const long long widest = widestMenuRow(
-        texts, GAP, [](std::u32string_view text) -> long long { return textCells(text); });
+    const long long widest = widestMenuRow(texts, GAP, measureCells);
     const int screenWidth = std::max(columns, 0);
     const int screenHeight = std::max(rows, 0);
     const int width = static_cast<int>(std::min<long long>(widest + 2 * PADDING + 2, screenWidth));
@@ -141,29 +115,22 @@ TerminalMenuLayout layoutTerminalMenu(const std::vector<MenuTitle>& titles, unsi
 }
 
 ItemRow layoutItemRow(const MenuTitle& title, int innerWidth) {
-    const MenuRowText text = terminalRowText(title);
-    const std::u32string& left = text.left;
-    const std::u32string& right = text.right;
-    const std::size_t mnemonic = text.mnemonic;
-
     ItemRow row;
-    const int textWidth = innerWidth - 2 * PADDING;
-    if (textWidth < 0) {
+    const int room = innerWidth - 2 * PADDING;
+    if (room < 0) {
         row.text.assign(static_cast<std::size_t>(std::max(innerWidth, 0)), U' ');
         return row;
     }
+    const MenuRowText text = fitMenuRow(terminalRowText(title), room, GAP, measureCells);
+    const int leftCells = textCells(text.left);
+    const int rightCells = textCells(text.right);
     row.text.push_back(U' ');
-    std::size_t keptLeft = 0;
-    int used = appendFitting(row.text, left, textWidth, &keptLeft);
-    if (mnemonic != std::u32string::npos && mnemonic < keptLeft)
-        row.mnemonicAt = mnemonic + 1;
-    const int rightCells = textCells(right);
-    if (rightCells > 0 && used + GAP + rightCells <= textWidth) {
-        row.text.append(static_cast<std::size_t>(textWidth - used - rightCells), U' ');
-        row.text += right;
-        used = textWidth;
-    }
-    row.text.append(static_cast<std::size_t>(textWidth - used + PADDING), U' ');
+    row.text += text.left;
+    if (text.mnemonic != std::u32string::npos)
+        row.mnemonicAt = text.mnemonic + PADDING;
+    row.text.append(static_cast<std::size_t>(room - leftCells - rightCells), U' ');
+    row.text += text.right;
+    row.text.push_back(U' ');
     return row;
 }
 

@@ -4,8 +4,8 @@
 //
 // The box is one border cell wide on every side; an item row holds a blank,
 // the title's left part, at least two blanks and the right part flush right
-// when there is one, and a closing blank. A title wider than the screen
-// allows is cut at a whole character.
+// when there is one, and a closing blank. A row wider than the screen allows
+// is cut in cells by the rule every drawn menu shares (fitMenuRow).
 #pragma once
 
 #include "menu/menu_session.h"
@@ -27,10 +27,6 @@ int textCells(std::u32string_view text);
 // An item's row text (see menuRowText) with the controls, which could steer
 // the terminal, shown as "?".
 MenuRowText terminalRowText(const MenuTitle& title);
-
-// One title part so: `mnemonicIndex`, an index into `text`, is moved to the
-// matching index of the result (npos stays npos).
-std::u32string displayText(std::u16string_view text, std::size_t& mnemonicIndex);
 
 struct TerminalMenuLayout {
     MenuRect box;            // in cells, borders included

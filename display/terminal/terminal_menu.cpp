@@ -6,6 +6,18 @@
 // text is written as UTF-8. No terminfo lookup is made, which keeps the
 // start-up to a few system calls.
 //
+// Every key, character and mouse report it reads goes to the MenuSession
+// that every drawn menu shares; it draws what the session says changed, and
+// decides nothing itself but that "q" closes it. The mouse is read with
+// button-event tracking (mode 1002, after 1000 for terminals that know only
+// that) in SGR coordinates (1006): presses, releases and the motion while a
+// button is held, so a drag highlights the items it crosses and the left
+// button's release over an item picks it. What the terminal does not tell,
+// the menu here lacks: no hover while no button is held (any-motion
+// tracking, 1003, would report every move of the pointer anywhere on the
+// terminal), and no scroll arrows to rest on (the border shows ▲ and ▼ where
+// more items lie); the wheel scrolls.
+//
 // The terminal is switched to raw input, the alternate screen, a hidden
 // cursor and xterm mouse reporting for as long as the menu is open, and put
 // back as it was on every way out: a pick, a dismissal, an error, and the
@@ -18,7 +30,7 @@
 // SIGUSR1, SIGALRM, SIGPIPE, ...), unless it was ignored when the menu
 // opened, puts the terminal back in its handler, with the async-signal-safe
 // write and tcsetattr only, and then ends the process as that signal would.
-// SIGTSTP puts the terminal back and stops; SIGCONT enters the menu's modes
+// SIGTSTP, SIGTTIN and SIGTTOU put the terminal back and stop; SIGCONT enters the menu's modes
 // again and has the menu redrawn.
 #include "display/menu_display.h"
 #include "display/terminal/terminal_input.h"
@@ -49,8 +61,8 @@ constexpr int CUT_WAIT_MILLISECONDS = 50;
 // The write end of the pipe through which signal handlers wake the menu.
 volatile sig_atomic_t signalPipe = -1;
 
-constexpr char ENTER_MODES[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1006h";
-constexpr char LEAVE_MODES[] = "\x1b[0m\x1b[?1006l\x1b[?1000l\x1b[?1049l\x1b[?25h";
+constexpr char ENTER_MODES[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1002h\x1b[?1006h";
+constexpr char LEAVE_MODES[] = "\x1b[0m\x1b[?1006l\x1b[?1002l\x1b[?1000l\x1b[?1049l\x1b[?25h";
 
 // The terminal's modes while the menu holds it, for the signal handlers:
 // set before `modesActive` becomes 1 and left alone while it is.
@@ -185,7 +197,8 @@ public:
             install(number, onSignal, false);
         for (const int number : fatalSignals())
             install(number, onFatalSignal, true);
-        install(SIGTSTP, onStop, true);
+        for (const int number : {SIGTSTP, SIGTTIN, SIGTTOU})
+            install(number, onStop, true);
         install(SIGCONT, onContinue, false);
     }
     ~SignalCatcher() {
@@ -235,7 +248,8 @@ public:
         active_ = true;
         heldTerminal = HeldTerminal{fd_, saved_, raw};
         modesActive = 1;
-        // Alternate screen, hidden cursor, mouse buttons in SGR coordinates.
+        // Alternate screen, hidden cursor, mouse buttons and drags in SGR
+        // coordinates.
         writeText(fd_, ENTER_MODES);
     }
     ~TerminalModes() {
@@ -264,7 +278,7 @@ struct Event {
 };
 
 // The box's rows for hit-testing: one cell of border, one cell per row, no
-// arrows of its own (the border shows whether more lies either way).
+// arrows of its own.
 MenuGeometry geometryOf(const TerminalMenuLayout& layout) {
     MenuGeometry geometry;
     geometry.frame = layout.box;
@@ -272,6 +286,29 @@ MenuGeometry geometryOf(const TerminalMenuLayout& layout) {
     geometry.rowHeight = 1;
     geometry.rows = layout.visibleRows;
     return geometry;
+}
+
+// The session's answer to one input; "q" closes the menu unless it is some
+// item's mnemonic.
+MenuUpdate apply(MenuSession& session, const TerminalInput& input, bool qCloses) {
+    const MenuPointer at = MenuPointer::at(input.column, input.row);
+    switch (input.kind) {
+    case TerminalInput::Kind::Key:
+        return session.key(input.key);
+    case TerminalInput::Kind::Character:
+        if (input.character == U'q' && qCloses)
+            return session.key(MenuKey::Cancel);
+        return session.type(input.character);
+    case TerminalInput::Kind::Press:
+        return session.press(input.button, at);
+    case TerminalInput::Kind::Release:
+        return session.release(input.button, at);
+    case TerminalInput::Kind::Motion:
+        return session.motion(at, input.buttonHeld);
+    case TerminalInput::Kind::Wheel:
+        return session.wheel(input.notches);
+    }
+    return {};
 }
 
 class TerminalMenuDisplay : public MenuDisplay {
@@ -293,7 +330,11 @@ private:
         }
         return ws;
     }
-    void draw(const MenuNavigator& navigator, const TerminalMenuLayout& layout);
+    // The whole box, on a cleared screen when `clear`.
+    void draw(const MenuNavigator& navigator, const TerminalMenuLayout& layout, bool clear);
+    // The rows of the two items of a Rows update, those that are shown.
+    void drawRows(const MenuNavigator& navigator, const TerminalMenuLayout& layout,
+                  const MenuUpdate& update);
     // Waits up to `timeoutMs` (-1: no limit) for input; false when a signal
     // or the terminal's end (then `ended_`) ends the menu.
     bool readMore(int signalFd, int timeoutMs, bool& signalled);
@@ -306,9 +347,37 @@ private:
     bool ended_ = false; // the terminal hung up or failed
 };
 
-void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMenuLayout& layout) {
+// Item row `r` of the box (0: the first shown), borders included.
+void appendRow(std::string& out, const MenuNavigator& navigator, const TerminalMenuLayout& layout,
+               std::size_t r) {
     const MenuRect& box = layout.box;
-    std::string out = "\x1b[0m\x1b[2J";
+    moveTo(out, box.left, box.top + 1 + static_cast<int>(r));
+    out += "│";
+    const std::size_t index = navigator.firstVisible() + r;
+    if (index < navigator.itemCount()) {
+        const ItemRow item = layoutItemRow(navigator.title(index), layout.innerWidth);
+        const bool lit = index == navigator.highlighted();
+        if (lit)
+            out += "\x1b[7m";
+        for (std::size_t i = 0; i < item.text.size(); ++i) {
+            if (i == item.mnemonicAt)
+                out += "\x1b[4m";
+            appendUtf8CodePoint(out, item.text[i]);
+            if (i == item.mnemonicAt)
+                out += "\x1b[24m";
+        }
+        if (lit)
+            out += "\x1b[27m";
+    } else {
+        out.append(static_cast<std::size_t>(layout.innerWidth), ' ');
+    }
+    out += "│";
+}
+
+void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMenuLayout& layout,
+                               bool clear) {
+    const MenuRect& box = layout.box;
+    std::string out = clear ? "\x1b[0m\x1b[2J" : "";
     if (box.width < 2 || box.height < 2) {
         writeText(tty_.get(), out);
         return;
@@ -321,33 +390,21 @@ void TerminalMenuDisplay::draw(const MenuNavigator& navigator, const TerminalMen
         out += right;
     };
     const std::size_t first = navigator.firstVisible();
-    const std::size_t count = navigator.itemCount();
     border(box.top, "┌", "┐", first > 0);
-    for (std::size_t r = 0; r < layout.visibleRows; ++r) {
-        const int row = box.top + 1 + static_cast<int>(r);
-        moveTo(out, box.left, row);
-        out += "│";
-        const std::size_t index = first + r;
-        if (index < count) {
-            const ItemRow item = layoutItemRow(navigator.title(index), layout.innerWidth);
-            const bool lit = index == navigator.highlighted();
-            if (lit)
-                out += "\x1b[7m";
-            for (std::size_t i = 0; i < item.text.size(); ++i) {
-                if (i == item.mnemonicAt)
-                    out += "\x1b[4m";
-                appendUtf8CodePoint(out, item.text[i]);
-                if (i == item.mnemonicAt)
-                    out += "\x1b[24m";
-            }
-            if (lit)
-                out += "\x1b[27m";
-        } else {
-            out.append(static_cast<std::size_t>(layout.innerWidth), ' ');
-        }
-        out += "│";
+    for (std::size_t r = 0; r < layout.visibleRows; ++r)
+        appendRow(out, navigator, layout, r);
+    border(box.top + box.height - 1, "└", "┘", first + layout.visibleRows < navigator.itemCount());
+    writeText(tty_.get(), out);
+}
+
+void TerminalMenuDisplay::drawRows(const MenuNavigator& navigator, const TerminalMenuLayout& layout,
+                                   const MenuUpdate& update) {
+    std::string out;
+    const std::size_t first = navigator.firstVisible();
+    for (const std::size_t index : update.rows) {
+        if (index >= first && index - first < layout.visibleRows)
+            appendRow(out, navigator, layout, index - first);
     }
-    border(box.top + box.height - 1, "└", "┘", first + layout.visibleRows < count);
     writeText(tty_.get(), out);
 }
 
@@ -428,67 +485,49 @@ Event TerminalMenuDisplay::nextEvent(int signalFd, bool& signalled) {
 unsigned int TerminalMenuDisplay::track(const std::vector<MenuItem>& items, unsigned int flags,
                                         int x, int y) {
     const std::vector<MenuTitle> titles = parseMenuTitles(items);
-    bool dismissByQ = true; // unless "q" is some item's mnemonic
+    bool qCloses = true; // unless "q" is some item's mnemonic
     for (const MenuTitle& title : titles)
-        dismissByQ = dismissByQ && title.mnemonic != U'q';
+        qCloses = qCloses && title.mnemonic != U'q';
 
     SignalCatcher signals;
     TerminalModes modes(tty_.get());
     if (!modes.active())
         return 0;
 
+    MenuSession session(items);
     struct winsize ws = size();
     TerminalMenuLayout layout = layoutTerminalMenu(titles, flags, x, y, ws.ws_col, ws.ws_row);
-    MenuNavigator navigator(titles, layout.visibleRows);
-    draw(navigator, layout);
+    session.setGeometry(geometryOf(layout));
+    draw(session.navigator(), layout, true);
 
     decoder_.clear();
-    for (;;) {
+    while (!session.closed()) {
         bool signalled = false;
         const Event event = nextEvent(signals.fd(), signalled);
-        if (signalled || event.kind == Event::Kind::Dismiss)
-            return 0;
-        MenuNavigator::Result result = MenuNavigator::Result::None;
-        if (event.kind == Event::Kind::Input) {
-            const TerminalInput& input = event.input;
-            switch (input.kind) {
-            case TerminalInput::Kind::Key:
-                result = navigator.press(input.key);
-                break;
-            case TerminalInput::Kind::Character:
-                if (input.character == U'q' && dismissByQ)
-                    return 0;
-                result = navigator.type(input.character);
-                break;
-            case TerminalInput::Kind::Wheel:
-                navigator.scroll(input.wheel);
-                break;
-            case TerminalInput::Kind::Click: {
-                const MenuHit hit = hitTestMenu(geometryOf(layout), navigator.firstVisible(),
-                                                navigator.itemCount(), input.column, input.row);
-                if (hit.kind == MenuHit::Kind::Outside)
-                    return 0;
-                if (hit.kind != MenuHit::Kind::Item)
-                    continue; // on the border
-                navigator.point(hit.item);
-                result = MenuNavigator::Result::Picked;
-                break;
-            }
-            }
-        }
-        if (result == MenuNavigator::Result::Dismissed)
-            return 0;
-        if (result == MenuNavigator::Result::Picked)
-            return items[navigator.highlighted()].commandId;
-        // The terminal may have changed size meanwhile.
+        // The size is asked for at every event, so that the pointer is
+        // placed on the box as it is now even before SIGWINCH is read.
         const struct winsize now = size();
-        if (now.ws_col != ws.ws_col || now.ws_row != ws.ws_row) {
+        const bool moved = now.ws_col != ws.ws_col || now.ws_row != ws.ws_row;
+        if (moved) {
             ws = now;
             layout = layoutTerminalMenu(titles, flags, x, y, ws.ws_col, ws.ws_row);
-            navigator.setVisibleRows(layout.visibleRows);
+            session.setGeometry(geometryOf(layout));
         }
-        draw(navigator, layout);
+        MenuUpdate update;
+        if (event.kind == Event::Kind::Dismiss)
+            update = session.dismiss();
+        else if (event.kind == Event::Kind::Input)
+            update = apply(session, event.input, qCloses);
+        if (update.closed)
+            break;
+        if (moved || event.kind == Event::Kind::Resize)
+            draw(session.navigator(), layout, true);
+        else if (update.repaint == MenuUpdate::Repaint::Everything)
+            draw(session.navigator(), layout, false);
+        else if (update.repaint == MenuUpdate::Repaint::Rows)
+            drawRows(session.navigator(), layout, update);
     }
+    return session.command();
 }
 
 } // namespace

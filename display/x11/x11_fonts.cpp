@@ -56,10 +56,10 @@ XftFont* FontSet::open(const FcChar32* character) const {
     return font;
 }
 
-void FontSet::cover(const FontText& text) {
+void FontSet::cover(std::u32string_view text) {
     if (fonts_.empty())
         return;
-    for (const FcChar32 c : text) {
+    for (const char32_t c : text) {
         if (c < 0x20 || (c >= 0x7F && c < 0xA0) || uncovered_.count(c) != 0)
             continue;
         const bool held = std::any_of(fonts_.begin(), fonts_.end(), [&](const XftFontHandle& f) {
@@ -67,7 +67,8 @@ void FontSet::cover(const FontText& text) {
         });
         if (held)
             continue;
-        XftFontHandle fallback(open(&c), XftFontTraits{display_});
+        const FcChar32 wanted = c;
+        XftFontHandle fallback(open(&wanted), XftFontTraits{display_});
         if (fallback.get() != nullptr && XftCharExists(display_, fallback.get(), c) != 0)
             fonts_.push_back(std::move(fallback));
         else
@@ -89,7 +90,7 @@ int FontSet::descent() const {
     return value;
 }
 
-XftFont* FontSet::faceFor(FcChar32 character) const {
+XftFont* FontSet::faceFor(char32_t character) const {
     for (const auto& font : fonts_) {
         if (XftCharExists(display_, font.get(), character) != 0)
             return font.get();
@@ -97,27 +98,28 @@ XftFont* FontSet::faceFor(FcChar32 character) const {
     return fonts_.front().get();
 }
 
-template <typename Run>
-void FontSet::forEachRun(const FontText& text, std::size_t count, Run&& run) const {
-    count = std::min(count, text.size());
+template <typename Run> void FontSet::forEachRun(std::u32string_view text, Run&& run) const {
+    // Xft takes its own character type, and a run's length as an int.
+    constexpr std::size_t longest = static_cast<std::size_t>(std::numeric_limits<int>::max());
+    std::vector<FcChar32> characters;
     std::size_t start = 0;
-    while (start < count) {
+    while (start < text.size()) {
         XftFont* face = faceFor(text[start]);
-        // A run is also cut where Xft's int length would end.
-        const std::size_t longest = static_cast<std::size_t>(std::numeric_limits<int>::max());
         std::size_t end = start + 1;
-        while (end < count && end - start < longest && faceFor(text[end]) == face)
+        while (end < text.size() && end - start < longest && faceFor(text[end]) == face)
             ++end;
-        run(face, text.data() + start, static_cast<int>(end - start));
+        characters.assign(text.begin() + static_cast<std::ptrdiff_t>(start),
+                          text.begin() + static_cast<std::ptrdiff_t>(end));
+        run(face, characters.data(), static_cast<int>(characters.size()));
         start = end;
     }
 }
 
-int FontSet::width(const FontText& text, std::size_t count) const {
+int FontSet::width(std::u32string_view text) const {
     if (fonts_.empty())
         return 0;
     long long total = 0;
-    forEachRun(text, count, [&](XftFont* face, const FcChar32* characters, int length) {
+    forEachRun(text, [&](XftFont* face, const FcChar32* characters, int length) {
         XGlyphInfo extents{};
         XftTextExtents32(display_, face, characters, length, &extents);
         total += extents.xOff;
@@ -126,10 +128,10 @@ int FontSet::width(const FontText& text, std::size_t count) const {
 }
 
 void FontSet::draw(XftDraw* draw, const XftColor* color, int x, int baseline,
-                   const FontText& text) const {
+                   std::u32string_view text) const {
     if (fonts_.empty())
         return;
-    forEachRun(text, text.size(), [&](XftFont* face, const FcChar32* characters, int length) {
+    forEachRun(text, [&](XftFont* face, const FcChar32* characters, int length) {
         // X coordinates are 16 bits: text that far right is off every screen.
         if (x > std::numeric_limits<short>::max())
             return;

@@ -5,13 +5,11 @@
 
 #include "display/x11/x11_handles.h"
 
-#include <cstddef>
 #include <set>
+#include <string_view>
 #include <vector>
 
 namespace velmora::x11 {
-
-using FontText = std::vector<FcChar32>;
 
 class FontSet {
 public:
@@ -22,32 +20,30 @@ public:
 
     // Opens fallback faces until every printable character of `text` has a
     // face that holds it, as far as the installed fonts allow.
-    void cover(const FontText& text);
+    void cover(std::u32string_view text);
 
     // The largest ascent and descent over the faces opened so far.
     int ascent() const;
     int descent() const;
 
-    // The advance width of `text`, or of its first `count` characters.
-    int width(const FontText& text, std::size_t count) const;
-    int width(const FontText& text) const { return width(text, text.size()); }
+    // The advance width of `text`.
+    int width(std::u32string_view text) const;
 
     // Draws `text` with its baseline at `baseline`, starting at `x`.
     void draw(XftDraw* draw, const XftColor* color, int x, int baseline,
-              const FontText& text) const;
+              std::u32string_view text) const;
 
 private:
     XftFont* open(const FcChar32* character) const;
-    XftFont* faceFor(FcChar32 character) const;
+    XftFont* faceFor(char32_t character) const;
     // Calls `run(face, characters, count)` for each stretch of one face.
-    template <typename Run>
-    void forEachRun(const FontText& text, std::size_t count, Run&& run) const;
+    template <typename Run> void forEachRun(std::u32string_view text, Run&& run) const;
 
     Display* display_;
     int screen_;
     double pixelSize_;
     std::vector<XftFontHandle> fonts_;
-    std::set<FcChar32> uncovered_;
+    std::set<char32_t> uncovered_;
 };
 
 } // namespace velmora::x11

@@ -3,8 +3,8 @@
 // server carry the display they belong to in their traits.
 #pragma once
 
-#include "platform/unique_handle.h"
 #include "display/x11/x11_library.h"
+#include "platform/unique_handle.h"
 
 namespace velmora::x11 {
 

@@ -8,6 +8,7 @@ namespace velmora::x11 {
 
 #define VELMORA_X11_DEFINE(library, name) decltype(&::name) name = nullptr;
 VELMORA_X11_FUNCTIONS(VELMORA_X11_DEFINE)
+VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DEFINE)
 #undef VELMORA_X11_DEFINE
 
 namespace {
@@ -29,6 +30,10 @@ bool load() {
     complete = resolveFunction(handles[library], #name, name) && complete;
     VELMORA_X11_FUNCTIONS(VELMORA_X11_RESOLVE)
 #undef VELMORA_X11_RESOLVE
+#define VELMORA_X11_RESOLVE_OPTIONAL(library, name)                                                \
+    static_cast<void>(resolveFunction(handles[library], #name, name));
+    VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_RESOLVE_OPTIONAL)
+#undef VELMORA_X11_RESOLVE_OPTIONAL
     return complete;
 }
 

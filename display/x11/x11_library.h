@@ -42,6 +42,7 @@
     F(0, XSetClassHint)                                                                            \
     F(0, XSetErrorHandler)                                                                         \
     F(0, XSetForeground)                                                                           \
+    F(0, XSetIOErrorHandler)                                                                       \
     F(0, XStoreName)                                                                               \
     F(0, XSync)                                                                                    \
     F(0, XUngrabKeyboard)                                                                          \
@@ -71,15 +72,20 @@
     F(2, FcPatternCreate)                                                                          \
     F(2, FcPatternDestroy)
 
+// The functions that only newer libraries have: null where the library lacks
+// them, which the menu then does without.
+#define VELMORA_X11_OPTIONAL_FUNCTIONS(F) F(0, XSetIOErrorExitHandler) // libX11 1.7
+
 namespace velmora::x11 {
 
 #define VELMORA_X11_DECLARE(library, name) extern decltype(&::name) name;
 VELMORA_X11_FUNCTIONS(VELMORA_X11_DECLARE)
+VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 #undef VELMORA_X11_DECLARE
 
-// Loads the libraries and resolves every function above, once per process;
+// Loads the libraries and resolves the functions above, once per process;
 // the later calls return the first one's answer. False when any library or
-// function is missing: then there is no X11 menu to be had, as when no
+// required function is missing: then there is no X11 menu to be had, as when no
 // display can be opened. The libraries stay loaded until the process ends,
 // as linked ones would.
 bool loadX11Libraries();

@@ -124,13 +124,19 @@ struct PlacementCase {
 
 class Placement : public ::testing::TestWithParam<PlacementCase> {};
 
+// Gives the document a "[position]" with the four values.
+void addPosition(ConfigFile& doc, std::u16string x, std::u16string y, std::u16string xAlign,
+                 std::u16string yAlign) {
+    doc.addEntry(u"position", u"x", std::move(x));
+    doc.addEntry(u"position", u"y", std::move(y));
+    doc.addEntry(u"position", u"xAlign", std::move(xAlign));
+    doc.addEntry(u"position", u"yAlign", std::move(yAlign));
+}
+
 TEST_P(Placement, FlagsPointAndScreenQueries) {
     PlatformFake system; // 240 x 320
     ConfigFile doc;
-    doc.addEntry(u"position", u"x", u"3");
-    doc.addEntry(u"position", u"y", u"-4");
-    doc.addEntry(u"position", u"xAlign", decimalText(GetParam().xAlign));
-    doc.addEntry(u"position", u"yAlign", decimalText(GetParam().yAlign));
+    addPosition(doc, u"3", u"-4", decimalText(GetParam().xAlign), decimalText(GetParam().yAlign));
     runLauncherMenu(system, doc, u"");
     const FakeCall& track = trackCall(system);
     EXPECT_EQ(track.args[0], decimalText(GetParam().flags));
@@ -161,10 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Placement, ExampleOfABottomCentredMenu) {
     PlatformFake system;
     ConfigFile doc;
-    doc.addEntry(u"position", u"xAlign", u"1");
-    doc.addEntry(u"position", u"yAlign", u"2");
-    doc.addEntry(u"position", u"x", u"0");
-    doc.addEntry(u"position", u"y", u"-26");
+    addPosition(doc, u"0", u"-26", u"1", u"2");
     runLauncherMenu(system, doc, u"");
     EXPECT_EQ(trackCall(system).args, (std::vector<std::u16string>{u"292", u"120", u"294"}));
 }
@@ -197,10 +200,7 @@ TEST(Placement, SumsSaturateInsteadOfOverflowing) {
     system.screenWidth = INT_MAX;
     system.screenHeight = INT_MAX;
     ConfigFile doc;
-    doc.addEntry(u"position", u"x", u"2147483647");
-    doc.addEntry(u"position", u"y", u"-2147483648");
-    doc.addEntry(u"position", u"xAlign", u"2");
-    doc.addEntry(u"position", u"yAlign", u"1");
+    addPosition(doc, u"2147483647", u"-2147483648", u"2", u"1");
     runLauncherMenu(system, doc, u"");
     EXPECT_EQ(trackCall(system).args[1], u"2147483647");
     EXPECT_EQ(trackCall(system).args[2], u"-1073741825");

@@ -276,3 +276,78 @@ TEST(MenuHits, ABoxOfCellsHasItsBorderOnEverySide) {
     box.rows = 0;
     expectHit(box, navigator, HitCase{5, 2, K::Frame, 0});
 }
+
+// The row rule every drawn menu fits its titles by, measured here in cells.
+struct FitCase {
+    std::u16string title;
+    long long room;
+    std::u32string left;
+    std::u32string right;
+    std::size_t mnemonic;
+};
+
+class FittedRows : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(FittedRows, CutWithAnEllipsisAndNeverOverlap) {
+    const FitCase& c = GetParam();
+    const MeasureText cells = [](std::u32string_view text) {
+        return static_cast<long long>(text.size());
+    };
+    const MenuRowText fitted = fitMenuRow(menuRowText(parseMenuTitle(c.title)), c.room, 2, cells);
+    EXPECT_EQ(fitted.left, c.left);
+    EXPECT_EQ(fitted.right, c.right);
+    EXPECT_EQ(fitted.mnemonic, c.mnemonic);
+    const long long used =
+        cells(fitted.left) + (fitted.right.empty() ? 0 : 2 + cells(fitted.right));
+    EXPECT_LE(used, std::max(c.room, 0LL));
+}
+
+constexpr std::size_t NONE = std::u32string::npos;
+
+INSTANTIATE_TEST_SUITE_P(Rooms, FittedRows,
+                         ::testing::Values(FitCase{u"Mail", 10, U"Mail", U"", NONE},
+                                           FitCase{u"Mail\tCtrl+M", 12, U"Mail", U"Ctrl+M", NONE},
+                                           FitCase{u"Mailbox\tCtrl+M", 10, U"Ma…", U"Ctrl…", NONE},
+                                           FitCase{u"abcdefghij\tF1", 8, U"abc…", U"F1", NONE},
+                                           FitCase{u"abcdefghij", 5, U"abcd…", U"", NONE},
+                                           FitCase{u"a&bcdef", 3, U"ab…", U"", 1},
+                                           FitCase{u"a&bcdef", 2, U"a…", U"", NONE},
+                                           FitCase{u"ab", 1, U"…", U"", NONE},
+                                           FitCase{u"ab\tcd", 0, U"", U"", NONE},
+                                           FitCase{u"ab", -5, U"", U"", NONE}));
+
+struct PixelLayoutCase {
+    double scale;
+    long long textWidth;
+    std::size_t items;
+    long long screenWidth;
+    long long screenHeight;
+    int width;
+    int height;
+    std::size_t rows;
+    bool scrolls;
+};
+
+class PixelLayouts : public ::testing::TestWithParam<PixelLayoutCase> {};
+
+// A font 14 pixels high at 96 dpi: rows of 20 (3 above and below).
+TEST_P(PixelLayouts, FitTheTextAndTheScreen) {
+    const PixelLayoutCase& c = GetParam();
+    const MenuMetrics metrics = scaledMenuMetrics(c.scale);
+    const MenuGeometry g = layoutPixelMenu(metrics, c.textWidth, static_cast<int>(14 * c.scale),
+                                           c.items, c.screenWidth, c.screenHeight);
+    EXPECT_EQ(g.frame.width, c.width);
+    EXPECT_EQ(g.frame.height, c.height);
+    EXPECT_EQ(g.rows, c.rows);
+    EXPECT_EQ(g.scrolls(), c.scrolls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Menus, PixelLayouts,
+    ::testing::Values(PixelLayoutCase{1.0, 100, 3, 240, 320, 122, 66, 3, false},
+                      PixelLayoutCase{1.0, 100, 3, 80, 320, 80, 66, 3, false},
+                      PixelLayoutCase{1.0, 4, 3, 240, 320, 48, 66, 3, false},
+                      PixelLayoutCase{1.0, 100, 0, 240, 320, 122, 6, 1, false},
+                      PixelLayoutCase{1.0, 100, 100, 240, 320, 122, 310, 14, true},
+                      PixelLayoutCase{1.0, 100, 1000000, 0, 0, 122, 32767, 1000000, false},
+                      PixelLayoutCase{2.0, 200, 3, 480, 640, 244, 132, 3, false}));

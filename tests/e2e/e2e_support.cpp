@@ -139,7 +139,8 @@ Finished runDetached(const std::vector<std::string>& argv, const std::vector<std
 }
 
 Terminal::Terminal(const std::string& folder, const std::vector<std::string>& argv, Options options)
-    : socket_(folder + "/tmux.sock"), report_(folder + "/report") {
+    : folder_(folder), options_(options), socket_(folder + "/tmux.sock"),
+      report_(folder + "/report") {
     env_ = options.env;
     std::remove(report_.c_str());
     std::remove((report_ + ".pid").c_str());
@@ -154,13 +155,20 @@ Terminal::Terminal(const std::string& folder, const std::vector<std::string>& ar
 
 Terminal::~Terminal() {
     try {
+        if (!clientSocket_.empty())
+            tmuxAt(clientSocket_, {"kill-server"});
         tmux({"kill-server"});
     } catch (...) {
     }
 }
 
 std::string Terminal::tmux(const std::vector<std::string>& args) const {
-    std::vector<std::string> argv{VELMORA_TMUX, "-S", socket_};
+    return tmuxAt(socket_, args);
+}
+
+std::string Terminal::tmuxAt(const std::string& socket,
+                             const std::vector<std::string>& args) const {
+    std::vector<std::string> argv{VELMORA_TMUX, "-S", socket};
     argv.insert(argv.end(), args.begin(), args.end());
     const Finished run = runDetached(argv, env_, std::chrono::seconds(15));
     if (!run.ended)
@@ -197,9 +205,32 @@ void Terminal::type(const std::string& bytes) const {
     tmux({"send-keys", "-l", bytes});
 }
 
+void Terminal::mouse(int code, int column, int row, bool release) const {
+    type("\x1b[<" + std::to_string(code) + ";" + std::to_string(column + 1) + ";" +
+         std::to_string(row + 1) + (release ? "m" : "M"));
+}
+
 void Terminal::click(int column, int row) const {
-    const std::string at = std::to_string(column + 1) + ";" + std::to_string(row + 1);
-    type("\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
+    mouse(0, column, row);
+    mouse(0, column, row, true);
+}
+
+bool Terminal::attachClient() {
+    clientSocket_ = folder_ + "/client.sock";
+    // A client refuses to start inside a pane of tmux unless TMUX is unset.
+    tmuxAt(clientSocket_, {"-f", folder_ + "/tmux.conf", "new-session", "-d", "-x",
+                           std::to_string(options_.columns), "-y", std::to_string(options_.rows),
+                           "env", "-u", "TMUX", VELMORA_TMUX, "-S", socket_, "attach"});
+    return waitUntil([&] { return !tmux({"list-clients"}).empty(); });
+}
+
+void Terminal::typeAtClient(const std::string& bytes) const {
+    tmuxAt(clientSocket_, {"send-keys", "-l", bytes});
+}
+
+void Terminal::mouseAtClient(int code, int column, int row, bool release) const {
+    typeAtClient("\x1b[<" + std::to_string(code) + ";" + std::to_string(column + 1) + ";" +
+                 std::to_string(row + 1) + (release ? "m" : "M"));
 }
 
 void Terminal::resize(int columns, int rows) const {
@@ -207,8 +238,7 @@ void Terminal::resize(int columns, int rows) const {
 }
 
 void Terminal::wheel(int column, int row, bool down) const {
-    type("\x1b[<" + std::string(down ? "65;" : "64;") + std::to_string(column + 1) + ";" +
-         std::to_string(row + 1) + "M");
+    mouse(down ? 65 : 64, column, row);
 }
 
 int Terminal::launcherPid() const {

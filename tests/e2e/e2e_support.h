@@ -67,8 +67,24 @@ public:
     void keys(const std::vector<std::string>& names) const;
     // Bytes typed into the terminal as they are (escape sequences included).
     void type(const std::string& bytes) const;
-    // A left click on the cell (column, row), counted from 0, in xterm SGR form.
+    // A mouse report in xterm's SGR form on the cell (column, row), counted
+    // from 0, as a terminal sends it: `code` 0 the left button, 2 the right,
+    // plus 32 while the pointer moves with the button held; a press, or the
+    // button's release.
+    void mouse(int code, int column, int row, bool release = false) const;
+    // A left click, pressed and released, on the cell.
     void click(int column, int row) const;
+
+    // Attaches a tmux client to this terminal, itself running in a pane of
+    // the same size of a second tmux server, and waits until it is attached
+    // (false when it never is). Mouse reports typed into that pane reach the
+    // program as tmux hands on a real terminal's mouse: as the mouse modes
+    // the program turned on allow (a drag only with button-event tracking).
+    bool attachClient();
+    // Bytes typed into the attached client's terminal.
+    void typeAtClient(const std::string& bytes) const;
+    // A mouse report (see mouse()) from the attached client's terminal.
+    void mouseAtClient(int code, int column, int row, bool release = false) const;
 
     // Gives the terminal a new size, as a user resizing the window does.
     void resize(int columns, int rows) const;
@@ -86,7 +102,11 @@ public:
 
 private:
     std::string tmux(const std::vector<std::string>& args) const;
+    std::string tmuxAt(const std::string& socket, const std::vector<std::string>& args) const;
 
+    std::string folder_;
+    Options options_;
+    std::string clientSocket_; // of the server whose pane runs the attached client
     std::string socket_;
     std::string report_;
     std::vector<std::string> env_;

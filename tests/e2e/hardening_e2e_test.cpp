@@ -411,8 +411,9 @@ INSTANTIATE_TEST_SUITE_P(Signals, HardeningSignal,
                              return std::string(param.param.name);
                          });
 
-// Job control in a real interactive shell (bash with job control on): SIGTSTP
-// gives the terminal back and stops the launcher, bash shows its prompt;
+// Job control in a real interactive shell (bash with job control on): SIGTSTP,
+// SIGTTIN and SIGTTOU give the terminal back and stop the launcher, bash
+// shows its prompt;
 // "fg" hands the terminal back and continues it, and the menu is drawn again
 // and still works.
 TEST_F(Hardening, StopAndContinueGiveTheTerminalBackAndTakeItAgain) {
@@ -448,18 +449,20 @@ TEST_F(Hardening, StopAndContinueGiveTheTerminalBackAndTakeItAgain) {
         return close == std::string::npos ? '?' : (*status)[close + 2];
     };
 
-    ASSERT_EQ(::kill(pid, SIGTSTP), 0);
-    EXPECT_TRUE(waitUntil([&] { return state() == 'T'; }, std::chrono::seconds(5)))
-        << "the launcher did not stop: " << state();
-    EXPECT_TRUE(terminalIsBack(terminal));
-    EXPECT_TRUE(waitUntil([&] {
-        return terminal.screenText().find("Stopped") != std::string::npos;
-    })) << terminal.screenText();
-
-    terminal.type("fg\n");
-    EXPECT_TRUE(waitUntil([&] { return terminal.paneFormat("#{alternate_on}") == "1"; },
-                          std::chrono::seconds(5)));
-    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    // A stop from a key, and the stops a background read or write would get.
+    for (const int stop : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+        ASSERT_EQ(::kill(pid, stop), 0);
+        EXPECT_TRUE(waitUntil([&] { return state() == 'T'; }, std::chrono::seconds(5)))
+            << "the launcher did not stop on " << stop << ": " << state();
+        EXPECT_TRUE(terminalIsBack(terminal)) << stop;
+        EXPECT_TRUE(waitUntil([&] {
+            return terminal.screenText().find("Stopped") != std::string::npos;
+        })) << terminal.screenText();
+        terminal.type("clear; fg\n");
+        EXPECT_TRUE(waitUntil([&] { return terminal.paneFormat("#{alternate_on}") == "1"; },
+                              std::chrono::seconds(5)));
+        ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    }
     EXPECT_EQ(boxItems(terminal.screen()), (std::vector<std::string>{"One", "Two"}));
     terminal.keys({"Down", "Enter"});
     EXPECT_TRUE(waitUntil([&] { return exists(record); }, std::chrono::seconds(5)));

@@ -19,11 +19,16 @@ void PrintTo(const TerminalInput& input, std::ostream* out) {
         *out << "Character(U+" << std::hex << static_cast<unsigned long>(input.character)
              << std::dec << ")";
         break;
-    case TerminalInput::Kind::Click:
-        *out << "Click(" << input.column << "," << input.row << ")";
+    case TerminalInput::Kind::Press:
+    case TerminalInput::Kind::Release:
+        *out << (input.kind == TerminalInput::Kind::Press ? "Press(" : "Release(")
+             << static_cast<int>(input.button) << "," << input.column << "," << input.row << ")";
+        break;
+    case TerminalInput::Kind::Motion:
+        *out << "Motion(" << input.buttonHeld << "," << input.column << "," << input.row << ")";
         break;
     case TerminalInput::Kind::Wheel:
-        *out << "Wheel(" << input.wheel << ")";
+        *out << "Wheel(" << input.notches << ")";
         break;
     }
 }
@@ -47,19 +52,42 @@ TerminalInput character(char32_t c) {
     return input;
 }
 
-TerminalInput click(int column, int row) {
+TerminalInput pointer(TerminalInput::Kind kind, int column, int row) {
     TerminalInput input;
-    input.kind = TerminalInput::Kind::Click;
+    input.kind = kind;
     input.column = column;
     input.row = row;
     return input;
 }
 
-TerminalInput wheel(int rows) {
+TerminalInput press(int column, int row, MenuButton button = MenuButton::Left) {
+    TerminalInput input = pointer(TerminalInput::Kind::Press, column, row);
+    input.button = button;
+    return input;
+}
+
+TerminalInput release(int column, int row, MenuButton button = MenuButton::Left) {
+    TerminalInput input = pointer(TerminalInput::Kind::Release, column, row);
+    input.button = button;
+    return input;
+}
+
+TerminalInput motion(int column, int row, bool buttonHeld) {
+    TerminalInput input = pointer(TerminalInput::Kind::Motion, column, row);
+    input.buttonHeld = buttonHeld;
+    return input;
+}
+
+TerminalInput wheel(int notches) {
     TerminalInput input;
     input.kind = TerminalInput::Kind::Wheel;
-    input.wheel = rows;
+    input.notches = notches;
     return input;
+}
+
+// An X10 report: each byte 32 more than the button code, 33 more than the cell.
+std::string x10(int code, int column, int row) {
+    return std::string("\x1b[M") + char(32 + code) + char(33 + column) + char(33 + row);
 }
 
 struct Bytes {
@@ -117,22 +145,36 @@ const std::vector<Bytes> CHARACTERS = {
 };
 
 const std::vector<Bytes> MOUSE = {
-    {"SGR left press", "\x1b[<0;5;3M", {click(4, 2)}},
-    {"SGR left release", "\x1b[<0;5;3m", {}},
-    {"SGR press with Shift", "\x1b[<4;1;1M", {click(0, 0)}},
-    {"SGR right and middle", "\x1b[<2;5;3M\x1b[<1;5;3M", {}},
-    {"SGR drag", "\x1b[<32;6;3M", {}},
-    {"SGR wheel up", "\x1b[<64;5;3M", {wheel(-3)}},
-    {"SGR wheel down", "\x1b[<65;5;3M", {wheel(3)}},
+    {"SGR left press", "\x1b[<0;5;3M", {press(4, 2)}},
+    {"SGR left release", "\x1b[<0;5;3m", {release(4, 2)}},
+    {"SGR middle and right",
+     "\x1b[<1;5;3M\x1b[<1;5;3m\x1b[<2;6;3M\x1b[<2;6;3m",
+     {press(4, 2, MenuButton::Middle), release(4, 2, MenuButton::Middle),
+      press(5, 2, MenuButton::Right), release(5, 2, MenuButton::Right)}},
+    {"SGR press with Shift, Alt, Ctrl", "\x1b[<28;1;1M", {press(0, 0)}},
+    {"SGR drag with the left button", "\x1b[<32;6;3M", {motion(5, 2, true)}},
+    {"SGR drag with the right button", "\x1b[<34;6;3M", {motion(5, 2, true)}},
+    {"SGR motion without a button", "\x1b[<35;6;3M", {motion(5, 2, false)}},
+    {"SGR wheel up", "\x1b[<64;5;3M", {wheel(-1)}},
+    {"SGR wheel down", "\x1b[<65;5;3M", {wheel(1)}},
+    {"SGR wheel with Ctrl", "\x1b[<81;5;3M", {wheel(1)}},
     {"SGR wheel release", "\x1b[<64;5;3m", {}},
-    {"SGR largest cell", "\x1b[<0;2147483647;1M", {click(2147483646, 0)}},
-    {"X10 left press",
-     std::string("\x1b[M") + char(32) + char(33 + 4) + char(33 + 2),
-     {click(4, 2)}},
-    {"X10 release", std::string("\x1b[M") + char(32 + 3) + "!!", {}},
-    {"X10 wheel",
-     std::string("\x1b[M") + char(32 + 64) + "!!" + "\x1b[M" + char(32 + 65) + "!!",
-     {wheel(-3), wheel(3)}},
+    {"SGR wheel sideways", "\x1b[<66;5;3M\x1b[<67;5;3M", {}},
+    {"SGR buttons 8 and 9", "\x1b[<128;5;3M\x1b[<129;5;3m", {}},
+    {"SGR largest cell", "\x1b[<0;2147483647;1M", {press(2147483646, 0)}},
+    {"X10 left click", x10(0, 4, 2) + x10(3, 4, 2), {press(4, 2), release(4, 2)}},
+    {"X10 drag, released elsewhere",
+     x10(0, 4, 2) + x10(32, 5, 3) + x10(3, 6, 3),
+     {press(4, 2), motion(5, 3, true), release(6, 3)}},
+    {"X10 right click",
+     x10(2, 4, 2) + x10(3, 4, 2),
+     {press(4, 2, MenuButton::Right), release(4, 2, MenuButton::Right)}},
+    // A release names no button: with none pressed, or two held, it is no one's.
+    {"X10 release alone", x10(3, 0, 0), {}},
+    {"X10 release after two presses",
+     x10(0, 1, 1) + x10(2, 1, 1) + x10(3, 1, 1) + x10(3, 1, 1),
+     {press(1, 1), press(1, 1, MenuButton::Right)}},
+    {"X10 wheel", x10(64, 0, 0) + x10(65, 0, 0), {wheel(-1), wheel(1)}},
 };
 
 // Cut short (nothing more came) or not what a terminal sends.
@@ -157,8 +199,10 @@ const std::vector<Bytes> MALFORMED = {
     {"SGR column beyond int", "\x1b[<0;2147483648;1M", {}},
     {"SGR row beyond long", "\x1b[<0;1;99999999999999999999999M", {}},
     {"SGR button beyond int", "\x1b[<4294967296;1;1M", {}},
-    {"SGR without cell", "\x1b[<0M", {click(0, 0)}},
-    {"SGR with a NUL", std::string("\x1b[<0\0;9;9M", 10), {click(0, 0)}},
+    {"SGR without cell", "\x1b[<0M", {press(0, 0)}},
+    {"SGR with a NUL", std::string("\x1b[<0\0;9;9M", 10), {press(0, 0)}},
+    {"SGR negative button", "\x1b[<-1;5;3M", {}},
+    {"X10 button byte below 32", std::string("\x1b[M\x01!!"), {}},
     {"unknown final bytes", "\x1b[99z\x1b[~\x1bOz", {}},
 };
 

@@ -126,6 +126,7 @@ void ChildProcess::stop() {
     if (pid_ < 0)
         return;
     ::kill(pid_, SIGTERM);
+    ::kill(pid_, SIGCONT); // a stopped process holds the first signal until then
     if (wait(std::chrono::seconds(5)))
         return;
     ::kill(pid_, SIGKILL);
@@ -218,6 +219,10 @@ XvfbServer::XvfbServer(int width, int height) {
     if (number.empty() || number.find('\n') == std::string::npos)
         throw std::runtime_error("Xvfb did not report a display number");
     display_ = ":" + number.substr(0, number.find('\n'));
+}
+
+void XvfbServer::signal(int number) const {
+    ::kill(process_.pid(), number);
 }
 
 XWatcher::XWatcher(const std::string& display) : display_(XOpenDisplay(display.c_str())) {

@@ -64,6 +64,9 @@ public:
     // Throws std::runtime_error when the server cannot be started.
     XvfbServer(int width, int height);
     const std::string& display() const { return display_; }
+    // Sends the server `number` (SIGSTOP to make it stop answering, SIGKILL
+    // to make it vanish).
+    void signal(int number) const;
 
 private:
     ChildProcess process_;

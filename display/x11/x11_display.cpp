@@ -1,0 +1,177 @@
+// The X11 menu display: the connection to the server, opened within a time
+// limit and given up quietly when it breaks, and the screen the menu is
+// placed on.
+#include "display/menu_display.h"
+#include "display/x11/x11_handles.h"
+#include "display/x11/x11_popup.h"
+#include "display/x11/x11_screen.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <signal.h>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+using namespace x11;
+
+// How long the server has to accept the connection and answer its set-up,
+// as long as the Wayland menu gives its compositor.
+constexpr auto CONNECT_LIMIT = std::chrono::seconds(5);
+
+// The connection to the server broke (the server ended, or dropped the
+// launcher): the menu went with it, which is a dismissed menu, and Xlib
+// cannot go on. The run ends here as a dismissed menu's does, with status 0
+// and nothing printed. Nothing is left undone: the instance lock goes with
+// the process, the configuration file was written before the menu opened,
+// and nothing has been launched.
+[[noreturn]] void endQuietly() {
+    _exit(EXIT_SUCCESS);
+}
+
+// Where libX11 has an exit handler (1.7 and later) it ends the run, and the
+// I/O error handler only keeps Xlib's message back; before that, the I/O
+// error handler must not return, or Xlib exits with status 1.
+bool exitHandlerSet = false;
+
+int onIOError(Display*) {
+    if (!exitHandlerSet)
+        endQuietly();
+    return 0;
+}
+
+void onIOErrorExit(Display*, void*) {
+    endQuietly();
+}
+
+// Xlib ends the process on a protocol error by default; the menu's requests
+// are checked where it matters, so errors are only absorbed here.
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// An XOpenDisplay run aside, so that a server that accepts the connection
+// but never answers (stopped, hung) cannot hold the launcher, and its
+// instance lock, for ever.
+struct PendingOpen {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    Display* display = nullptr;
+};
+
+void openInto(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
+    Display* display = XOpenDisplay(name.c_str());
+    const std::lock_guard<std::mutex> lock(pending->mutex);
+    pending->done = true;
+    // Given up on, a late connection is left as it is: closing it talks to a
+    // server that may be gone by then, and Xlib's own handler would end the
+    // run that went on without it. The process's end closes it.
+    if (!pending->abandoned)
+        pending->display = display;
+    pending->finished.notify_one();
+}
+
+// Starts the open with every signal blocked, so that signals meant for the
+// launcher (a terminal menu's) never land on that thread.
+bool startOpen(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    bool started = true;
+    try {
+        std::thread(openInto, pending, name).detach();
+    } catch (const std::system_error&) {
+        started = false;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return started;
+}
+
+DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit) {
+    auto pending = std::make_shared<PendingOpen>();
+    if (!startOpen(pending, name))
+        return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    if (!pending->finished.wait_for(lock, limit, [&] { return pending->done; })) {
+        pending->abandoned = true;
+        return {};
+    }
+    return DisplayHandle(pending->display);
+}
+
+class MenuDisplayX11 : public MenuDisplay {
+public:
+    explicit MenuDisplayX11(DisplayHandle display) : display_(std::move(display)) {
+        // A launched program must not inherit the connection.
+        const int fd = ConnectionNumber(display_.get());
+        const int fdFlags = fcntl(fd, F_GETFD);
+        if (fdFlags >= 0)
+            fcntl(fd, F_SETFD, fdFlags | FD_CLOEXEC);
+        previousHandler_ = XSetErrorHandler(ignoreXError);
+        previousIOHandler_ = XSetIOErrorHandler(onIOError);
+        if (XSetIOErrorExitHandler != nullptr) {
+            XSetIOErrorExitHandler(display_.get(), onIOErrorExit, nullptr);
+            exitHandlerSet = true;
+        }
+    }
+    ~MenuDisplayX11() override {
+        display_.reset(); // with the handlers still set: closing may find the server gone
+        XSetErrorHandler(previousHandler_);
+        XSetIOErrorHandler(previousIOHandler_);
+        exitHandlerSet = false;
+    }
+    MenuDisplayX11(const MenuDisplayX11&) = delete;
+    MenuDisplayX11& operator=(const MenuDisplayX11&) = delete;
+
+    int screenWidth() override { return screen().width; }
+    int screenHeight() override { return screen().height; }
+
+    unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
+                       int y) override {
+        const unsigned int picked = showPopupMenu(display_.get(), screen(), items, flags, x, y);
+        // The menu is gone from the screen before anything is launched.
+        XSync(display_.get(), False);
+        return picked;
+    }
+
+private:
+    const ScreenArea& screen() {
+        if (!screen_)
+            screen_ = findMenuScreen(display_.get());
+        return *screen_;
+    }
+
+    DisplayHandle display_;
+    std::optional<ScreenArea> screen_;
+    XErrorHandler previousHandler_ = nullptr;
+    XIOErrorHandler previousIOHandler_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0')
+        return nullptr;
+    if (!loadX11Libraries())
+        return nullptr;
+    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT);
+    if (!display)
+        return nullptr;
+    return std::make_unique<MenuDisplayX11>(std::move(display));
+}
+
+} // namespace velmora

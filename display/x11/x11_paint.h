@@ -1,0 +1,71 @@
+// How the X11 menu measures and draws itself: the measures and colours of
+// menu/menu_style.h, rows fitted by the shared row rule, text through the
+// menu's FontSet.
+#pragma once
+
+// The menu's headers before the X ones, whose None macro would rewrite them.
+#include "menu/menu_session.h"
+#include "menu/menu_style.h"
+
+#include "display/x11/x11_fonts.h"
+#include "display/x11/x11_handles.h"
+#include "display/x11/x11_screen.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace velmora::x11 {
+
+// A text's width in pixels in the menu's fonts.
+MeasureText measureWith(const FontSet& fonts);
+
+// The menu's size for `rows` on `area`: the fonts first take on faces for
+// every character the rows (and a cut row's ellipsis) hold. The frame lies
+// at the origin.
+MenuGeometry measureMenu(FontSet& fonts, const MenuMetrics& metrics,
+                         const std::vector<MenuRowText>& rows, const ScreenArea& area);
+
+// The menu's colours, allocated on the screen's colormap.
+struct MenuInks {
+    MenuInks(Display* display, Visual* visual, Colormap colormap);
+    // False when the server refused one of them.
+    bool ok() const;
+
+    XftColorHandle background;
+    XftColorHandle border;
+    XftColorHandle text;
+    XftColorHandle highlight;
+    XftColorHandle highlightText;
+    XftColorHandle arrowOff;
+};
+
+// Draws an open menu into its window, as the session says it stands.
+class MenuPainter {
+public:
+    MenuPainter(Display* display, Window window, Visual* visual, Colormap colormap,
+                const MenuInks& inks, const FontSet& fonts, const MenuMetrics& metrics,
+                const std::vector<MenuRowText>& rows);
+    // False when the drawing surface could not be made.
+    bool ok() const { return draw_.get() != nullptr && gc_.get() != nullptr; }
+
+    void paintAll(const MenuSession& session);
+    // Item `item`'s row, when it is shown.
+    void paintRow(const MenuSession& session, std::size_t item);
+
+private:
+    void paintFrame(const MenuGeometry& geometry);
+    void paintArrow(const MenuSession& session, bool up);
+    void underline(const XftColor* ink, int left, int baseline, const MenuRowText& row);
+
+    Display* display_;
+    Window window_;
+    const MenuInks& inks_;
+    const FontSet& fonts_;
+    const MenuMetrics& metrics_;
+    const std::vector<MenuRowText>& rows_;
+    MeasureText measure_;
+    XftDrawHandle draw_;
+    GcHandle gc_;
+};
+
+} // namespace velmora::x11

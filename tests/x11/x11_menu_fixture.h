@@ -1,0 +1,169 @@
+// The fixture of the X11 menu tests: the real launcher, copied into a
+// temporary folder beside its configuration file, started on an Xvfb screen
+// of its own, its window measured with xwininfo and driven with xdotool.
+// What a pick did is read from what the picked item's program wrote.
+#pragma once
+
+// GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
+#include <gtest/gtest.h>
+
+#include "tests/support/placement_cases.h"
+#include "tests/support/test_files.h"
+#include "x11_session.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace velmora::x11test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int SCREEN_WIDTH = 240;
+constexpr int SCREEN_HEIGHT = 320;
+
+using test::Position;
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
+
+class X11MenuTest : public ::testing::Test {
+protected:
+    // Starts the screen, and the test's own connection to it.
+    void startScreen(int width = SCREEN_WIDTH, int height = SCREEN_HEIGHT) {
+        try {
+            server_ = std::make_unique<XvfbServer>(width, height);
+            watcher_ = std::make_unique<XWatcher>(server_->display());
+        } catch (const std::exception& e) {
+            FAIL() << "the X11 menu tests need an Xvfb screen: " << e.what();
+        }
+    }
+
+    // Puts the launcher into the folder, with a configuration file holding
+    // `titles` (item i opens the recorder "item<i>") and `position`.
+    void installLauncher(const std::vector<std::string>& titles, const Position& position) {
+        copyLauncher();
+        std::string config = "# menu under test\n";
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            const std::string number = std::to_string(i + 1);
+            config += "[" + number + "]\ntitle=" + titles[i] +
+                      "\nexec=" + writeRecorder("item" + number).string() + "\n";
+        }
+        config += "[position]\nx=" + std::to_string(position.x) +
+                  "\ny=" + std::to_string(position.y) +
+                  "\nxAlign=" + std::to_string(position.xAlign) +
+                  "\nyAlign=" + std::to_string(position.yAlign) + "\n";
+        writeFile(folder_.path() / "velmini", config);
+    }
+
+    void copyLauncher() {
+        fs::copy_file(VELMORA_BINARY, folder_.path() / "velmora",
+                      fs::copy_options::overwrite_existing);
+    }
+
+    // A program that records its name in the file "launched" of the folder.
+    fs::path writeRecorder(const std::string& name) {
+        const fs::path script = folder_.path() / name;
+        const std::string launched = (folder_.path() / "launched").string();
+        writeFile(script, "#!/bin/sh\nprintf '%s\\n' " + name + " \"$@\" > '" + launched +
+                              ".tmp' && mv '" + launched + ".tmp' '" + launched + "'\n");
+        fs::permissions(script, fs::perms::owner_all);
+        return script;
+    }
+
+    // Starts the launcher and waits for its menu window to be mapped.
+    Window launchAndWaitForMenu() {
+        const auto environment = launcherEnvironment(server_->display());
+        launcher_ = spawnProcess({(folder_.path() / "velmora").string()}, environment);
+        const Window menu = watcher_->waitForPopup(30s);
+        EXPECT_NE(menu, static_cast<Window>(None)) << "no menu window was mapped";
+        return menu;
+    }
+
+    // The launcher's environment: DISPLAY set to `display`, and a runtime
+    // folder of its own that keeps its single-instance lock apart from those
+    // of tests that run at the same time.
+    std::vector<std::string> launcherEnvironment(const std::string& display) {
+        const fs::path runtime = folder_.path() / "runtime";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        std::vector<std::string> environment;
+        for (auto& entry : environmentWithDisplay(display)) {
+            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
+                environment.push_back(std::move(entry));
+        }
+        environment.push_back("XDG_RUNTIME_DIR=" + runtime.string());
+        return environment;
+    }
+
+    // Waits for the launcher to end; its exit status is always 0.
+    void expectLauncherEnds() {
+        const auto status = launcher_.wait(30s);
+        ASSERT_TRUE(status.has_value()) << "the launcher did not end";
+        EXPECT_EQ(*status, 0);
+    }
+
+    // What the picked item's program recorded: its name, or "" when nothing
+    // was launched.
+    std::string launched(bool expectSomething) {
+        const fs::path file = folder_.path() / "launched";
+        // A launched program is not waited for by the launcher, so give it
+        // time to write; when nothing should run, the same pause shows that
+        // nothing did.
+        const auto limit = expectSomething ? 30s : 1s;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        if (!fs::exists(file))
+            return "";
+        const std::string text = readFile(file).value_or("");
+        return text.substr(0, text.find('\n'));
+    }
+
+    const std::string& display() const { return server_->display(); }
+    // Shows the menu of `titles` at `position` once and returns its geometry.
+    Geometry showAndMeasure(const std::vector<std::string>& titles, const Position& position) {
+        installLauncher(titles, position);
+        const Window menu = launchAndWaitForMenu();
+        if (menu == None)
+            return {};
+        const Geometry g = windowGeometry(display(), menu);
+        xdotool(display(), {"key", "Escape"});
+        expectLauncherEnds();
+        return g;
+    }
+
+    // Starts the launcher with standard error into the file `errors`, and
+    // with no controlling terminal when `newSession`.
+    void launchCapturingErrors(const std::string& displayName, bool newSession) {
+        const int errorFile =
+            ::open(errorsPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(errorFile, 0);
+        launcher_ = spawnProcess({(folder_.path() / "velmora").string()},
+                                 launcherEnvironment(displayName), -1, errorFile, newSession);
+        ::close(errorFile);
+    }
+    // What the launcher wrote to standard error.
+    std::string errorsWritten() const { return readFile(errorsPath()).value_or("?"); }
+    fs::path errorsPath() const { return folder_.path() / "errors"; }
+
+    // The centre of item `index` (0-based) of a menu of `count` equal rows.
+    static std::pair<int, int> itemCentre(const Geometry& menu, int index, int count) {
+        return {menu.left + menu.width / 2,
+                menu.top + (menu.height * (2 * index + 1)) / (2 * count)};
+    }
+
+    TempFolder folder_;
+    std::unique_ptr<XvfbServer> server_;
+    std::unique_ptr<XWatcher> watcher_;
+    ChildProcess launcher_;
+};
+
+} // namespace velmora::x11test

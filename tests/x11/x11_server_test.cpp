@@ -1,0 +1,93 @@
+// The X11 menu and its server: none there, one that keeps the keyboard,
+// one that ends while the menu is open, one that never answers.
+#include "x11_menu_fixture.h"
+
+#include <csignal>
+#include <string>
+
+namespace velmora::x11test {
+namespace {
+
+TEST_F(X11MenuTest, WithoutAnXServerTheMenuIsDismissedQuietly) {
+    // A display number that was free a moment ago: its server has stopped.
+    std::string gone;
+    {
+        XvfbServer stopped(SCREEN_WIDTH, SCREEN_HEIGHT);
+        gone = stopped.display();
+    }
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    // No controlling terminal either, so no menu can be shown at all.
+    launchCapturingErrors(gone, true);
+    expectLauncherEnds();
+    EXPECT_EQ(launched(false), "");
+    EXPECT_EQ(errorsWritten(), "") << "the launcher printed something";
+}
+
+TEST_F(X11MenuTest, WaitsForTheKeyboardThatAHotkeyDaemonStillHolds) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    ASSERT_TRUE(watcher_->grabKeyboard());
+    launcher_ =
+        spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
+    // The daemon lets go soon after starting the launcher; the launcher's
+    // short retries then get the keyboard and the menu works as usual.
+    std::this_thread::sleep_for(100ms);
+    watcher_->ungrabKeyboard();
+    const Window menu = watcher_->waitForPopup(30s);
+    ASSERT_NE(menu, static_cast<Window>(None)) << "no menu window was mapped";
+    xdotool(display(), {"key", "b"});
+    expectLauncherEnds();
+    EXPECT_EQ(launched(true), "item2");
+}
+
+TEST_F(X11MenuTest, GivesUpQuietlyWhenTheKeyboardStaysTaken) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    ASSERT_TRUE(watcher_->grabKeyboard());
+    launcher_ =
+        spawnProcess({(folder_.path() / "velmora").string()}, launcherEnvironment(display()));
+    // The menu cannot take the input, so it is not shown: dismissed.
+    expectLauncherEnds();
+    EXPECT_EQ(watcher_->waitForPopup(0ms), static_cast<Window>(None)) << "a menu was mapped";
+    EXPECT_EQ(launched(false), "");
+}
+
+// The X server ends while the menu is open: the menu is gone, which is a
+// dismissed menu, and the launcher ends as one does.
+TEST_F(X11MenuTest, ServerEndingWhileTheMenuIsOpenDismissesIt) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    launchCapturingErrors(display(), false);
+    ASSERT_NE(watcher_->waitForPopup(30s), static_cast<Window>(None)) << "no menu was mapped";
+    watcher_.reset(); // the test's own connection leaves while it still can
+    server_->signal(SIGKILL);
+    expectLauncherEnds();
+    EXPECT_EQ(launched(false), "");
+    EXPECT_EQ(errorsWritten(), "") << "the launcher printed something";
+}
+
+// A server that takes the connection but never answers (here a stopped
+// Xvfb) is given up on after a while, as a missing one is: no controlling
+// terminal either, so no menu at all, and the launcher ends.
+TEST_F(X11MenuTest, GivesUpOnAServerThatNeverAnswers) {
+    XvfbServer stopped(SCREEN_WIDTH, SCREEN_HEIGHT);
+    stopped.signal(SIGSTOP);
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    const auto start = std::chrono::steady_clock::now();
+    launchCapturingErrors(stopped.display(), true);
+    const auto status = launcher_.wait(30s);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    stopped.signal(SIGCONT);
+    ASSERT_TRUE(status.has_value()) << "the launcher waited on for the server";
+    EXPECT_EQ(*status, 0);
+    EXPECT_GE(waited, 4s) << "the launcher did not wait for the server to answer";
+    EXPECT_LE(waited, 15s);
+    EXPECT_EQ(launched(false), "");
+    EXPECT_EQ(errorsWritten(), "") << "the launcher printed something";
+}
+
+} // namespace
+} // namespace velmora::x11test
