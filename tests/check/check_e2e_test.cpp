@@ -362,7 +362,7 @@ TEST(CheckerProgram, AFileTooLargeToReportEndsWithTwoAndSaysWhy) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("\" is too large to check: by line "), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("need more than 64 MiB, the checker's limit"), std::string::npos)
+        EXPECT_NE(run.err.find("need more than 96 MiB, the checker's limit"), std::string::npos)
             << run.err;
     }
     std::string comments = "[1]\ntitle=A\nexec=/bin/true\n";
