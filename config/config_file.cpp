@@ -347,7 +347,8 @@ void ConfigFile::writeDefault() {
     // read is somebody's configuration and is never overwritten. The text is
     // published whole, so that a failed write (a full disk) leaves no cut or
     // empty file behind for every later start to read; the next start tries
-    // again.
+    // again. The file read afterwards is this one, or the one that another
+    // start made meanwhile.
     if (!platform_->createFileWithContent(path_, defaultConfigBytes(platform_->lineEnd())))
         return;
     load();

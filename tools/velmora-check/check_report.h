@@ -37,10 +37,10 @@ struct CheckReport {
     std::vector<CheckWarning> warnings;
 };
 
-// The most memory that the document and the warnings of one file may take:
-// with what the program needs besides, the checker stays under 128 MiB. Any
-// configuration that a person writes needs a tiny part of it; a file whose
-// report would need more ends the check with CheckTooLarge.
+// The most memory that the whole document and the warnings of one file may
+// take; the menu's items come on top, as in the launcher. Any configuration
+// that a person writes needs a tiny part of it; a file whose report would
+// need more ends the check with CheckTooLarge.
 constexpr std::size_t CHECK_MEMORY_BUDGET = std::size_t{96} << 20;
 
 // Thrown when a file's document and warnings pass CHECK_MEMORY_BUDGET.
