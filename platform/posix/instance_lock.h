@@ -10,8 +10,8 @@
 // launched program never inherits it and it goes with the process.
 #pragma once
 
-#include "platform/file_descriptor.h"
 #include "platform/platform.h"
+#include "platform/file_descriptor.h"
 
 #include <string>
 #include <sys/types.h>
