@@ -3,6 +3,7 @@
 // executable names, a standard error nobody reads, and the memory a huge
 // file of many lines costs.
 #include "tests/e2e/e2e_support.h"
+#include "tests/support/spawn_args.h"
 
 #include "tests/support/default_file_bytes.h"
 
@@ -27,33 +28,13 @@
 #include <vector>
 
 using namespace velmora::e2e;
+using velmora::test::folderNames;
+using velmora::test::pointers;
 
 namespace {
 
 // The name of the lock file that every instance of the launcher shares.
 constexpr char LOCK_NAME[] = "velmora-{6286FEE8-242F-4db1-B21A-D8B004526EED}.lock";
-
-std::vector<std::string> folderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    for (std::string& s : strings)
-        out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-}
 
 // Starts `program` in a session of its own, standard input from /dev/null
 // and standard output to it, standard error to `errorFd`.

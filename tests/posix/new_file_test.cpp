@@ -19,24 +19,12 @@
 #include <vector>
 
 using velmora::publishNewFile;
+using velmora::test::folderNames;
 using velmora::test::readFile;
 using velmora::test::TempFolder;
 using velmora::test::writeFile;
 
 namespace {
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
 
 class NewFile : public testing::TestWithParam<bool> {
 protected:
@@ -47,7 +35,7 @@ TEST_P(NewFile, HoldsTheBytesAndLeavesNothingElse) {
     const std::string path = temp_ / "velmini";
     EXPECT_EQ(publishNewFile(path, "[1]\ntitle=a\n", GetParam()), 0);
     EXPECT_EQ(readFile(path), "[1]\ntitle=a\n");
-    EXPECT_EQ(namesIn(temp_.path()), std::vector<std::string>{"velmini"});
+    EXPECT_EQ(folderNames(temp_.path()), std::vector<std::string>{"velmini"});
 }
 
 TEST_P(NewFile, NeverReplacesWhatIsThere) {
@@ -55,7 +43,7 @@ TEST_P(NewFile, NeverReplacesWhatIsThere) {
     writeFile(path, "mine");
     EXPECT_EQ(publishNewFile(path, "default", GetParam()), EEXIST);
     EXPECT_EQ(readFile(path), "mine");
-    EXPECT_EQ(namesIn(temp_.path()), std::vector<std::string>{"velmini"});
+    EXPECT_EQ(folderNames(temp_.path()), std::vector<std::string>{"velmini"});
 }
 
 TEST_P(NewFile, AMissingFolderIsTheError) {
@@ -85,7 +73,7 @@ TEST_P(NewFile, ASignalWhileItIsWrittenLeavesTheWholeFileOrNothing) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     const bool bySignal = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
     EXPECT_TRUE(bySignal || (GetParam() && WIFEXITED(status) && WEXITSTATUS(status) == 0));
-    const std::vector<std::string> names = namesIn(temp_.path());
+    const std::vector<std::string> names = folderNames(temp_.path());
     EXPECT_TRUE(names.empty() || names == std::vector<std::string>{"velmini"})
         << names.front() << " is left";
     if (!names.empty()) {
