@@ -15,21 +15,13 @@ std::int64_t nowMs() {
         .count();
 }
 
-std::vector<MenuRowText> rowTexts(const MenuNavigator& navigator) {
-    std::vector<MenuRowText> rows;
-    rows.reserve(navigator.itemCount());
-    for (std::size_t i = 0; i < navigator.itemCount(); ++i)
-        rows.push_back(menuRowText(navigator.title(i)));
-    return rows;
-}
-
 } // namespace
 
 WaylandMenuShowing::WaylandMenuShowing(WaylandConnection& connection, WaylandSeat& seat,
                                        LayerSurface& catcher, const std::vector<MenuItem>& items,
                                        MenuAnchor anchor)
     : connection_(connection), seat_(seat), catcher_(catcher), anchor_(anchor), session_(items),
-      rows_(rowTexts(session_.navigator())), outputWidth_(catcher.width),
+      rows_(menuRowTexts(session_.navigator())), outputWidth_(catcher.width),
       outputHeight_(catcher.height) {
     seat_.setSink(this);
 }
