@@ -419,6 +419,10 @@ std::vector<std::string> DesktopSession::asUser(std::vector<std::string> argv) c
     return wrapped;
 }
 
+x11test::ProgramResult DesktopSession::runClient(const std::vector<std::string>& argv) const {
+    return x11test::runProgram(asUser(argv), clientEnvironment());
+}
+
 ChildProcess DesktopSession::startClient(const std::vector<std::string>& argv,
                                          const fs::path& log) const {
     const FileDescriptor out(::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));

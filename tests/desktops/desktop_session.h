@@ -100,6 +100,8 @@ public:
     const std::string& xDisplay() const { return xDisplay_; }
     // `argv` as the session's user runs it.
     std::vector<std::string> asUser(std::vector<std::string> argv) const;
+    // Runs `argv` as a client of the desktop to its end.
+    x11test::ProgramResult runClient(const std::vector<std::string>& argv) const;
     // Starts `argv` as a client of the desktop, its output into `log`.
     ChildProcess startClient(const std::vector<std::string>& argv,
                              const std::filesystem::path& log) const;
