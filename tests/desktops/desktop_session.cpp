@@ -195,6 +195,47 @@ std::string number(double value) {
     return text.str();
 }
 
+using Steps = std::vector<std::vector<std::string>>;
+
+// KWin's own steps after the session bus, the compositor last; adds what it needs to `environment`.
+Steps kwinSteps(const fs::path& folder, int width, int height, double scale,
+                std::vector<std::string>& environment) {
+    // Debian's kwin_wayland carries the file capability CAP_SYS_RESOURCE,
+    // which a process started by setpriv may not take: exec then fails.
+    // A copy has no capabilities.
+    const fs::path kwin = folder / "kwin_wayland";
+    fs::copy_file(findProgram("kwin_wayland"), kwin);
+    environment.push_back("KWIN_WAYLAND_NO_PERMISSION_CHECKS=1");
+    environment.push_back("KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1");
+    return {{kwin.string(), "--virtual", "--width", std::to_string(width), "--height",
+             std::to_string(height), "--scale", number(scale), "--xwayland", "--socket", SOCKET,
+             "--no-lockscreen"}};
+}
+
+// GNOME's own steps after the session bus: a system bus, then the shell.
+Steps gnomeSteps(const fs::path& folder, int width, int height, double scale,
+                 std::vector<std::string>& environment) {
+    if (scale != 1)
+        throw std::runtime_error("GNOME sessions run at scale 1 only");
+    const fs::path config = folder / "system-bus.conf";
+    const fs::path systemBus = folder / "runtime" / "system_bus_socket";
+    writeSystemBusConfig(config, systemBus);
+    environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + systemBus.string());
+    // Without GDM the shell has no lock screen and says so in a banner
+    // across the top at a user's first login only; this user has logged in
+    // before.
+    const fs::path home = folder / "home";
+    const fs::path shellData = home / ".local/share/gnome-shell";
+    fs::create_directories(shellData);
+    { std::ofstream shown(shellData / "lock-warning-shown"); }
+    for (const fs::path& p :
+         {home / ".local", home / ".local/share", shellData, shellData / "lock-warning-shown"})
+        giveToUser(p);
+    return {{"dbus-daemon", "--config-file=" + config.string(), "--fork", "--nopidfile"},
+            {"gnome-shell", "--headless", "--wayland", "--wayland-display", SOCKET,
+             "--virtual-monitor", std::to_string(width) + "x" + std::to_string(height)}};
+}
+
 } // namespace
 
 const char* kindName(DesktopKind kind) {
@@ -287,33 +328,12 @@ std::unique_ptr<DesktopSession> DesktopSession::start(DesktopKind kind, const fs
     environment.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + (s->runtime_ / "bus").string());
     // The session bus at $XDG_RUNTIME_DIR/bus, where a user's login session
     // has it; --fork returns once it takes connections.
-    std::vector<std::vector<std::string>> steps{
-        {"dbus-daemon", "--session", "--address=unix:path=" + (s->runtime_ / "bus").string(),
-         "--fork", "--nopidfile"}};
-    if (kind == DesktopKind::KWin) {
-        // Debian's kwin_wayland carries the file capability CAP_SYS_RESOURCE,
-        // which a process started by setpriv may not take: exec then fails.
-        // A copy has no capabilities.
-        const fs::path kwin = folder / "kwin_wayland";
-        fs::copy_file(findProgram("kwin_wayland"), kwin);
-        environment.push_back("KWIN_WAYLAND_NO_PERMISSION_CHECKS=1");
-        environment.push_back("KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1");
-        steps.push_back({kwin.string(), "--virtual", "--width", std::to_string(width), "--height",
-                         std::to_string(height), "--scale", number(scale), "--xwayland", "--socket",
-                         SOCKET, "--no-lockscreen"});
-    } else {
-        if (scale != 1)
-            throw std::runtime_error("GNOME sessions run at scale 1 only");
-        const fs::path config = folder / "system-bus.conf";
-        const fs::path systemBus = s->runtime_ / "system_bus_socket";
-        writeSystemBusConfig(config, systemBus);
-        environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + systemBus.string());
-        steps.insert(steps.begin(),
-                     {"dbus-daemon", "--config-file=" + config.string(), "--fork", "--nopidfile"});
-        steps.push_back({"gnome-shell", "--headless", "--wayland", "--wayland-display", SOCKET,
-                         "--virtual-monitor",
-                         std::to_string(width) + "x" + std::to_string(height)});
-    }
+    Steps steps{{"dbus-daemon", "--session",
+                 "--address=unix:path=" + (s->runtime_ / "bus").string(), "--fork", "--nopidfile"}};
+    const Steps desktop = kind == DesktopKind::KWin
+                              ? kwinSteps(folder, width, height, scale, environment)
+                              : gnomeSteps(folder, width, height, scale, environment);
+    steps.insert(steps.end(), desktop.begin(), desktop.end());
     const auto started = Clock::now();
     s->launch(steps, environment);
     s->connectDriver(width, height);
