@@ -197,6 +197,27 @@ std::string number(double value) {
 
 using Steps = std::vector<std::vector<std::string>>;
 
+// The scale of mutter's virtual monitor, as GNOME's display settings save
+// it for the user ("Meta-0" is the virtual monitor as mutter names it).
+void writeMonitorConfig(const fs::path& home, int width, int height, int scale) {
+    const fs::path folder = home / ".config";
+    fs::create_directories(folder);
+    {
+        std::ofstream out(folder / "monitors.xml");
+        out << "<monitors version=\"2\">\n  <configuration>\n    <logicalmonitor>\n"
+            << "      <x>0</x>\n      <y>0</y>\n      <scale>" << scale << "</scale>\n"
+            << "      <primary>yes</primary>\n      <monitor>\n        <monitorspec>\n"
+            << "          <connector>Meta-0</connector>\n          <vendor>MetaVendor</vendor>\n"
+            << "          <product>MetaVirtualMonitor</product>\n"
+            << "          <serial>0x00</serial>\n        </monitorspec>\n        <mode>\n"
+            << "          <width>" << width << "</width>\n          <height>" << height
+            << "</height>\n          <rate>60.000</rate>\n        </mode>\n      </monitor>\n"
+            << "    </logicalmonitor>\n  </configuration>\n</monitors>\n";
+    }
+    giveToUser(folder);
+    giveToUser(folder / "monitors.xml");
+}
+
 // KWin's own steps after the session bus, the compositor last; adds what it needs to `environment`.
 Steps kwinSteps(const fs::path& folder, int width, int height, double scale,
                 std::vector<std::string>& environment) {
@@ -215,8 +236,9 @@ Steps kwinSteps(const fs::path& folder, int width, int height, double scale,
 // GNOME's own steps after the session bus: a system bus, then the shell.
 Steps gnomeSteps(const fs::path& folder, int width, int height, double scale,
                  std::vector<std::string>& environment) {
-    if (scale != 1)
-        throw std::runtime_error("GNOME sessions run at scale 1 only");
+    const int whole = static_cast<int>(scale);
+    if (whole != scale || whole < 1)
+        throw std::runtime_error("GNOME sessions run at whole scales only");
     const fs::path config = folder / "system-bus.conf";
     const fs::path systemBus = folder / "runtime" / "system_bus_socket";
     writeSystemBusConfig(config, systemBus);
@@ -231,9 +253,11 @@ Steps gnomeSteps(const fs::path& folder, int width, int height, double scale,
     for (const fs::path& p :
          {home / ".local", home / ".local/share", shellData, shellData / "lock-warning-shown"})
         giveToUser(p);
+    writeMonitorConfig(home, width * whole, height * whole, whole);
     return {{"dbus-daemon", "--config-file=" + config.string(), "--fork", "--nopidfile"},
             {"gnome-shell", "--headless", "--wayland", "--wayland-display", SOCKET,
-             "--virtual-monitor", std::to_string(width) + "x" + std::to_string(height)}};
+             "--virtual-monitor",
+             std::to_string(width * whole) + "x" + std::to_string(height * whole)}};
 }
 
 } // namespace

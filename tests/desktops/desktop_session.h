@@ -80,8 +80,10 @@ class DesktopSession {
 public:
     // Starts the desktop with one output of `width` x `height` logical
     // pixels at `scale` in `folder` (which must exist and be empty) and
-    // returns once it takes input and shows its desktop. Throws
-    // std::runtime_error saying what failed, with the desktop's log.
+    // returns once it takes input and shows its desktop. KWin takes any
+    // scale (1.5...); GNOME whole ones, set as the user's saved display
+    // settings would. Throws std::runtime_error saying what failed, with
+    // the desktop's log.
     static std::unique_ptr<DesktopSession> start(DesktopKind kind,
                                                  const std::filesystem::path& folder, int width,
                                                  int height, double scale = 1);
@@ -112,7 +114,9 @@ public:
     void keyUp(const std::string& keysym) const;
     // Types UTF-8 `text`, one key a character.
     void type(const std::string& text) const;
-    // The pointer to (x, y) in logical pixels.
+    // The pointer to (x, y) in logical pixels. (GNOME at scale 2 lays its
+    // windows out on device pixels and moves the pointer in steps of two:
+    // the pointer lands within a logical pixel there.)
     void movePointer(int x, int y) const;
     // Button 1 (left), 2 (middle) or 3 (right) pressed and released.
     void click(int button = 1) const;
