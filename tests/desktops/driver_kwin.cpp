@@ -74,14 +74,13 @@ private:
 
 class KWin final : public Desktop {
 public:
-    KWin() {
-        display_ = wl_display_connect(nullptr);
-        if (display_ == nullptr)
+    KWin() : display_(wl_display_connect(nullptr)) {
+        if (!display_)
             throw std::runtime_error("cannot reach KWin's Wayland socket");
-        wl_registry* registry = wl_display_get_registry(display_);
+        wl_registry* registry = wl_display_get_registry(display_.get());
         static const wl_registry_listener listener{global, [](void*, wl_registry*, uint32_t) {}};
         wl_registry_add_listener(registry, &listener, this);
-        wl_display_roundtrip(display_);
+        wl_display_roundtrip(display_.get());
         wl_registry_destroy(registry);
         if (input_ == nullptr)
             throw std::runtime_error("KWin offers no org_kde_kwin_fake_input");
@@ -90,11 +89,7 @@ public:
         if (!bus_.hasOwner("org.kde.KWin"))
             throw std::runtime_error("org.kde.KWin is not on the session bus");
     }
-    ~KWin() override {
-        if (input_ != nullptr)
-            org_kde_kwin_fake_input_destroy(input_);
-        wl_display_disconnect(display_);
-    }
+    ~KWin() override { org_kde_kwin_fake_input_destroy(input_); }
 
     void key(xkb_keysym_t keysym, bool pressed) override {
         const KeyPlace place = keys_.find(keysym);
@@ -125,11 +120,14 @@ private:
                 wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
     }
     void sync() const {
-        if (wl_display_roundtrip(display_) < 0)
+        if (wl_display_roundtrip(display_.get()) < 0)
             throw std::runtime_error("KWin closed the Wayland connection");
     }
 
-    wl_display* display_ = nullptr;
+    struct Disconnect {
+        void operator()(wl_display* display) const { wl_display_disconnect(display); }
+    };
+    std::unique_ptr<wl_display, Disconnect> display_;
     org_kde_kwin_fake_input* input_ = nullptr;
     KeyTable keys_;
     SessionBus bus_;
