@@ -302,6 +302,14 @@ TEST(ConfigRead, ACodePagePlatformReadsTwiceAndDecodesLineByLine) {
 // multi-byte characters cut at 1023 units, bytes that are not UTF-8, NUL bytes.
 class StreamedLines : public ::testing::TestWithParam<std::size_t> {};
 
+// A reader of `bytes` that hands them out `piece` bytes at a time.
+std::unique_ptr<ByteReader> readInPieces(PlatformFake& system, const std::string& bytes,
+                                         std::size_t piece) {
+    system.files[u"/c.ini"].bytes = bytes;
+    system.readPiece = [piece](std::size_t) { return piece; };
+    return system.openFileForRead(u"/c.ini");
+}
+
 TEST_P(StreamedLines, AreTheLinesOfTheWholeText) {
     std::string bytes = "\xEF\xBB\xBF[1]\r\ntitle=a\r\r\n";
     for (int i = 0; i < 1500; ++i)
@@ -315,10 +323,7 @@ TEST_P(StreamedLines, AreTheLinesOfTheWholeText) {
     const std::vector<std::u16string> whole = splitConfigLines(decodeTextFile(bytes), &cuts);
 
     PlatformFake system;
-    system.files[u"/c.ini"].bytes = bytes;
-    const std::size_t piece = GetParam();
-    system.readPiece = [piece](std::size_t) { return piece; };
-    const auto reader = system.openFileForRead(u"/c.ini");
+    const auto reader = readInPieces(system, bytes, GetParam());
     ASSERT_NE(reader, nullptr);
     std::vector<std::u16string> streamed;
     std::vector<std::size_t> streamedCuts;
@@ -358,10 +363,7 @@ TEST_P(Utf8Stream, TellsUtf8AsTheWholeTextWould) {
                                        std::string(20000, 'b')};
     for (const std::string& bytes : samples) {
         PlatformFake system;
-        system.files[u"/c.ini"].bytes = bytes;
-        const std::size_t piece = GetParam();
-        system.readPiece = [piece](std::size_t) { return piece; };
-        const auto reader = system.openFileForRead(u"/c.ini");
+        const auto reader = readInPieces(system, bytes, GetParam());
         ASSERT_NE(reader, nullptr);
         EXPECT_EQ(isUtf8Stream(*reader), isValidUtf8(bytes)) << bytes.substr(0, 40);
     }

@@ -1,5 +1,7 @@
 #include "desktop_session.h"
 
+#include "tests/support/test_user.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -16,43 +18,25 @@ extern char** environ;
 
 namespace velmora::desktops {
 
+using test::parsePpm;
+using test::waitFor;
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The user the compositors run as when the tests run as root; the Wayland
-// suite's sessions run as the same one.
-constexpr unsigned int USER_ID = 65534; // nobody
-constexpr unsigned int GROUP_ID = 65534;
+using test::giveToUser;
+using test::runningAsRoot;
+
 constexpr const char* SOCKET = "wayland-velmora";
-
-bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
-
-void giveToUser(const fs::path& path) {
-    if (runningAsRoot() && ::chown(path.c_str(), USER_ID, GROUP_ID) != 0)
-        throw std::runtime_error("cannot hand " + path.string() +
-                                 " to nobody: " + std::strerror(errno));
-}
 
 std::string readText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-template <typename Done> bool waitFor(Done done, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 bool startsWith(const std::string& text, const std::string& prefix) {
@@ -112,31 +96,6 @@ fs::path findProgram(const std::string& name) {
             return candidate;
     }
     throw std::runtime_error(name + " is not installed");
-}
-
-Image parsePpm(const std::string& data) {
-    std::istringstream in(data);
-    std::string magic;
-    int width = 0;
-    int height = 0;
-    int maxval = 0;
-    in >> magic >> width >> height >> maxval;
-    in.get();
-    if (magic != "P6" || width <= 0 || height <= 0 || maxval != 255)
-        throw std::runtime_error("the driver wrote no PPM image");
-    const auto offset = static_cast<std::size_t>(in.tellg());
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (data.size() < offset + count * 3)
-        throw std::runtime_error("the screenshot is cut short");
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(count);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data() + offset);
-    for (std::size_t i = 0; i < count; ++i)
-        image.pixels[i] = (std::uint32_t{bytes[3 * i]} << 16) |
-                          (std::uint32_t{bytes[3 * i + 1]} << 8) | bytes[3 * i + 2];
-    return image;
 }
 
 std::pair<FileDescriptor, FileDescriptor> makePipe() {
@@ -264,44 +223,6 @@ Steps gnomeSteps(const fs::path& folder, int width, int height, double scale,
 
 const char* kindName(DesktopKind kind) {
     return kind == DesktopKind::KWin ? "kwin" : "gnome";
-}
-
-std::size_t Image::count(std::uint32_t color) const {
-    std::size_t n = 0;
-    for (const std::uint32_t p : pixels)
-        n += p == color ? 1 : 0;
-    return n;
-}
-
-Rect Image::bounds(std::uint32_t color) const {
-    int left = width;
-    int top = height;
-    int right = -1;
-    int bottom = -1;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (at(x, y) != color)
-                continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    }
-    if (right < 0)
-        return {};
-    return {left, top, right - left + 1, bottom - top + 1};
-}
-
-void Image::save(const fs::path& file) const {
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out << "P6\n" << width << ' ' << height << "\n255\n";
-    for (const std::uint32_t p : pixels) {
-        const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8),
-                             static_cast<char>(p)};
-        out.write(rgb, 3);
-    }
 }
 
 std::vector<std::string> RecorderWindow::events() const {
@@ -455,12 +376,7 @@ std::vector<std::string> DesktopSession::clientEnvironment() const {
 }
 
 std::vector<std::string> DesktopSession::asUser(std::vector<std::string> argv) const {
-    if (!runningAsRoot())
-        return argv;
-    std::vector<std::string> wrapped{"setpriv", "--reuid=" + std::to_string(USER_ID),
-                                     "--regid=" + std::to_string(GROUP_ID), "--clear-groups", "--"};
-    wrapped.insert(wrapped.end(), argv.begin(), argv.end());
-    return wrapped;
+    return test::asUser(std::move(argv));
 }
 
 x11test::ProgramResult DesktopSession::runClient(const std::vector<std::string>& argv) const {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "platform/file_descriptor.h"
+#include "tests/support/screen_image.h"
 #include "tests/x11/x11_session.h"
 
 #include <chrono>
@@ -30,27 +31,8 @@ enum class DesktopKind { KWin, Gnome };
 // "kwin" or "gnome".
 const char* kindName(DesktopKind kind);
 
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    bool empty() const { return width <= 0 || height <= 0; }
-};
-
-// A screenshot in device pixels: 0xRRGGBB, row by row.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    // How many pixels have `color`.
-    std::size_t count(std::uint32_t color) const;
-    // The smallest rectangle holding every pixel of `color`.
-    Rect bounds(std::uint32_t color) const;
-    // Writes a PPM file (for the test's artifacts).
-    void save(const std::filesystem::path& file) const;
-};
+using test::Image;
+using test::Rect;
 
 // "Another application": a plain Wayland window of one colour that records
 // the keys and clicks it is given (see key_recorder.cpp).

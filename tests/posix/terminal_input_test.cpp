@@ -45,17 +45,21 @@ TerminalInput key(MenuKey k) {
     return input;
 }
 
-TerminalInput character(char32_t c) {
+TerminalInput inputOf(TerminalInput::Kind kind) {
     TerminalInput input;
-    input.kind = TerminalInput::Kind::Character;
+    input.kind = kind;
+    return input;
+}
+
+TerminalInput character(char32_t c) {
+    TerminalInput input = inputOf(TerminalInput::Kind::Character);
     input.character = c;
     return input;
 }
 
 TerminalInput pointer(TerminalInput::Kind kind, int column, int row,
                       MenuButton button = MenuButton::Left) {
-    TerminalInput input;
-    input.kind = kind;
+    TerminalInput input = inputOf(kind);
     input.column = column;
     input.row = row;
     input.button = button;
@@ -77,8 +81,7 @@ TerminalInput motion(int column, int row, bool buttonHeld) {
 }
 
 TerminalInput wheel(int notches) {
-    TerminalInput input;
-    input.kind = TerminalInput::Kind::Wheel;
+    TerminalInput input = inputOf(TerminalInput::Kind::Wheel);
     input.notches = notches;
     return input;
 }

@@ -168,7 +168,8 @@ protected:
         Rect previous;
         while (std::chrono::steady_clock::now() < deadline) {
             shot_ = compositor_->screenshot();
-            const Rect found = shot_.bounds(MENU_BORDER);
+            // Runs of 8 or more: the pointer's image may hold a few such pixels.
+            const Rect found = shot_.bounds(MENU_BORDER, 8);
             // Drawn once two screenshots in a row agree.
             if (!found.empty() && found.left == previous.left && found.top == previous.top &&
                 found.width == previous.width && found.height == previous.height)

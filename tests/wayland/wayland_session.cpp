@@ -17,14 +17,14 @@ extern char** environ;
 
 namespace velmora::wltest {
 
+using test::parsePpm;
+using test::waitFor;
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-constexpr unsigned int USER_ID = 65534; // nobody
-constexpr unsigned int GROUP_ID = 65534;
 
 // This process's environment without what names a display or a compositor.
 std::vector<std::string> cleanEnvironment() {
@@ -39,17 +39,6 @@ std::vector<std::string> cleanEnvironment() {
             environment.emplace_back(*entry);
     }
     return environment;
-}
-
-// Waits up to `limit` for `done`.
-template <typename Done> bool waitFor(Done done, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 // The first entry of `folder` whose name starts with `prefix` and does not
@@ -74,94 +63,11 @@ std::string readText(const fs::path& path) {
     return text.str();
 }
 
-// A binary PPM (P6, maxval 255) as grim writes it.
-Image parsePpm(const std::string& data) {
-    std::istringstream in(data);
-    std::string magic;
-    int width = 0;
-    int height = 0;
-    int maxval = 0;
-    in >> magic >> width >> height >> maxval;
-    in.get();
-    if (magic != "P6" || width <= 0 || height <= 0 || maxval != 255)
-        throw std::runtime_error("grim did not write a PPM image");
-    const auto offset = static_cast<std::size_t>(in.tellg());
-    const std::size_t count = static_cast<std::size_t>(width) * height;
-    if (data.size() < offset + count * 3)
-        throw std::runtime_error("grim's image is cut short");
-    Image image;
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(count);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data() + offset);
-    for (std::size_t i = 0; i < count; ++i)
-        image.pixels[i] = (static_cast<std::uint32_t>(bytes[3 * i]) << 16) |
-                          (static_cast<std::uint32_t>(bytes[3 * i + 1]) << 8) | bytes[3 * i + 2];
-    return image;
-}
-
 } // namespace
-
-bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
-
-std::vector<std::string> asUser(std::vector<std::string> argv) {
-    if (!runningAsRoot())
-        return argv;
-    std::vector<std::string> wrapped{"setpriv", "--reuid=" + std::to_string(USER_ID),
-                                     "--regid=" + std::to_string(GROUP_ID), "--clear-groups", "--"};
-    wrapped.insert(wrapped.end(), argv.begin(), argv.end());
-    return wrapped;
-}
-
-void giveToUser(const fs::path& path) {
-    if (runningAsRoot() && ::chown(path.c_str(), USER_ID, GROUP_ID) != 0)
-        throw std::runtime_error("cannot hand " + path.string() +
-                                 " to nobody: " + std::strerror(errno));
-}
 
 ProgramResult run(const std::vector<std::string>& argv,
                   const std::vector<std::string>& environment) {
     return x11test::runProgram(argv, environment);
-}
-
-Rect Image::bounds(std::uint32_t color) const {
-    // Only runs of some length count, so that a few pixels of that colour in
-    // the pointer's image are not taken for the frame.
-    constexpr int RUN = 8;
-    int left = width;
-    int top = height;
-    int right = -1;
-    int bottom = -1;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width;) {
-            int end = x;
-            while (end < width && at(end, y) == color)
-                ++end;
-            if (end - x >= RUN) {
-                left = std::min(left, x);
-                right = std::max(right, end - 1);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-            x = std::max(end, x + 1);
-        }
-    }
-    if (right < 0)
-        return {};
-    return {left, top, right - left + 1, bottom - top + 1};
-}
-
-void Image::save(const fs::path& file) const {
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out << "P6\n" << width << ' ' << height << "\n255\n";
-    for (const std::uint32_t p : pixels) {
-        const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8),
-                             static_cast<char>(p)};
-        out.write(rgb, 3);
-    }
 }
 
 std::unique_ptr<Compositor> Compositor::sway(const fs::path& folder, int width, int height,

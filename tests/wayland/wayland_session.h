@@ -7,6 +7,8 @@
 // and clicks the pointer.
 #pragma once
 
+#include "tests/support/screen_image.h"
+#include "tests/support/test_user.h"
 #include "tests/x11/x11_session.h"
 
 #include <cstdint>
@@ -20,37 +22,17 @@ namespace velmora::wltest {
 using x11test::ChildProcess;
 using x11test::ProgramResult;
 
-// True when this process runs as root.
-bool runningAsRoot();
-// `argv` run as the unprivileged user when this process is root.
-std::vector<std::string> asUser(std::vector<std::string> argv);
-// Hands the file or folder to the unprivileged user when this process is root.
-void giveToUser(const std::filesystem::path& path);
+using test::asUser;
+using test::giveToUser;
+using test::runningAsRoot;
 
 // Runs `argv` to its end with `environment` and collects its standard output;
 // throws when it cannot start or does not end.
 ProgramResult run(const std::vector<std::string>& argv,
                   const std::vector<std::string>& environment);
 
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-    bool empty() const { return width <= 0 || height <= 0; }
-};
-
-// A screenshot: 0xRRGGBB pixels, row by row.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    // The smallest rectangle holding the horizontal runs of `color`.
-    Rect bounds(std::uint32_t color) const;
-    // Writes a PPM file (for the test's artifacts).
-    void save(const std::filesystem::path& file) const;
-};
+using test::Image;
+using test::Rect;
 
 class Compositor {
 public:
