@@ -40,9 +40,16 @@ WaylandConnection::~WaylandConnection() {
     seat_.reset();
     layerShell_.reset();
     viewporter_.reset();
+    activation_.reset();
+    wmBase_.reset();
     shm_.reset();
     compositor_.reset();
     registry_.reset();
+}
+
+// A client that does not answer is shown as hung.
+void WaylandConnection::ping(void*, xdg_wm_base* base, std::uint32_t serial) {
+    xdg_wm_base_pong(base, serial);
 }
 
 void WaylandConnection::outputScale(void* data, wl_output*, std::int32_t factor) {
@@ -76,6 +83,14 @@ void WaylandConnection::global(void* data, wl_registry* registry, std::uint32_t 
     } else if (named(interface, zwlr_layer_shell_v1_interface)) {
         own(self.layerShell_, bindGlobal<zwlr_layer_shell_v1>(
                                   registry, name, zwlr_layer_shell_v1_interface, version, 3));
+    } else if (named(interface, xdg_wm_base_interface)) {
+        static const xdg_wm_base_listener baseListener{ping};
+        own(self.wmBase_,
+            bindGlobal<xdg_wm_base>(registry, name, xdg_wm_base_interface, version, 1));
+        xdg_wm_base_add_listener(self.wmBase_.get(), &baseListener, &self);
+    } else if (named(interface, xdg_activation_v1_interface)) {
+        own(self.activation_,
+            bindGlobal<xdg_activation_v1>(registry, name, xdg_activation_v1_interface, version, 1));
     } else if (named(interface, wp_viewporter_interface)) {
         own(self.viewporter_,
             bindGlobal<wp_viewporter>(registry, name, wp_viewporter_interface, version, 1));
@@ -97,7 +112,15 @@ bool WaylandConnection::bindGlobals() {
     wl_registry_add_listener(registry_.get(), &listener, this);
     // The globals bound here announce their state (the outputs' scales,
     // the seat's capabilities) by the next round trip.
-    return roundtrip() && layerShell_ && compositor_ && shm_;
+    if (!roundtrip() || !compositor_ || !shm_)
+        return false;
+    if (layerShell_) {
+        // The layer shell's menu needs neither.
+        wmBase_.reset();
+        activation_.reset();
+        return true;
+    }
+    return static_cast<bool>(wmBase_);
 }
 
 int WaylandConnection::scaleOf(wl_output* output) const {

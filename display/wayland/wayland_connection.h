@@ -1,6 +1,7 @@
 // The connection to the compositor and the globals the menu uses: the
-// compositor, shared memory, the layer shell, the viewporter, the seat and
-// the outputs with their scales; and the waiting for events, which every
+// compositor, shared memory, the layer shell (or else xdg-shell, with
+// xdg-activation where offered), the viewporter, the seat and the outputs
+// with their scales; and the waiting for events, which every
 // part of the menu goes through.
 #pragma once
 
@@ -25,7 +26,7 @@ public:
     WaylandConnection& operator=(const WaylandConnection&) = delete;
 
     // Lists and binds the globals; false when the compositor lacks one the
-    // menu needs (the layer shell above all) or does not answer. Their
+    // menu needs (a shell: the layer shell or else xdg-shell) or does not answer. Their
     // first events (the outputs' scales) come with the next round trip.
     bool bindGlobals();
 
@@ -36,6 +37,9 @@ public:
     wl_seat* seat() const { return seat_.get(); }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_.get(); }
     wp_viewporter* viewporter() const { return viewporter_.get(); }
+    // Bound only where the layer shell is missing.
+    xdg_wm_base* wmBase() const { return wmBase_.get(); }
+    xdg_activation_v1* activation() const { return activation_.get(); }
     // The scale of `output`; of one not known (yet), the largest of all,
     // which stays crisp everywhere.
     int scaleOf(wl_output* output) const;
@@ -70,6 +74,7 @@ private:
     static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                        std::uint32_t version);
     static void globalRemove(void* data, wl_registry* registry, std::uint32_t name);
+    static void ping(void* data, xdg_wm_base* base, std::uint32_t serial);
     static void outputScale(void* data, wl_output* output, std::int32_t factor);
     void addOutput(wl_registry* registry, std::uint32_t name, std::uint32_t version);
     bool flush();
@@ -82,6 +87,8 @@ private:
     SeatPtr seat_;
     LayerShellPtr layerShell_;
     ViewporterPtr viewporter_;
+    WmBasePtr wmBase_;
+    ActivationPtr activation_;
     std::vector<std::unique_ptr<Output>> outputs_;
 };
 

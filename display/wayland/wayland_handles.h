@@ -9,6 +9,8 @@
 
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
+#include "xdg-activation-v1-client.h"
+#include "xdg-shell-client.h"
 
 #include <wayland-client.h>
 
@@ -44,7 +46,11 @@ template <typename Holder> void own(Holder& holder, typename Holder::Handle hand
     F(wl_buffer)                                                                                   \
     F(wl_shm_pool)                                                                                 \
     F(wl_region)                                                                                   \
-    F(wl_callback)
+    F(wl_callback)                                                                                 \
+    F(xdg_wm_base)                                                                                 \
+    F(xdg_surface)                                                                                 \
+    F(xdg_toplevel)                                                                                \
+    F(xdg_activation_v1)
 #define VELMORA_WAYLAND_DESTROY(type)                                                              \
     inline void destroyProxy(type* proxy) {                                                        \
         type##_destroy(proxy);                                                                     \
@@ -92,6 +98,10 @@ using BufferPtr = Owned<wl_buffer>;
 using PoolPtr = Owned<wl_shm_pool>;
 using RegionPtr = Owned<wl_region>;
 using CallbackPtr = Owned<wl_callback>;
+using WmBasePtr = Owned<xdg_wm_base>;
+using XdgSurfacePtr = Owned<xdg_surface>;
+using ToplevelPtr = Owned<xdg_toplevel>;
+using ActivationPtr = Owned<xdg_activation_v1>;
 using KeyboardPtr = Owned<wl_keyboard>;
 using PointerPtr = Owned<wl_pointer>;
 using ImagePtr = OwnedLoaded<pixman_image_t, pixman_image_unref>;

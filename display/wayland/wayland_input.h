@@ -26,6 +26,8 @@ public:
                                bool pressed) = 0;
     // Wheel notches, positive downwards.
     virtual void wheel(wl_surface* surface, long notches) = 0;
+    // The keyboard went from `surface` to another window.
+    virtual void keyboardLeft(wl_surface* surface) = 0;
 
 protected:
     ~WaylandInputSink() = default;

@@ -79,10 +79,12 @@ void WaylandKeyboard::enter(void* data, wl_keyboard*, std::uint32_t, wl_surface*
     keyboard.heldAtEnter_.assign(held, held + keys->size / sizeof *held);
 }
 
-void WaylandKeyboard::leave(void* data, wl_keyboard*, std::uint32_t, wl_surface*) {
+void WaylandKeyboard::leave(void* data, wl_keyboard*, std::uint32_t, wl_surface* surface) {
     // Keys held are no longer the menu's.
     self(data).heldAtEnter_.clear();
     self(data).stopRepeat();
+    if (self(data).sink_ != nullptr)
+        self(data).sink_->keyboardLeft(surface);
 }
 
 void WaylandKeyboard::modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed,

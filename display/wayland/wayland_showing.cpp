@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 
@@ -18,10 +19,10 @@ std::int64_t nowMs() {
 } // namespace
 
 WaylandMenuShowing::WaylandMenuShowing(WaylandConnection& connection, WaylandSeat& seat,
-                                       LayerSurface& catcher, const std::vector<MenuItem>& items,
-                                       MenuAnchor anchor)
-    : connection_(connection), seat_(seat), catcher_(catcher), anchor_(anchor), session_(items),
-      rows_(menuRowTexts(session_.navigator())), outputWidth_(catcher.width),
+                                       ShellSurface& catcher, bool onePiece,
+                                       const std::vector<MenuItem>& items, MenuAnchor anchor)
+    : connection_(connection), seat_(seat), catcher_(catcher), onePiece_(onePiece), anchor_(anchor),
+      session_(items), rows_(menuRowTexts(session_.navigator())), outputWidth_(catcher.width),
       outputHeight_(catcher.height) {
     seat_.setSink(this);
 }
@@ -51,6 +52,12 @@ unsigned int WaylandMenuShowing::run() {
 bool WaylandMenuShowing::open() {
     if (!layout(connection_.scaleOf(catcher_.output)))
         return false;
+    if (onePiece_) {
+        place();
+        MenuUpdate everything;
+        everything.repaint = MenuUpdate::Repaint::Everything;
+        return paint(everything);
+    }
     constexpr std::uint32_t topLeft =
         ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT;
     if (!menu_.create(connection_, topLeft, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE))
@@ -104,6 +111,9 @@ void WaylandMenuShowing::place() {
     const MenuRect rect =
         placeMenuRect(anchor_.flags, anchor_.x, anchor_.y, width_, height_,
                       static_cast<int>(outputWidth_), static_cast<int>(outputHeight_));
+    placed_ = rect;
+    if (onePiece_)
+        return;
     zwlr_layer_surface_v1_set_size(menu_.layer(), static_cast<std::uint32_t>(rect.width),
                                    static_cast<std::uint32_t>(rect.height));
     zwlr_layer_surface_v1_set_margin(menu_.layer(), rect.top, 0, 0, rect.left);
@@ -121,7 +131,7 @@ void WaylandMenuShowing::place() {
 // drawn the first time, acknowledged after that. A new size of the output
 // places the menu anew.
 void WaylandMenuShowing::answerConfigures() {
-    if (menu_.acknowledge()) {
+    if (!onePiece_ && menu_.acknowledge()) {
         if (!painted_) {
             MenuUpdate everything;
             everything.repaint = MenuUpdate::Repaint::Everything;
@@ -150,10 +160,11 @@ void WaylandMenuShowing::answerConfigures() {
 // Drawn again for the output it is on, at that output's scale, or for the
 // output's new size. False when it cannot be drawn.
 bool WaylandMenuShowing::redrawIfMoved() {
-    const int scale = menu_.output != nullptr ? connection_.scaleOf(menu_.output) : outputScale_;
+    const wl_output* output = shown().output;
+    const int scale = output != nullptr ? connection_.scaleOf(shown().output) : outputScale_;
     if (painted_ && scale != outputScale_)
         stale_ = true;
-    if (!stale_ || session_.closed() || !menu_.configured || menu_.configurePending())
+    if (!stale_ || session_.closed() || !shown().configured || shown().configurePending())
         return true;
     stale_ = false;
     if (!layout(scale))
@@ -185,11 +196,18 @@ void WaylandMenuShowing::apply(const MenuUpdate& update) {
 }
 
 bool WaylandMenuShowing::paint(const MenuUpdate& update) {
-    ShmBuffer* target = buffers_.take(connection_.shm(), width_ * scale_, height_ * scale_);
+    const int width = onePiece_ ? static_cast<int>(outputWidth_) : width_;
+    const int height = onePiece_ ? static_cast<int>(outputHeight_) : height_;
+    ShmBuffer* target = buffers_.take(connection_.shm(), width * scale_, height * scale_);
     if (target == nullptr)
         return false;
-    painter_.paint(target->image.get(), session_, rows_);
-    wl_surface* surface = menu_.surface();
+    if (onePiece_) {
+        if (!paintOnePiece(*target))
+            return false;
+    } else {
+        painter_.paint(target->image.get(), session_, rows_);
+    }
+    wl_surface* surface = shown().surface();
     wl_surface_set_buffer_scale(surface, scale_);
     wl_surface_attach(surface, target->buffer.get(), 0, 0);
     damage(update);
@@ -199,30 +217,57 @@ bool WaylandMenuShowing::paint(const MenuUpdate& update) {
     return true;
 }
 
+// The buffer transparent everywhere but where the menu lies, drawn there.
+bool WaylandMenuShowing::paintOnePiece(ShmBuffer& target) const {
+    auto* pixels = static_cast<std::uint32_t*>(target.pixels.get());
+    std::fill(pixels, pixels + static_cast<std::size_t>(target.width) * target.height, 0u);
+    const MenuRect& frame = session_.geometry().frame;
+    const int left = std::clamp(placed_.left * scale_, 0, target.width - 1);
+    const int top = std::clamp(placed_.top * scale_, 0, target.height - 1);
+    const ImagePtr menu(pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, std::min(frame.width, target.width - left),
+        std::min(frame.height, target.height - top),
+        pixels + static_cast<std::size_t>(top) * target.width + left, target.width * 4));
+    if (!menu)
+        return false;
+    painter_.paint(menu.get(), session_, rows_);
+    return true;
+}
+
 // Every buffer is painted whole; only what changed since the last one is
 // damaged.
 void WaylandMenuShowing::damage(const MenuUpdate& update) {
-    wl_surface* surface = menu_.surface();
+    wl_surface* surface = shown().surface();
+    constexpr std::int32_t everywhere = INT32_MAX;
     if (connection_.compositorVersion() < WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-        wl_surface_damage(surface, 0, 0, width_, height_);
+        wl_surface_damage(surface, 0, 0, everywhere, everywhere);
         return;
     }
     const MenuGeometry& g = session_.geometry();
     if (update.repaint != MenuUpdate::Repaint::Rows || !painted_) {
-        wl_surface_damage_buffer(surface, 0, 0, g.frame.width, g.frame.height);
+        wl_surface_damage_buffer(surface, 0, 0, everywhere, everywhere);
         return;
     }
+    const std::int32_t left = onePiece_ ? placed_.left * scale_ : 0;
+    const std::int32_t top = onePiece_ ? placed_.top * scale_ : 0;
     const std::size_t first = session_.navigator().firstVisible();
     for (const std::size_t item : update.rows) {
         if (item >= first && item - first < g.rows)
-            wl_surface_damage_buffer(surface, 0, static_cast<std::int32_t>(g.rowTop(item - first)),
+            wl_surface_damage_buffer(surface, left,
+                                     top + static_cast<std::int32_t>(g.rowTop(item - first)),
                                      g.frame.width, g.rowHeight);
     }
 }
 
 MenuPointer WaylandMenuShowing::pointerAt(wl_surface* surface, double x, double y) const {
-    if (surface == nullptr || surface != menu_.surface())
+    if (surface == nullptr || surface != shown().surface())
         return MenuPointer::elsewhere();
+    if (onePiece_) {
+        x -= placed_.left;
+        y -= placed_.top;
+        if (x < 0 || y < 0 || x >= width_ || y >= height_)
+            return MenuPointer::elsewhere();
+    }
     return MenuPointer::at(static_cast<int>(std::floor(x * scale_)),
                            static_cast<int>(std::floor(y * scale_)));
 }
@@ -247,8 +292,15 @@ void WaylandMenuShowing::pointerButton(wl_surface* surface, double x, double y, 
 }
 
 void WaylandMenuShowing::wheel(wl_surface* surface, long notches) {
-    if (surface != nullptr && surface == menu_.surface())
+    if (surface != nullptr && surface == shown().surface())
         apply(session_.wheel(notches));
+}
+
+// A toplevel holds the keyboard only while it is the focused window: the
+// user went elsewhere (Super, Alt-Tab), so the menu goes.
+void WaylandMenuShowing::keyboardLeft(wl_surface* surface) {
+    if (onePiece_ && (surface == nullptr || surface == catcher_.surface()))
+        session_.dismiss();
 }
 
 } // namespace velmora::wayland

@@ -1,5 +1,6 @@
 // One showing of the Wayland menu: the core's session fed with the seat's
-// input, the menu's layer surface sized and placed on the output, and its
+// input, the menu's layer surface sized and placed on the output (or the
+// menu drawn in its place on a toplevel over the work area), and its
 // buffers painted as the session's answers say, until the menu closes.
 #pragma once
 
@@ -22,10 +23,13 @@ struct MenuAnchor {
 
 class WaylandMenuShowing final : public WaylandInputSink {
 public:
-    // `catcher` covers the output, configured: its size is the output's
-    // logical size, and the pointer on it is outside the menu.
-    WaylandMenuShowing(WaylandConnection& connection, WaylandSeat& seat, LayerSurface& catcher,
-                       const std::vector<MenuItem>& items, MenuAnchor anchor);
+    // `catcher` covers the output (or the work area), configured: its size
+    // is the area's logical size, and the pointer on it is outside the
+    // menu. `onePiece`: the menu is drawn on `catcher` itself (a toplevel,
+    // transparent elsewhere), which then has the keyboard only while it is
+    // the focused window.
+    WaylandMenuShowing(WaylandConnection& connection, WaylandSeat& seat, ShellSurface& catcher,
+                       bool onePiece, const std::vector<MenuItem>& items, MenuAnchor anchor);
     ~WaylandMenuShowing();
     WaylandMenuShowing(const WaylandMenuShowing&) = delete;
     WaylandMenuShowing& operator=(const WaylandMenuShowing&) = delete;
@@ -38,6 +42,7 @@ public:
     void pointerButton(wl_surface* surface, double x, double y, MenuButton button,
                        bool pressed) override;
     void wheel(wl_surface* surface, long notches) override;
+    void keyboardLeft(wl_surface* surface) override;
 
 private:
     bool open();
@@ -47,14 +52,21 @@ private:
     void answerConfigures();
     bool redrawIfMoved();
     void apply(const MenuUpdate& update);
+    // The surface the menu is drawn on.
+    ShellSurface& shown() { return onePiece_ ? catcher_ : static_cast<ShellSurface&>(menu_); }
+    const ShellSurface& shown() const {
+        return onePiece_ ? catcher_ : static_cast<const ShellSurface&>(menu_);
+    }
     bool paint(const MenuUpdate& update);
+    bool paintOnePiece(ShmBuffer& target) const;
     void damage(const MenuUpdate& update);
     MenuPointer pointerAt(wl_surface* surface, double x, double y) const;
     bool waitForInput();
 
     WaylandConnection& connection_;
     WaylandSeat& seat_;
-    LayerSurface& catcher_;
+    ShellSurface& catcher_;
+    bool onePiece_;
     MenuAnchor anchor_;
     MenuSession session_;
     std::vector<MenuRowText> rows_;
@@ -64,6 +76,7 @@ private:
     int outputScale_ = 1; // of the output laid out for
     int scale_ = 1;       // of the buffers: the output's, or less when they would be too large
     bool painted_ = false;
+    MenuRect placed_;    // the menu on the catcher, in surface pixels, when one piece
     bool stale_ = false; // to be laid out again: the output changed
     int width_ = 0;      // the menu in surface (logical) pixels
     int height_ = 0;

@@ -49,16 +49,53 @@ ShmBuffer* BufferPool::take(wl_shm* shm, int width, int height) {
     return buffers_.back().get();
 }
 
-bool LayerSurface::create(const WaylandConnection& connection, std::uint32_t anchor,
-                          std::uint32_t keyboardInteractivity) {
+bool ShellSurface::createSurface(const WaylandConnection& connection) {
     static const wl_surface_listener surfaceListener{enter, leave};
-    static const zwlr_layer_surface_v1_listener layerListener{configure, closedByCompositor};
     own(surface_, wl_compositor_create_surface(connection.compositor()));
     if (!surface_)
         return false;
     wl_surface_add_listener(surface_.get(), &surfaceListener, this);
+    return true;
+}
+
+void ShellSurface::forget() {
+    viewport.reset();
+    surface_.reset();
+    width = height = 0;
+    configured = closed = pendingConfigure_ = false;
+    output = nullptr;
+}
+
+void ShellSurface::configureArrived(std::uint32_t serial, std::uint32_t newWidth,
+                                    std::uint32_t newHeight) {
+    serial_ = serial;
+    width = newWidth;
+    height = newHeight;
+    configured = true;
+    pendingConfigure_ = true;
+}
+
+bool ShellSurface::acknowledge() {
+    if (!pendingConfigure_)
+        return false;
+    acknowledgeSerial(serial_);
+    pendingConfigure_ = false;
+    return true;
+}
+
+void ShellSurface::enter(void* data, wl_surface*, wl_output* output) {
+    static_cast<ShellSurface*>(data)->output = output;
+}
+
+void ShellSurface::leave(void*, wl_surface*, wl_output*) {}
+
+bool LayerSurface::create(const WaylandConnection& connection, std::uint32_t anchor,
+                          std::uint32_t keyboardInteractivity) {
+    static const zwlr_layer_surface_v1_listener layerListener{configure, closedByCompositor};
+    if (!createSurface(connection))
+        return false;
     own(layer_,
-        zwlr_layer_shell_v1_get_layer_surface(connection.layerShell(), surface_.get(), nullptr,
+        zwlr_layer_shell_v1_get_layer_surface(connection.layerShell(), surface(), nullptr,
                                               ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "velmora"));
     if (!layer_)
         return false;
@@ -73,34 +110,16 @@ bool LayerSurface::create(const WaylandConnection& connection, std::uint32_t anc
 void LayerSurface::destroy() {
     viewport.reset();
     layer_.reset();
-    surface_.reset();
-    width = height = 0;
-    configured = closed = pendingConfigure_ = false;
-    output = nullptr;
+    forget();
 }
 
-bool LayerSurface::acknowledge() {
-    if (!pendingConfigure_)
-        return false;
-    zwlr_layer_surface_v1_ack_configure(layer_.get(), serial_);
-    pendingConfigure_ = false;
-    return true;
+void LayerSurface::acknowledgeSerial(std::uint32_t serial) {
+    zwlr_layer_surface_v1_ack_configure(layer_.get(), serial);
 }
-
-void LayerSurface::enter(void* data, wl_surface*, wl_output* output) {
-    static_cast<LayerSurface*>(data)->output = output;
-}
-
-void LayerSurface::leave(void*, wl_surface*, wl_output*) {}
 
 void LayerSurface::configure(void* data, zwlr_layer_surface_v1*, std::uint32_t serial,
                              std::uint32_t width, std::uint32_t height) {
-    auto& surface = *static_cast<LayerSurface*>(data);
-    surface.serial_ = serial;
-    surface.width = width;
-    surface.height = height;
-    surface.configured = true;
-    surface.pendingConfigure_ = true;
+    static_cast<LayerSurface*>(data)->configureArrived(serial, width, height);
 }
 
 void LayerSurface::closedByCompositor(void* data, zwlr_layer_surface_v1*) {

@@ -41,17 +41,16 @@ private:
     std::vector<std::unique_ptr<ShmBuffer>> buffers_;
 };
 
-// A layer surface on the overlay layer, placed against the whole output.
-class LayerSurface {
+// A surface of the menu's and what the compositor last told it, whatever
+// its role: the size it is to have, and whether that wants an answer.
+class ShellSurface {
 public:
-    ~LayerSurface() { destroy(); }
-    bool create(const WaylandConnection& connection, std::uint32_t anchor,
-                std::uint32_t keyboardInteractivity);
-    // Destroys the role object before its wl_surface, as the protocol asks.
-    void destroy();
+    virtual ~ShellSurface() = default;
+    ShellSurface() = default;
+    ShellSurface(const ShellSurface&) = delete;
+    ShellSurface& operator=(const ShellSurface&) = delete;
 
     wl_surface* surface() const { return surface_.get(); }
-    zwlr_layer_surface_v1* layer() const { return layer_.get(); }
     // Acknowledges the last configure; false when none is pending.
     bool acknowledge();
     bool configurePending() const { return pendingConfigure_; }
@@ -63,17 +62,40 @@ public:
     wl_output* output = nullptr; // the output it was last shown on
     ViewportPtr viewport;
 
+protected:
+    bool createSurface(const WaylandConnection& connection);
+    void configureArrived(std::uint32_t serial, std::uint32_t newWidth, std::uint32_t newHeight);
+    // Forgets what the compositor told; the role object must be gone.
+    void forget();
+    virtual void acknowledgeSerial(std::uint32_t serial) = 0;
+
 private:
     static void enter(void* data, wl_surface* surface, wl_output* output);
     static void leave(void* data, wl_surface* surface, wl_output* output);
+
+    SurfacePtr surface_;
+    std::uint32_t serial_ = 0;
+    bool pendingConfigure_ = false;
+};
+
+// A layer surface on the overlay layer, placed against the whole output.
+class LayerSurface final : public ShellSurface {
+public:
+    ~LayerSurface() override { destroy(); }
+    bool create(const WaylandConnection& connection, std::uint32_t anchor,
+                std::uint32_t keyboardInteractivity);
+    // Destroys the role object before its wl_surface, as the protocol asks.
+    void destroy();
+
+    zwlr_layer_surface_v1* layer() const { return layer_.get(); }
+
+private:
+    void acknowledgeSerial(std::uint32_t serial) override;
     static void configure(void* data, zwlr_layer_surface_v1* layer, std::uint32_t serial,
                           std::uint32_t width, std::uint32_t height);
     static void closedByCompositor(void* data, zwlr_layer_surface_v1* layer);
 
-    SurfacePtr surface_;
     LayerSurfacePtr layer_;
-    std::uint32_t serial_ = 0;
-    bool pendingConfigure_ = false;
 };
 
 } // namespace velmora::wayland

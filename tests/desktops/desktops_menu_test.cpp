@@ -1,0 +1,217 @@
+// The launcher's Wayland menu on GNOME Shell, which has no layer shell: a
+// maximised transparent toplevel over the work area with the menu drawn at
+// its place. One desktop serves every case (each start costs seconds); the
+// cases run in order, each starting the launcher anew, so each after the
+// first also proves the instance lock was let go.
+// GoogleTest before the harness, whose X11 header defines None.
+#include <gtest/gtest.h>
+
+#include "tests/desktops/desktop_session.h"
+#include "tests/support/test_files.h"
+
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+
+namespace velmora::desktops {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int WIDTH = 640;
+constexpr int HEIGHT = 480;
+// The menu's frame colour, by which it is found on the screen.
+constexpr std::uint32_t MENU_BORDER = 0x8C8C8C;
+
+// The menu's frame: the rows holding a run of the border colour at least
+// `least` pixels long (the top bar's anti-aliased clock has stray pixels of
+// that grey), from the first such run's row to the last's.
+Rect frameOf(const Image& shot, int least = 40) {
+    Rect frame;
+    int bottom = -1;
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0, run = 0; x < shot.width; ++x) {
+            run = shot.at(x, y) == MENU_BORDER ? run + 1 : 0;
+            if (run < least)
+                continue;
+            if (bottom < 0)
+                frame = Rect{x - run + 1, y, 0, 0};
+            bottom = y;
+            while (x + 1 < shot.width && shot.at(x + 1, y) == MENU_BORDER)
+                ++x;
+            frame.width = x + 1 - frame.left;
+            break;
+        }
+    }
+    frame.height = bottom < 0 ? 0 : bottom + 1 - frame.top;
+    return frame;
+}
+
+struct Position {
+    int x, y, xAlign, yAlign;
+};
+
+class GnomeMenu : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new test::TempFolder;
+        // The desktop's user reaches the launcher's folder through it.
+        ::chmod(folder_->path().c_str(), 0711);
+        fs::create_directory(folder_->path() / "desktop");
+        desktop_ =
+            DesktopSession::start(DesktopKind::Gnome, folder_->path() / "desktop", WIDTH, HEIGHT)
+                .release();
+    }
+    static void TearDownTestSuite() {
+        delete desktop_;
+        desktop_ = nullptr;
+        delete folder_;
+        folder_ = nullptr;
+    }
+    void TearDown() override { launcher_.stop(); }
+
+    static fs::path app() { return folder_->path() / "app"; }
+
+    // The launcher beside a configuration of three items (item i records
+    // "item<i>" and its arguments into the file "launched").
+    void install(const Position& at) {
+        fs::create_directories(app());
+        ::chmod(app().c_str(), 0777);
+        fs::remove(app() / "launched");
+        fs::copy_file(VELMORA_BINARY, app() / "velmora", fs::copy_options::overwrite_existing);
+        std::string config;
+        for (int i = 1; i <= 3; ++i) {
+            const std::string name = "item" + std::to_string(i);
+            const fs::path script = app() / name;
+            test::writeFile(script, "#!/bin/sh\nprintf '%s\\n' " + name + " \"$@\" > '" +
+                                        (app() / "launched.tmp").string() + "' && mv '" +
+                                        (app() / "launched.tmp").string() + "' '" +
+                                        (app() / "launched").string() + "'\n");
+            ::chmod(script.c_str(), 0755);
+            const char* titles[] = {"&Alpha", "&Bravo", "&Charlie"};
+            config += "[" + std::to_string(i) + "]\ntitle=" + titles[i - 1] +
+                      "\nexec=" + script.string() + "\n";
+        }
+        config += "[position]\nx=" + std::to_string(at.x) + "\ny=" + std::to_string(at.y) +
+                  "\nxAlign=" + std::to_string(at.xAlign) +
+                  "\nyAlign=" + std::to_string(at.yAlign) + "\n";
+        test::writeFile(app() / "velmini", config);
+        ::chmod((app() / "velmini").c_str(), 0644);
+    }
+
+    // Starts the launcher and waits until its menu is drawn (two
+    // screenshots agree): where it lies, in logical pixels.
+    Rect launch(const Position& at, std::vector<std::string> arguments = {}) {
+        install(at);
+        arguments.insert(arguments.begin(), (app() / "velmora").string());
+        launcher_ = desktop_->startClient(arguments, app() / "log");
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        Rect previous;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const Rect found = frameOf(desktop_->screenshot());
+            if (!found.empty() && found.left == previous.left && found.top == previous.top &&
+                found.width == previous.width && found.height == previous.height)
+                return found;
+            previous = found;
+            std::this_thread::sleep_for(50ms);
+        }
+        ADD_FAILURE() << "no menu appeared: " << test::readFile(app() / "log").value_or("");
+        return {};
+    }
+
+    void expectEnds() {
+        const auto status = launcher_.wait(30s);
+        ASSERT_TRUE(status.has_value()) << "the launcher did not end";
+        EXPECT_EQ(*status, 0);
+    }
+
+    // The lines the picked item wrote, or none when nothing was launched
+    // within `limit`.
+    std::vector<std::string> launched(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!fs::exists(app() / "launched") && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        std::vector<std::string> lines;
+        std::istringstream in(test::readFile(app() / "launched").value_or(""));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    static std::pair<int, int> itemCentre(const Rect& menu, int index) {
+        return {menu.left + menu.width / 2, menu.top + menu.height * (2 * index + 1) / 6};
+    }
+
+    static test::TempFolder* folder_;
+    static DesktopSession* desktop_;
+    ChildProcess launcher_;
+};
+
+test::TempFolder* GnomeMenu::folder_ = nullptr;
+DesktopSession* GnomeMenu::desktop_ = nullptr;
+
+// GNOME's top bar is outside the work area: the top anchor lies below it,
+// the bottom one at the screen's bottom.
+TEST_F(GnomeMenu, LiesAtItsPositionInTheWorkArea) {
+    const Rect topLeft = launch({10, 15, 0, 0});
+    EXPECT_EQ(topLeft.left, 10);
+    // 32: the top bar's height at scale 1 (the work area mutter gave the
+    // maximised toplevel was 640 x 448).
+    EXPECT_EQ(topLeft.top, 32 + 15) << "the menu covers the top bar";
+    desktop_->key("Escape");
+    expectEnds();
+    const Rect bottomRight = launch({-10, -15, 2, 2});
+    EXPECT_EQ(bottomRight.left + bottomRight.width, WIDTH - 10);
+    EXPECT_EQ(bottomRight.top + bottomRight.height, HEIGHT - 15);
+    EXPECT_EQ(bottomRight.width, topLeft.width);
+    desktop_->key("Escape");
+    expectEnds();
+    EXPECT_TRUE(launched(1s).empty());
+}
+
+TEST_F(GnomeMenu, KeysTypedIntoTheMenuReachNoOtherWindow) {
+    const auto other = desktop_->openRecorder("other");
+    launch({10, 15, 0, 0});
+    desktop_->type("x");
+    desktop_->key("Escape");
+    expectEnds();
+    EXPECT_TRUE(launched(1s).empty());
+    EXPECT_EQ(other->keys(), std::vector<std::string>())
+        << ::testing::PrintToString(other->events());
+}
+
+TEST_F(GnomeMenu, DownReturnLaunchesTheSecondItemWithTheArguments) {
+    launch({10, 15, 0, 0}, {"one", "two words"});
+    desktop_->key("Down");
+    desktop_->key("Return");
+    expectEnds();
+    EXPECT_EQ(launched(30s), (std::vector<std::string>{"item2", "one", "two words"}));
+}
+
+TEST_F(GnomeMenu, AMnemonicLaunchesItsItem) {
+    launch({10, 15, 0, 0});
+    desktop_->type("c");
+    expectEnds();
+    EXPECT_EQ(launched(30s), std::vector<std::string>{"item3"});
+}
+
+TEST_F(GnomeMenu, AClickOnAnItemLaunchesIt) {
+    const Rect menu = launch({10, 15, 0, 0});
+    const auto [x, y] = itemCentre(menu, 1);
+    desktop_->movePointer(x, y);
+    desktop_->click();
+    expectEnds();
+    EXPECT_EQ(launched(30s), std::vector<std::string>{"item2"});
+}
+
+TEST_F(GnomeMenu, AClickOutsideOverTheDesktopCloses) {
+    launch({10, 15, 0, 0});
+    desktop_->movePointer(WIDTH - 20, HEIGHT - 20);
+    desktop_->click();
+    expectEnds();
+    EXPECT_TRUE(launched(1s).empty());
+}
+
+} // namespace
+} // namespace velmora::desktops
