@@ -71,32 +71,45 @@ std::vector<std::string> launcherEnvironment(const std::string& runtimeDir,
     return env;
 }
 
-Finished runDetached(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     std::chrono::milliseconds limit) {
-    Finished result;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe");
+pid_t spawnInSession(std::vector<std::string> argv, std::vector<std::string> env, int out,
+                     int err) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawnattr_init(&attr);
     ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    ::posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    std::vector<std::string> args = argv;
-    std::vector<std::string> envCopy = env;
+    for (const auto& [fd, target] : {std::pair{out, 1}, std::pair{err, 2}}) {
+        if (fd >= 0)
+            ::posix_spawn_file_actions_adddup2(&actions, fd, target);
+        else
+            ::posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0);
+    }
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, args[0].c_str(), &actions, &attr, pointers(args).data(),
-                                    pointers(envCopy).data());
+    const int error = ::posix_spawn(&pid, argv[0].c_str(), &actions, &attr, pointers(argv).data(),
+                                    pointers(env).data());
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attr);
-    ::close(fds[1]);
-    if (error != 0) {
-        ::close(fds[0]);
+    if (error != 0)
         throw std::runtime_error("cannot start " + argv[0]);
+    return pid;
+}
+
+Finished runDetached(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     std::chrono::milliseconds limit) {
+    Finished result;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    pid_t pid = 0;
+    try {
+        pid = spawnInSession(argv, env, fds[1], fds[1]);
+    } catch (...) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw;
     }
+    ::close(fds[1]);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
     for (;;) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace velmora::e2e {
@@ -34,6 +35,11 @@ struct Finished {
     int exitCode = -1;  // -1 when ended by a signal
     std::string output; // standard output and error together
 };
+
+// Starts `argv` in a session of its own, standard input from /dev/null,
+// standard output to `out` and standard error to `err` (-1: /dev/null);
+// throws when it cannot start.
+pid_t spawnInSession(std::vector<std::string> argv, std::vector<std::string> env, int out, int err);
 
 // Runs `argv` in a session of its own (so without a controlling terminal),
 // standard input from /dev/null, and waits at most `limit` for it.

@@ -39,23 +39,7 @@ constexpr char LOCK_NAME[] = "velmora-{6286FEE8-242F-4db1-B21A-D8B004526EED}.loc
 // Starts `program` in a session of its own, standard input from /dev/null
 // and standard output to it, standard error to `errorFd`.
 pid_t spawnDetached(const std::string& program, std::vector<std::string> env, int errorFd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawnattr_init(&attr);
-    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
-    std::vector<std::string> args{program};
-    pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attr, pointers(args).data(),
-                                    pointers(env).data());
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attr);
-    if (error != 0)
-        throw std::runtime_error("cannot start " + program);
-    return pid;
+    return spawnInSession({program}, std::move(env), -1, errorFd);
 }
 
 class FirstStart : public testing::Test {
