@@ -37,7 +37,7 @@ if(bytes GREATER MAX_BYTES)
 endif()
 
 # The import table: "DLL Name: X" and, below it, one line per function.
-set(system_dlls kernel32.dll user32.dll shell32.dll msvcrt.dll)
+set(system_dlls kernel32.dll user32.dll gdi32.dll shell32.dll msvcrt.dll)
 set(imports "")
 set(dll "")
 string(REPLACE "\n" ";" lines "${headers}")
