@@ -11,7 +11,9 @@ int runLauncher(Platform& platform, ModuleInstance instance, std::u16string_view
     if (platform.createInstanceMarker(INSTANCE_MUTEX_NAME) == InstanceMarker::AlreadyExists)
         return EXIT_ANOTHER_INSTANCE;
 
-    ConfigFile config(platform, instance);
+    // Only what the menu looks up is kept: a file of any content up to the
+    // read limit then costs memory only for the items of its menu.
+    ConfigFile config(platform, instance, ConfigKeep::MenuValues);
     if (config.fileMissing())
         config.writeDefault();
     static_cast<void>(runLauncherMenu(platform, config, commandLine));

@@ -2,6 +2,7 @@
 
 #include "text/text_codec.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -21,6 +22,27 @@ std::u16string keyMessage(std::u16string_view key) {
     message += key;
     message += u"]が見つかりません。";
     return message;
+}
+
+// A section that a menu item's number names: "1" to "2147483647", written
+// without leading zeros, as the menu writes the numbers it looks up.
+bool isMenuItemName(std::u16string_view name) {
+    if (name.empty() || name.size() > 10 || name.front() == u'0')
+        return false;
+    std::uint64_t number = 0;
+    for (const char16_t c : name) {
+        if (c < u'0' || c > u'9')
+            return false;
+        number = number * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    return number <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+}
+
+// The values that the launcher's menu looks up (menu/launcher_menu.cpp).
+bool isMenuValue(std::u16string_view section, std::u16string_view key) {
+    if (section == u"position")
+        return key == u"x" || key == u"y" || key == u"xAlign" || key == u"yAlign";
+    return (key == u"title" || key == u"exec") && isMenuItemName(section);
 }
 
 bool isWideSpace(char16_t c) {
@@ -57,9 +79,16 @@ std::int32_t parseConfigInt(std::u16string_view text) {
 
 std::u16string makeConfigPath(Platform& platform, ModuleInstance instance) {
     std::u16string path = platform.getModuleFileName(instance);
-    if (path.size() < 3)
+    if (path.empty())
         return {};
-    path.replace(path.size() - 3, 3, u"ini");
+#ifdef _WIN32
+    const std::size_t slash = path.find_last_of(u"\\/");
+#else
+    const std::size_t slash = path.rfind(u'/');
+#endif
+    const std::size_t name = slash == std::u16string::npos ? 0 : slash + 1;
+    const std::size_t replaced = std::min<std::size_t>(path.size() - name, 3);
+    path.replace(path.size() - replaced, replaced, u"ini");
     return path;
 }
 
@@ -121,16 +150,17 @@ const char16_t* const DEFAULT_CONFIG_LINES[23] = {
     u"y=0",
 };
 
-ConfigFile::ConfigFile(Platform& platform, ModuleInstance instance)
-    : ConfigFile(platform, makeConfigPath(platform, instance)) {}
+ConfigFile::ConfigFile(Platform& platform, ModuleInstance instance, ConfigKeep keep)
+    : ConfigFile(platform, makeConfigPath(platform, instance), LoadOptions{keep, {}, {}}) {}
 
 ConfigFile::ConfigFile(Platform& platform, std::u16string path)
     : platform_(&platform), path_(std::move(path)) {
     load();
 }
 
-ConfigFile::ConfigFile(Platform& platform, std::u16string path, LineObserver observer)
-    : platform_(&platform), path_(std::move(path)), observer_(std::move(observer)) {
+ConfigFile::ConfigFile(Platform& platform, std::u16string path, LoadOptions options)
+    : platform_(&platform), path_(std::move(path)), keep_(options.keep),
+      observer_(std::move(options.onLine)), entryObserver_(std::move(options.onEntry)) {
     load();
 }
 
@@ -243,17 +273,46 @@ void ConfigFile::parseLine(std::u16string_view line, std::u16string& current) {
     if (equals == std::u16string_view::npos) {
         // No "=": the key runs to the end of the line and the value starts
         // where the "=" would have been looked for, at the start.
-        addEntry(current, line, line);
+        takeEntry(current, line, line);
     } else {
-        addEntry(current, line.substr(0, equals), line.substr(equals + 1));
+        takeEntry(current, line.substr(0, equals), line.substr(equals + 1));
     }
+}
+
+void ConfigFile::takeEntry(std::u16string_view section, std::u16string_view key,
+                           std::u16string_view value) {
+    if (entryObserver_)
+        entryObserver_(section, key, value);
+    if (keep_ == ConfigKeep::MenuValues) {
+        if (!isMenuValue(section, key))
+            return;
+        if (const ConfigSection* found = lookupSection(section)) {
+            for (const ConfigEntry& entry : found->entries) {
+                if (entry.key == key)
+                    return; // a lookup finds the first
+            }
+        }
+    }
+    addEntry(section, key, value);
+}
+
+std::unique_ptr<ByteReader> ConfigFile::openFile() {
+    if (platform_ == nullptr || path_.empty())
+        return nullptr;
+    return platform_->openFileForRead(path_);
 }
 
 void ConfigFile::load() {
     clear();
-    std::unique_ptr<ByteReader> reader;
-    if (platform_ != nullptr && !path_.empty())
-        reader = platform_->openFileForRead(path_);
+    std::unique_ptr<ByteReader> reader = openFile();
+    ConfigEncoding encoding = ConfigEncoding::Utf8;
+    if (reader && platform_->decodesLegacyText()) {
+        // Whether the file is UTF-8 is known only at its end; a second
+        // reading decodes it, so that no copy of the file is ever held.
+        if (!isUtf8Stream(*reader))
+            encoding = ConfigEncoding::CodePage;
+        reader = openFile();
+    }
     if (!reader) {
         fileMissing_ = true;
         return;
@@ -261,12 +320,14 @@ void ConfigFile::load() {
     // Each line is parsed as soon as it is read, so that only the document
     // grows with the file, never a copy of its text.
     std::u16string current;
-    const ConfigReadResult result =
-        readConfigLines(*reader, platform_, [this, &current](const ConfigLine& line) {
+    const ConfigReadResult result = readConfigLines(
+        *reader, platform_,
+        [this, &current](const ConfigLine& line) {
             if (observer_)
                 observer_(line);
             parseLine(line.text, current);
-        });
+        },
+        encoding);
     readLimitReached_ = result.limitReached;
     readByCodePage_ = result.legacyDecoded;
 }
@@ -286,7 +347,8 @@ void ConfigFile::writeDefault() {
     // read is somebody's configuration and is never overwritten. The text is
     // published whole, so that a failed write (a full disk) leaves no cut or
     // empty file behind for every later start to read; the next start tries
-    // again.
+    // again. The file read afterwards is this one, or the one that another
+    // start made meanwhile.
     if (!platform_->createFileWithContent(path_, defaultConfigBytes(platform_->lineEnd())))
         return;
     load();

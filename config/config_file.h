@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,10 +51,13 @@ private:
     std::string utf8Message_;
 };
 
-// The configuration file's path: the executable's full file name with its
-// last three characters replaced by "ini" ("velmora.exe" -> "velmora.ini",
-// "velmora" -> "velmini"). Empty when the name is unknown or shorter than
-// three characters, so that nothing is opened.
+// The configuration file's path: the executable's full file name with the
+// last three characters of its file name replaced by "ini" ("velmora.exe"
+// -> "velmora.ini", "velmora" -> "velmini"); a file name of fewer than three
+// characters is replaced whole ("ve" -> "ini"), so that the file always lies
+// in the executable's own folder. The folder ends at the last "/" (or, on
+// Windows, "\\"). Empty when the executable's name is unknown, so that nothing
+// is opened.
 std::u16string makeConfigPath(Platform& platform, ModuleInstance instance);
 
 // The lines of a configuration text, split at line feeds. A line keeps its
@@ -74,20 +78,43 @@ extern const char16_t* const DEFAULT_CONFIG_LINES[23];
 // The bytes of the default configuration file with `lineEnd` after each line.
 std::string defaultConfigBytes(std::u16string_view lineEnd);
 
+// What a load keeps of the file.
+enum class ConfigKeep {
+    // Every entry, as the file has it.
+    Everything,
+    // Only what the launcher's menu looks up: "title" and "exec" of the
+    // sections that a menu item's number names ("1", "2", ...), and "x",
+    // "y", "xAlign" and "yAlign" of "position"; of a repeated key only the
+    // first, the one that a lookup finds. Every lookup of those values
+    // answers as it would on the whole document, while the document stays
+    // as small as the menu, whatever else the file holds.
+    MenuValues,
+};
+
 class ConfigFile {
 public:
     using Sections = StableList<ConfigSection>;
     // Sees every line that a load reads, before it is parsed.
     using LineObserver = std::function<void(const ConfigLine&)>;
+    // Sees every entry that a load parses, with the name of the section it
+    // belongs to, whether or not the document keeps it.
+    using EntryObserver = std::function<void(std::u16string_view section, std::u16string_view key,
+                                             std::u16string_view value)>;
+    struct LoadOptions {
+        ConfigKeep keep = ConfigKeep::Everything;
+        LineObserver onLine;
+        EntryObserver onEntry;
+    };
 
     // An empty document that is tied to no file (for building one in memory).
     ConfigFile() = default;
     // Forms the path from the executable's name and loads the file.
-    ConfigFile(Platform& platform, ModuleInstance instance);
+    ConfigFile(Platform& platform, ModuleInstance instance,
+               ConfigKeep keep = ConfigKeep::Everything);
     // Loads the file at `path`.
     ConfigFile(Platform& platform, std::u16string path);
-    // Loads the file at `path`, showing each line read to `observer`.
-    ConfigFile(Platform& platform, std::u16string path, LineObserver observer);
+    // Loads the file at `path` as `options` say.
+    ConfigFile(Platform& platform, std::u16string path, LoadOptions options);
 
     ConfigFile(const ConfigFile&) = delete;
     ConfigFile& operator=(const ConfigFile&) = delete;
@@ -124,7 +151,8 @@ public:
     void addEntry(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
     // Replaces the document by the content of the file at path(), read and
-    // parsed line by line.
+    // parsed line by line. A platform with a legacy code page reads the file
+    // twice: once to tell whether it is UTF-8, once to read its lines.
     void load();
     // Turns lines into sections and entries, as a load does while reading.
     void parseLines(const std::vector<std::u16string>& lines);
@@ -136,7 +164,10 @@ public:
 private:
     // One line of a load; `current` is the current section name.
     void parseLine(std::u16string_view line, std::u16string& current);
+    // One entry of a load, kept as keep_ says.
+    void takeEntry(std::u16string_view section, std::u16string_view key, std::u16string_view value);
     ConfigSection* lookupSection(std::u16string_view name) const;
+    std::unique_ptr<ByteReader> openFile();
 
     Platform* platform_ = nullptr;
     std::u16string path_;
@@ -144,7 +175,9 @@ private:
     bool fileMissing_ = false;
     bool readLimitReached_ = false;
     bool readByCodePage_ = false;
+    ConfigKeep keep_ = ConfigKeep::Everything;
     LineObserver observer_;
+    EntryObserver entryObserver_;
     // Section name -> the section of that name. Names are unique, so the
     // first match of a walk from the front is the only match. The keys view
     // the sections' own names, which never move or change.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 
 namespace velmora {
@@ -50,10 +51,13 @@ std::string_view withoutCutCharacter(std::string_view bytes) {
     return bytes;
 }
 
-// Cuts a stream of UTF-8 bytes into lines, keeping only what a line needs.
+// Cuts a stream of bytes into lines, keeping only what a line needs, and
+// decodes each line as UTF-8 or, when `codePage` is given, by its legacy code
+// page.
 class LineCutter {
 public:
-    explicit LineCutter(const std::function<void(const ConfigLine&)>& onLine) : onLine_(onLine) {}
+    LineCutter(const std::function<void(const ConfigLine&)>& onLine, Platform* codePage)
+        : onLine_(onLine), codePage_(codePage) {}
 
     void feed(std::string_view bytes) {
         while (!bytes.empty()) {
@@ -95,6 +99,14 @@ private:
         // not matter.
         if (byFeed && !overflow_ && !bytes.empty() && bytes.back() == '\r')
             bytes.remove_suffix(1);
+        if (codePage_ != nullptr) {
+            if (std::optional<std::u16string> text = codePage_->decodeLegacyText(bytes)) {
+                emitTextLines(*text, overflow_, onLine_);
+                kept_.clear();
+                overflow_ = false;
+                return;
+            }
+        }
         // The kept bytes of a line that is too long may end inside a
         // character, which is no fault of the file.
         if (overflow_)
@@ -106,35 +118,34 @@ private:
         overflow_ = false;
     }
 
+    // The lines of a decoded text, CR LF read as LF. A code page makes one
+    // line of the bytes of one line; the split only keeps any other decoding
+    // from slipping a line feed into a line.
+    static void emitTextLines(std::u16string_view text, bool tooLong,
+                              const std::function<void(const ConfigLine&)>& onLine) {
+        for (;;) {
+            const std::size_t feed = text.find(u'\n');
+            std::u16string_view line = text.substr(0, feed);
+            if (feed != std::u16string_view::npos && !line.empty() && line.back() == u'\r')
+                line.remove_suffix(1);
+            emitLine(line, tooLong && feed == std::u16string_view::npos, false, onLine);
+            if (feed == std::u16string_view::npos)
+                return;
+            text.remove_prefix(feed + 1);
+        }
+    }
+
     const std::function<void(const ConfigLine&)>& onLine_;
+    Platform* codePage_;
     std::string kept_;
     std::u16string units_;
     bool overflow_ = false;
     bool first_ = true;
 };
 
-// The lines of a whole decoded text, CR LF read as LF.
-void emitTextLines(std::u16string_view text, const std::function<void(const ConfigLine&)>& onLine) {
-    for (;;) {
-        const std::size_t feed = text.find(u'\n');
-        std::u16string_view line = text.substr(0, feed);
-        if (feed != std::u16string_view::npos && !line.empty() && line.back() == u'\r')
-            line.remove_suffix(1);
-        emitLine(line, false, false, onLine);
-        if (feed == std::u16string_view::npos)
-            return;
-        text.remove_prefix(feed + 1);
-    }
-}
-
-} // namespace
-
-ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
-                                 const std::function<void(const ConfigLine&)>& onLine) {
-    ConfigReadResult result;
-    const bool holdWhole = platform != nullptr && platform->decodesLegacyText();
-    LineCutter cutter(onLine);
-    std::string whole;
+// Reads at most CONFIG_READ_LIMIT bytes from `reader`, handing each chunk to
+// `onBytes` until it answers false; true when the file goes on past the limit.
+template <typename OnBytes> bool readLimited(ByteReader& reader, OnBytes onBytes) {
     std::array<unsigned char, 16384> chunk{};
     std::uint64_t total = 0;
     for (;;) {
@@ -142,36 +153,45 @@ ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
         if (room == 0) {
             // Only a file that goes on past the limit is reported as cut. A
             // whole chunk is asked for: some files (pagemap) refuse odd sizes.
-            result.limitReached = reader.read(chunk.data(), chunk.size()) > 0;
-            break;
+            return reader.read(chunk.data(), chunk.size()) > 0;
         }
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(room, chunk.size()));
         const std::ptrdiff_t n = reader.read(chunk.data(), want);
         if (n <= 0)
-            break;
+            return false;
         total += static_cast<std::uint64_t>(n);
-        const std::string_view bytes(reinterpret_cast<const char*>(chunk.data()),
-                                     static_cast<std::size_t>(n));
-        if (holdWhole)
-            whole.append(bytes);
-        else
-            cutter.feed(bytes);
+        if (!onBytes(std::string_view(reinterpret_cast<const char*>(chunk.data()),
+                                      static_cast<std::size_t>(n))))
+            return false;
     }
-    if (holdWhole) {
-        std::string_view text = whole;
-        constexpr std::string_view signature = "\xEF\xBB\xBF";
-        if (text.substr(0, signature.size()) == signature)
-            text.remove_prefix(signature.size());
-        if (!isValidUtf8(text)) {
-            if (std::optional<std::u16string> legacy = platform->decodeLegacyText(text)) {
-                result.legacyDecoded = true;
-                emitTextLines(*legacy, onLine);
-                return result;
-            }
-        }
-        cutter.feed(whole);
-    }
+}
+
+} // namespace
+
+bool isUtf8Stream(ByteReader& reader) {
+    std::string pending; // a chunk, then the start of a sequence that its end cut
+    bool valid = true;
+    readLimited(reader, [&](std::string_view bytes) {
+        pending.append(bytes);
+        const std::string_view whole = withoutCutCharacter(pending);
+        valid = isValidUtf8(whole);
+        pending.erase(0, whole.size());
+        return valid; // the first invalid byte decides
+    });
+    return valid && pending.empty();
+}
+
+ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
+                                 const std::function<void(const ConfigLine&)>& onLine,
+                                 ConfigEncoding encoding) {
+    ConfigReadResult result;
+    result.legacyDecoded = encoding == ConfigEncoding::CodePage && platform != nullptr;
+    LineCutter cutter(onLine, result.legacyDecoded ? platform : nullptr);
+    result.limitReached = readLimited(reader, [&cutter](std::string_view bytes) {
+        cutter.feed(bytes);
+        return true;
+    });
     cutter.finish();
     return result;
 }

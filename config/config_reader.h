@@ -34,13 +34,26 @@ struct ConfigReadResult {
     bool legacyDecoded = false; // not UTF-8: decoded by the system's code page
 };
 
+// How the bytes of a file become text.
+enum class ConfigEncoding {
+    Utf8,     // UTF-8, every invalid subpart read as U+FFFD
+    CodePage, // the platform's legacy code page (Platform::decodeLegacyText)
+};
+
+// True when the first CONFIG_READ_LIMIT bytes that `reader` yields are UTF-8
+// throughout (a sequence that the limit cuts short is not). Holds no more
+// than a chunk: a platform with a legacy code page reads a file twice, once
+// to tell its encoding with this and once to read its lines.
+bool isUtf8Stream(ByteReader& reader);
+
 // Reads every line that `reader` yields and hands each to `onLine`, in order.
 // A read error ends the reading as the end of the file would. The lines are
 // those of decodeTextFile followed by splitConfigLines: a UTF-8 signature is
-// skipped, CR LF reads as LF, and a file that is not UTF-8 is decoded by
-// `platform`'s legacy code page when it has one (such a platform's files are
-// held whole, up to the read limit, until that is known).
+// skipped and CR LF reads as LF. With ConfigEncoding::CodePage each line's
+// bytes are decoded by `platform`'s legacy code page (which never makes a
+// line feed or a carriage return part of another character), else as UTF-8.
 ConfigReadResult readConfigLines(ByteReader& reader, Platform* platform,
-                                 const std::function<void(const ConfigLine&)>& onLine);
+                                 const std::function<void(const ConfigLine&)>& onLine,
+                                 ConfigEncoding encoding = ConfigEncoding::Utf8);
 
 } // namespace velmora

@@ -98,6 +98,14 @@ void MenuNavigator::scroll(long rows) {
     }
 }
 
+std::vector<MenuRowText> menuRowTexts(const MenuNavigator& navigator) {
+    std::vector<MenuRowText> rows;
+    rows.reserve(navigator.itemCount());
+    for (std::size_t i = 0; i < navigator.itemCount(); ++i)
+        rows.push_back(menuRowText(navigator.title(i)));
+    return rows;
+}
+
 namespace {
 
 std::vector<unsigned int> commandsOf(const std::vector<MenuItem>& items) {

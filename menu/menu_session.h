@@ -70,6 +70,9 @@ private:
     std::size_t firstVisible_ = 0;
 };
 
+// The row text (menuRowText) of every item.
+std::vector<MenuRowText> menuRowTexts(const MenuNavigator& navigator);
+
 enum class MenuButton { Left, Middle, Right };
 
 // Where the pointer is: on the menu's surface at (x, y), in the units and

@@ -92,7 +92,8 @@ public:
     virtual std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) = 0;
 
     // Creates the file `path` holding exactly `bytes`, only when nothing
-    // exists at `path`; true when it was made. The bytes are written whole to
+    // exists at `path`; true when it was made, or when another process made
+    // it meanwhile (the caller then reads that one). The bytes are written whole to
     // a new file in the same folder first, which takes the name `path` once
     // complete and never replaces a file that appeared there meanwhile. On
     // any failure nothing is left at `path` and the other file is removed.

@@ -60,14 +60,6 @@ bool isWheel(unsigned int button) {
     return button >= WHEEL_UP && button <= WHEEL_RIGHT;
 }
 
-std::vector<MenuRowText> rowTexts(const MenuNavigator& navigator) {
-    std::vector<MenuRowText> rows;
-    rows.reserve(navigator.itemCount());
-    for (std::size_t i = 0; i < navigator.itemCount(); ++i)
-        rows.push_back(menuRowText(navigator.title(i)));
-    return rows;
-}
-
 // One showing of the menu, from creating its window to its closing.
 class MenuPopup {
 public:
@@ -77,7 +69,7 @@ public:
           colormap_(DefaultColormap(display, screenNumber_)), area_(area),
           metrics_(scaledMenuMetrics(screenScale(display))),
           fonts_(display, screenNumber_, metrics_.fontPixels), session_(items),
-          rows_(rowTexts(session_.navigator())), inks_(display, visual_, colormap_) {}
+          rows_(menuRowTexts(session_.navigator())), inks_(display, visual_, colormap_) {}
     // The painter holds on to the fonts, colours and rows.
     MenuPopup(const MenuPopup&) = delete;
     MenuPopup& operator=(const MenuPopup&) = delete;

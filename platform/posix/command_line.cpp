@@ -55,67 +55,95 @@ std::u16string joinCommandLine(const std::vector<std::string>& arguments) {
     return argumentText(line);
 }
 
-std::vector<std::string> splitCommandLine(std::u16string_view commandLine) {
-    std::vector<std::string> arguments;
-    std::u16string current;
-    bool inArgument = false;
-    enum class Quote { None, Single, Double } quote = Quote::None;
-    for (std::size_t i = 0; i < commandLine.size(); ++i) {
-        const char16_t c = commandLine[i];
-        const bool hasNext = i + 1 < commandLine.size();
-        switch (quote) {
-        case Quote::Single:
-            if (c == u'\'')
-                quote = Quote::None;
+namespace {
+
+// Reads a command line into words as a POSIX shell does: blanks between
+// them, '...' and "..." quoting, backslash escapes.
+class CommandLineSplitter {
+public:
+    explicit CommandLineSplitter(std::u16string_view text) : text_(text) {}
+
+    std::vector<std::string> split() {
+        for (at_ = 0; at_ < text_.size(); ++at_) {
+            if (quote_ == Quote::Single)
+                singleQuoted(text_[at_]);
+            else if (quote_ == Quote::Double)
+                doubleQuoted(text_[at_]);
             else
-                current.push_back(c);
-            break;
-        case Quote::Double:
-            if (c == u'"') {
-                quote = Quote::None;
-            } else if (c == u'\\' && hasNext) {
-                const char16_t next = commandLine[i + 1];
-                if (next == u'\\' || next == u'"' || next == u'$' || next == u'`') {
-                    current.push_back(next);
-                    ++i;
-                } else if (next == u'\n') {
-                    ++i;
-                } else {
-                    current.push_back(c);
-                }
-            } else {
-                current.push_back(c);
-            }
-            break;
-        case Quote::None:
-            if (c == u' ' || c == u'\t' || c == u'\n') {
-                if (inArgument)
-                    arguments.push_back(argumentBytes(current));
-                current.clear();
-                inArgument = false;
-            } else if (c == u'\'') {
-                quote = Quote::Single;
-                inArgument = true;
-            } else if (c == u'"') {
-                quote = Quote::Double;
-                inArgument = true;
-            } else if (c == u'\\' && hasNext) {
-                const char16_t next = commandLine[i + 1];
-                ++i;
-                if (next != u'\n') {
-                    current.push_back(next);
-                    inArgument = true;
-                }
-            } else {
-                current.push_back(c);
-                inArgument = true;
-            }
-            break;
+                unquoted(text_[at_]);
+        }
+        endArgument();
+        return std::move(arguments_);
+    }
+
+private:
+    enum class Quote { None, Single, Double };
+
+    bool hasNext() const { return at_ + 1 < text_.size(); }
+    char16_t takeNext() { return text_[++at_]; }
+
+    void add(char16_t c) {
+        current_.push_back(c);
+        inArgument_ = true;
+    }
+
+    void endArgument() {
+        if (inArgument_)
+            arguments_.push_back(argumentBytes(current_));
+        current_.clear();
+        inArgument_ = false;
+    }
+
+    void singleQuoted(char16_t c) {
+        if (c == u'\'')
+            quote_ = Quote::None;
+        else
+            add(c);
+    }
+
+    void doubleQuoted(char16_t c) {
+        if (c == u'"') {
+            quote_ = Quote::None;
+        } else if (c == u'\\' && hasNext()) {
+            const char16_t next = text_[at_ + 1];
+            if (next == u'\\' || next == u'"' || next == u'$' || next == u'`')
+                add(takeNext());
+            else if (next == u'\n')
+                takeNext(); // a line continued
+            else
+                add(c);
+        } else {
+            add(c);
         }
     }
-    if (inArgument)
-        arguments.push_back(argumentBytes(current));
-    return arguments;
+
+    void unquoted(char16_t c) {
+        if (c == u' ' || c == u'\t' || c == u'\n') {
+            endArgument();
+        } else if (c == u'\'' || c == u'"') {
+            quote_ = c == u'"' ? Quote::Double : Quote::Single;
+            inArgument_ = true;
+        } else if (c == u'\\' && hasNext()) {
+            const char16_t next = takeNext();
+            if (next != u'\n')
+                add(next);
+        } else {
+            add(c);
+        }
+    }
+
+    std::u16string_view text_;
+    std::size_t at_ = 0;
+    Quote quote_ = Quote::None;
+    std::u16string current_;
+    bool inArgument_ = false;
+    std::vector<std::string> arguments_;
+};
+
+} // namespace
+
+std::vector<std::string> splitCommandLine(std::u16string_view commandLine) {
+    return CommandLineSplitter(commandLine).split();
 }
 
 } // namespace velmora

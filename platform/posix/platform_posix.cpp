@@ -1,9 +1,10 @@
 #include "platform/posix/platform_posix.h"
 
-#include "platform/posix/command_line.h"
 #include "platform/file_descriptor.h"
+#include "platform/posix/command_line.h"
 #include "platform/posix/instance_lock.h"
 #include "platform/posix/messages.h"
+#include "platform/posix/new_file.h"
 #include "platform/posix/shell_open.h"
 #include "text/text_codec.h"
 
@@ -86,7 +87,7 @@ std::u16string PlatformPosix::getModuleFileName(ModuleInstance) {
 }
 
 std::unique_ptr<ByteReader> PlatformPosix::openFileForRead(const std::u16string& path) {
-    readFailure_ = ReadFailure{path, "not a file name"};
+    readFailure_ = ReadFailure{path, "not a file name", EINVAL};
     std::string native;
     if (!toNativePath(path, native))
         return nullptr;
@@ -94,6 +95,7 @@ std::unique_ptr<ByteReader> PlatformPosix::openFileForRead(const std::u16string&
     // for a writer) or a device counts as a file that cannot be opened.
     FileDescriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd) {
+        readFailure_.error = errno;
         readFailure_.reason = std::strerror(errno);
         return nullptr;
     }
@@ -115,51 +117,6 @@ std::unique_ptr<ByteReader> PlatformPosix::openFileForRead(const std::u16string&
     return std::make_unique<ByteReaderPosix>(std::move(fd));
 }
 
-namespace {
-
-// Makes `name` (in `folder`) from the file `temporary` without replacing
-// anything: a hard link where the file system has them, else a rename that
-// refuses an existing target. 0 or the error.
-int publishWithoutReplacing(const std::string& temporary, const std::string& name) {
-    if (::link(temporary.c_str(), name.c_str()) == 0)
-        return 0;
-    const int linkError = errno;
-    if (linkError != EPERM && linkError != EOPNOTSUPP && linkError != ENOSYS)
-        return linkError;
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    return errno == EINVAL || errno == ENOSYS ? linkError : errno;
-}
-
-// Writes `bytes` to a new file beside `native` and gives it that name; 0 or
-// the error. Nothing stays behind on failure.
-int writeWholeFile(const std::string& native, std::string_view bytes) {
-    const std::size_t slash = native.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
-    std::string temporary;
-    FileDescriptor fd;
-    for (unsigned int attempt = 0; !fd; ++attempt) {
-        temporary = folder + ".velmora-" + std::to_string(::getpid()) + "-" +
-                    std::to_string(attempt) + ".tmp";
-        fd = FileDescriptor(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (!fd && (errno != EEXIST || attempt >= 100))
-            return errno;
-    }
-    int error = 0;
-    if (!writeAll(fd.get(), bytes.data(), bytes.size()) || ::fsync(fd.get()) != 0)
-        error = errno != 0 ? errno : EIO;
-    if (!fd.reset() && error == 0)
-        error = errno;
-    if (error == 0)
-        error = publishWithoutReplacing(temporary, native);
-    ::unlink(temporary.c_str());
-    return error;
-}
-
-} // namespace
-
 bool PlatformPosix::createFileWithContent(const std::u16string& path, std::string_view bytes) {
     std::string native;
     if (!toNativePath(path, native))
@@ -169,6 +126,9 @@ bool PlatformPosix::createFileWithContent(const std::u16string& path, std::strin
     struct stat info {};
     const bool present = ::lstat(native.c_str(), &info) == 0;
     const int statError = present ? 0 : errno;
+    // Another start wrote it since this one found nothing: that file is read.
+    if (present && readFailure_.path == path && readFailure_.error == ENOENT)
+        return true;
     if (present || statError != ENOENT) {
         const std::string reason = readFailure_.path == path && !readFailure_.reason.empty()
                                        ? readFailure_.reason
@@ -177,9 +137,9 @@ bool PlatformPosix::createFileWithContent(const std::u16string& path, std::strin
         reportProblem("cannot read the configuration file " + quotedPath(path) + ": " + reason);
         return false;
     }
-    errno = 0;
-    const int error = writeWholeFile(native, bytes);
-    if (error == 0)
+    const int error = publishNewFile(native, bytes);
+    // EEXIST: another start made it meanwhile, and every start shows that one.
+    if (error == 0 || error == EEXIST)
         return true;
     reportProblem("cannot write the default configuration file " + quotedPath(path) + ": " +
                   std::strerror(error));

@@ -4,9 +4,9 @@
 // display that can be opened (X11, else the controlling terminal).
 #pragma once
 
-#include "platform/platform.h"
-#include "platform/file_descriptor.h"
 #include "display/menu_display.h"
+#include "platform/file_descriptor.h"
+#include "platform/platform.h"
 
 #include <memory>
 #include <string>
@@ -24,7 +24,8 @@ public:
     std::u16string getModuleFileName(ModuleInstance instance) override;
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
     // Says on standard error why, when the file cannot be made or something
-    // that could not be read is in the way.
+    // that could not be read is in the way. True as well when another start
+    // made the file since this one found nothing: the caller reads that one.
     bool createFileWithContent(const std::u16string& path, std::string_view bytes) override;
     std::u16string_view lineEnd() const override { return u"\n"; }
     std::unique_ptr<PopupMenu> createPopupMenu() override;
@@ -41,6 +42,7 @@ private:
     struct ReadFailure {
         std::u16string path;
         std::string reason;
+        int error = 0; // errno of the failed open; 0 when it was not the open
     };
     ReadFailure readFailure_;
     FileDescriptor instanceLock_;

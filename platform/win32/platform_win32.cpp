@@ -216,12 +216,16 @@ bool PlatformWin32::createFileWithContent(const std::u16string& path, std::strin
         if (::GetFileAttributesW(wide(temporary)) != INVALID_FILE_ATTRIBUTES)
             continue;
         // MoveFileW refuses an existing target, so a file that appeared at
-        // `path` meanwhile stays as it is.
-        const bool published =
-            writeNewFile(temporary, bytes) && ::MoveFileW(wide(temporary), wide(path)) != FALSE;
-        if (!published)
+        // `path` meanwhile stays as it is, and is the one read.
+        if (!writeNewFile(temporary, bytes)) {
             ::DeleteFileW(wide(temporary));
-        return published;
+            return false;
+        }
+        if (::MoveFileW(wide(temporary), wide(path)) != FALSE)
+            return true;
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(wide(temporary));
+        return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
     }
     return false;
 }

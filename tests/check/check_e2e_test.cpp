@@ -344,6 +344,37 @@ TEST(CheckerProgram, NumbersTheLinesOfALargeFile) {
         << run.out;
 }
 
+// A file whose report would pass the checker's memory budget (here 2 MiB of
+// lines without "=", each an entry and a warning) ends with a clear message
+// and exit status 2, in either form, with nothing on standard output; the
+// same lines as comments are checked to the end.
+TEST(CheckerProgram, AFileTooLargeToReportEndsWithTwoAndSaysWhy) {
+    TempDir dir;
+    test::writeFile(
+        dir / "velmini", std::string("[1]\ntitle=A\n") + [] {
+            std::string lines;
+            for (int i = 0; i < (1 << 20); ++i)
+                lines += "x\n";
+            return lines;
+        }());
+    for (const char* form : {"--json", "--screen=240x320"}) {
+        const ProgramRun run = check({form, (dir / "velmini")});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("\" is too large to check: by line "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("need more than 96 MiB, the checker's limit"), std::string::npos)
+            << run.err;
+    }
+    std::string comments = "[1]\ntitle=A\nexec=/bin/true\n";
+    comments.resize(comments.size() + (std::size_t{64} << 20), '#');
+    for (std::size_t at = 40; at < comments.size(); at += 2)
+        comments[at] = '\n';
+    test::writeFile(dir / "comments", comments);
+    const ProgramRun run = check({(dir / "comments")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("40001  [1] A  ->  /bin/true\n"), std::string::npos);
+}
+
 // Escape sequences in the file (C1 CSI and ST, ESC, OSC, BEL) never reach
 // the terminal raw: the text report shows them as escapes, JSON as \u00XX.
 TEST(CheckerProgram, ControlCharactersAreEscapedInBothForms) {

@@ -47,10 +47,10 @@ TEST(CheckerLint, CutLineLeavesNoPhantomLineBehind) {
     test::writeFile(dir / "c.ini", text);
     const std::unique_ptr<Platform> host = createHostPlatform();
     const CheckReport report = checkConfigFile(*host, utf8ToUtf16((dir / "c.ini")), ScreenSize{});
-    ASSERT_EQ(report.sections.size(), 1u);
-    ASSERT_EQ(report.sections[0].entries.size(), 4u);
-    EXPECT_EQ(report.sections[0].entries[2].key, std::u16string(1023, u'k'));
-    EXPECT_EQ(report.sections[0].entries[3].key, u"y");
+    ASSERT_EQ(report.document.sections().size(), 1u);
+    ASSERT_EQ(report.document.sections()[0].entries.size(), 4u);
+    EXPECT_EQ(report.document.sections()[0].entries[2].key, std::u16string(1023, u'k'));
+    EXPECT_EQ(report.document.sections()[0].entries[3].key, u"y");
     ASSERT_EQ(report.warnings.size(), 2u);
     EXPECT_EQ(report.warnings[0].line, 4u); // cut
     EXPECT_EQ(report.warnings[1].line, 4u); // and, cut before its "=", without one
@@ -61,7 +61,7 @@ TEST(CheckerReport, SectionsAreTheDocumentBeforeThePlacementDefaults) {
     test::writeFile(dir / "a.ini", "[1]\ntitle=A\n");
     const std::unique_ptr<Platform> host = createHostPlatform();
     const CheckReport report = checkConfigFile(*host, utf8ToUtf16((dir / "a.ini")), ScreenSize{});
-    ASSERT_EQ(report.sections.size(), 1u); // no "position" section stored by the menu
+    ASSERT_EQ(report.document.sections().size(), 1u); // no "position" section stored by the menu
     ASSERT_EQ(report.items.size(), 1u);
     EXPECT_EQ(report.items[0].command, 40001u);
     EXPECT_EQ(report.items[0].entry, 1u);

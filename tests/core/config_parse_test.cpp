@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -182,9 +184,21 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{u"\\Windows\\VELMORA.EXE", u"\\Windows\\VELMORA.ini"},
                       PathCase{u"/opt/bin/menu", u"/opt/bin/mini"},
                       PathCase{u"/opt/bin/velmora", u"/opt/bin/velmini"}, PathCase{u"abc", u"ini"},
-                      PathCase{u"ab", u""}, PathCase{u"", u""},
+                      // A name of fewer than three characters is replaced
+                      // whole: the file stays in the executable's folder.
+                      PathCase{u"ab", u"ini"}, PathCase{u"/x/short/ve", u"/x/short/ini"},
+                      PathCase{u"/x/ab.d/v", u"/x/ab.d/ini"}, PathCase{u"/x/y/abc", u"/x/y/ini"},
+                      PathCase{u"", u""},
                       PathCase{u"/" + std::u16string(4000, u'd') + u"/x.exe",
                                u"/" + std::u16string(4000, u'd') + u"/x.ini"}));
+
+#ifdef _WIN32
+TEST(ConfigPath, AShortNameAfterABackslashIsReplacedWhole) {
+    PlatformFake system;
+    system.moduleFileName = u"\\Windows\\v";
+    EXPECT_EQ(makeConfigPath(system, nullptr), u"\\Windows\\ini");
+}
+#endif
 
 TEST(ConfigPath, ConstructorLoadsTheFileBesideTheExecutable) {
     PlatformFake system;
@@ -193,6 +207,90 @@ TEST(ConfigPath, ConstructorLoadsTheFileBesideTheExecutable) {
     ConfigFile doc(system, nullptr);
     EXPECT_EQ(doc.path(), u"/apps/menu.ini");
     EXPECT_EQ(doc.getString(u"1", u"title"), u"Mail");
+}
+
+// --- what the launcher keeps ------------------------------------------------
+
+std::optional<std::u16string> lookup(const ConfigFile& doc, std::u16string_view section,
+                                     std::u16string_view key) {
+    try {
+        return doc.getString(section, key);
+    } catch (const ConfigError&) {
+        return std::nullopt;
+    }
+}
+
+ConfigFile loadKeeping(PlatformFake& system, const std::string& bytes, ConfigKeep keep) {
+    system.files[u"/c.ini"].bytes = bytes;
+    return ConfigFile(system, std::u16string(u"/c.ini"), ConfigFile::LoadOptions{keep, {}, {}});
+}
+
+// Whatever else the file holds, the menu's lookups answer as on the whole
+// document.
+class MenuValues : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MenuValues, AnswerTheMenusLookupsAsTheWholeDocument) {
+    PlatformFake system;
+    const ConfigFile whole = loadKeeping(system, GetParam(), ConfigKeep::Everything);
+    const ConfigFile kept = loadKeeping(system, GetParam(), ConfigKeep::MenuValues);
+    for (const char16_t* section : {u"1", u"2", u"3", u"4"}) {
+        for (const char16_t* key : {u"title", u"exec"})
+            EXPECT_EQ(lookup(kept, section, key), lookup(whole, section, key)) << GetParam();
+    }
+    for (const char16_t* key : {u"x", u"y", u"xAlign", u"yAlign"})
+        EXPECT_EQ(lookup(kept, u"position", key), lookup(whole, u"position", key)) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MenuValues,
+    ::testing::Values("[1]\ntitle=a\ntitle=b\nexec=x\n[2]\nexec=y\n[1]\nexec=z\n[2]\ntitle=c\n",
+                      "[position]\nx=1\n[3]\ntitle=t\n[position]\nx=2\ny=3\nxAlign=1\nyAlign=2\n",
+                      "title=none\n[1] \ntitle=cut\n[1]\n[01]\ntitle=zero\n[1]\ntitle=one\n",
+                      "[4]\ntitle\n[4]\ntitle=second\nexec\n", "[1]\r\ntitle=crlf\r\n",
+                      "[position]\nx\nX=9\nx=5\n"));
+
+TEST(MenuValues, KeepOnlyTheFirstOfWhatTheMenuReads) {
+    PlatformFake system;
+    const ConfigFile kept =
+        loadKeeping(system,
+                    "k=v\n[1]\ntitle=a\nname=n\ntitle=b\n[01]\ntitle=z\n[2147483648]\ntitle=big\n"
+                    "[2147483647]\nexec=last\n[position]\nx=1\nx=2\nwidth=3\n[Position]\ny=4\n"
+                    "[1]\nexec=e\n",
+                    ConfigKeep::MenuValues);
+    EXPECT_EQ(documentOf(kept), (Document{{u"1", {{u"title", u"a"}, {u"exec", u"e"}}},
+                                          {u"2147483647", {{u"exec", u"last"}}},
+                                          {u"position", {{u"x", u"1"}}}}));
+}
+
+TEST(MenuValues, EveryEntryIsShownToTheEntryObserverWithItsSection) {
+    PlatformFake system;
+    system.files[u"/c.ini"].bytes = "k=v\n[1]\ntitle=a\n[2]\nplain\n[1]\ntitle=b\n";
+    std::vector<std::u16string> seen;
+    ConfigFile::LoadOptions options;
+    options.keep = ConfigKeep::MenuValues;
+    options.onEntry = [&seen](std::u16string_view section, std::u16string_view key,
+                              std::u16string_view value) {
+        seen.push_back(std::u16string(section) + u"|" + std::u16string(key) + u"|" +
+                       std::u16string(value));
+    };
+    const ConfigFile kept(system, std::u16string(u"/c.ini"), options);
+    EXPECT_EQ(seen,
+              (std::vector<std::u16string>{u"|k|v", u"1|title|a", u"2|plain|plain", u"1|title|b"}));
+}
+
+// A platform with a legacy code page reads the file twice: once to tell
+// whether it is UTF-8, once for its lines; neither holds the file.
+TEST(ConfigRead, ACodePagePlatformReadsTwiceAndDecodesLineByLine) {
+    PlatformFake system;
+    system.legacyDecoding = u"";
+    system.files[u"/c.ini"].bytes = "[1]\ntitle=a\n";
+    const ConfigFile utf8(system, std::u16string(u"/c.ini"));
+    EXPECT_EQ(utf8.getString(u"1", u"title"), u"a");
+    EXPECT_FALSE(utf8.readByCodePage());
+    std::size_t opens = 0;
+    for (const FakeCall& call : system.calls)
+        opens += call.name == "fopen" ? 1 : 0;
+    EXPECT_EQ(opens, 2u);
 }
 
 } // namespace
@@ -241,3 +339,32 @@ TEST_P(StreamedLines, AreTheLinesOfTheWholeText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pieces, StreamedLines, ::testing::Values(1u, 2u, 3u, 7u, 4096u, 65536u));
+
+// Whatever pieces the file arrives in, the first reading of a code-page
+// platform tells UTF-8 as the whole text would.
+class Utf8Stream : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(Utf8Stream, TellsUtf8AsTheWholeTextWould) {
+    const std::string samples[] = {"",
+                                   "plain",
+                                   "\xE6\x97\xA5\xE6\x9C\xAC",
+                                   "\xF0\x9F\x98\x80x",
+                                   "cut \xE6\x97",
+                                   "bad \xFF tail",
+                                   "\x83\x81\x83\x6A",
+                                   "\xED\xA0\x80",
+                                   std::string(20000, 'a') + "\xC3",
+                                   std::string(16383, 'a') + "\xF0\x9F\x98\x80" +
+                                       std::string(20000, 'b')};
+    for (const std::string& bytes : samples) {
+        PlatformFake system;
+        system.files[u"/c.ini"].bytes = bytes;
+        const std::size_t piece = GetParam();
+        system.readPiece = [piece](std::size_t) { return piece; };
+        const auto reader = system.openFileForRead(u"/c.ini");
+        ASSERT_NE(reader, nullptr);
+        EXPECT_EQ(isUtf8Stream(*reader), isValidUtf8(bytes)) << bytes.substr(0, 40);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, Utf8Stream, ::testing::Values(1u, 2u, 3u, 5u, 16384u));

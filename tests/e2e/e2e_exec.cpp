@@ -6,8 +6,10 @@
 // the report, a file for the child's standard error (empty: the terminal),
 // the program to start and its arguments. The child's process id
 // goes to "<report>.pid" at once; when the child has ended, the report gets
-// "exit=<code>" (or "signal=<number>") and whether the terminal's modes are
-// as they were before ("termios=same" or "termios=changed").
+// "exit=<code>" (or "signal=<number>"), whether the terminal's modes are
+// as they were before ("termios=same" or "termios=changed") and the child's
+// peak resident memory ("maxrss=<KiB>"; this small program's own memory is
+// what the child starts from, not that of the test that started it).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <grp.h>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -89,7 +92,8 @@ int main(int argc, char** argv) {
     writeFile(report + ".pid", std::to_string(child));
 
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     termios after{};
     const bool same =
@@ -104,6 +108,7 @@ int main(int argc, char** argv) {
         text = "signal=" + std::to_string(WTERMSIG(status)) + "\n";
     }
     text += same ? "termios=same\n" : "termios=changed\n";
+    text += "maxrss=" + std::to_string(usage.ru_maxrss) + "\n";
     writeFile(report, text);
     return code;
 }

@@ -1,4 +1,5 @@
 #include "tests/e2e/e2e_support.h"
+#include "tests/support/spawn_args.h"
 
 #include <cerrno>
 #include <csignal>
@@ -17,15 +18,9 @@
 
 namespace velmora::e2e {
 
-namespace {
+using test::pointers;
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    for (std::string& s : strings)
-        out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-}
+namespace {
 
 // Cells before byte `end` of a UTF-8 row; the rows the tests look at hold
 // one-cell characters left of the box.

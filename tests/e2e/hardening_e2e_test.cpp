@@ -27,20 +27,7 @@ namespace {
 
 constexpr uid_t NOBODY = 65534;
 
-// The names in a folder, "." and ".." left out.
-std::vector<std::string> folderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using velmora::test::folderNames;
 
 class Hardening : public testing::Test {
 protected:

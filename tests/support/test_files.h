@@ -3,6 +3,7 @@
 // Portable C++ only, so that the suites built for Windows use it too.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace velmora::test {
 
@@ -86,6 +88,17 @@ inline void writeFile(const std::filesystem::path& path, std::string_view bytes,
         std::filesystem::permissions(path, static_cast<std::filesystem::perms>(*mode), error);
     if (!out || error)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+// The names in `folder`, sorted; none when it cannot be read.
+inline std::vector<std::string> folderNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace velmora::test

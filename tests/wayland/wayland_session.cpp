@@ -165,7 +165,7 @@ void Image::save(const fs::path& file) const {
 }
 
 std::unique_ptr<Compositor> Compositor::sway(const fs::path& folder, int width, int height,
-                                             int scale) {
+                                             int scale, bool keyboard) {
     std::unique_ptr<Compositor> c(new Compositor);
     c->runtime_ = folder / "runtime";
     fs::create_directories(c->runtime_);
@@ -220,6 +220,8 @@ std::unique_ptr<Compositor> Compositor::sway(const fs::path& folder, int width, 
     if (!shown)
         throw std::runtime_error("headless sway's output never showed at " + std::to_string(width) +
                                  "x" + std::to_string(height) + " scale " + std::to_string(scale));
+    if (keyboard)
+        c->plugKeyboard();
     return c;
 }
 
@@ -289,6 +291,7 @@ std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width
 }
 
 Compositor::~Compositor() {
+    keyboard_.stop();
     pointer_.stop();
     process_.stop();
 }
@@ -311,8 +314,25 @@ Image Compositor::screenshot() const {
     return parsePpm(result.output);
 }
 
+// A seat without a keyboard (headless sway's) gains one only when wtype
+// creates its virtual keyboard, and loses it when wtype ends: a client learns
+// of it, and can ask for its keys, only a round trip later, and wtype may by
+// then have typed everything and gone (no client can see those keys). A
+// user's seat has its keyboard all along; so has this one: a virtual
+// keyboard that wtype keeps while it sleeps, plugged in before any test.
+void Compositor::plugKeyboard() {
+    keyboard_ = x11test::spawnProcess({"wtype", "-s", "86400000"}, clientEnvironment());
+    const bool plugged = waitFor(
+        [&] {
+            return swaymsg({"-t", "get_inputs"}).find("\"keyboard\"") != std::string::npos;
+        },
+        10s);
+    if (!plugged)
+        throw std::runtime_error("the keyboard could not be plugged in");
+}
+
 void Compositor::type(const std::vector<std::string>& arguments) const {
-    std::vector<std::string> argv{"wtype", "-s", "300"};
+    std::vector<std::string> argv{"wtype"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     if (run(argv, clientEnvironment()).exitStatus != 0)
         throw std::runtime_error("wtype failed");
@@ -341,11 +361,13 @@ void Compositor::plugPointer() {
         throw std::runtime_error("the pointer device could not be plugged in");
 }
 
-void Compositor::swaymsg(const std::vector<std::string>& arguments) const {
+std::string Compositor::swaymsg(const std::vector<std::string>& arguments) const {
     std::vector<std::string> argv{"swaymsg", "-s", swaySocket_};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    if (run(argv, clientEnvironment()).exitStatus != 0)
+    ProgramResult result = run(argv, clientEnvironment());
+    if (result.exitStatus != 0)
         throw std::runtime_error("swaymsg failed");
+    return std::move(result.output);
 }
 
 void Compositor::movePointer(int x, int y) const {

@@ -55,9 +55,10 @@ struct Image {
 class Compositor {
 public:
     // Headless sway with one output of `width` x `height` logical pixels at
-    // the integer `scale`. Throws std::runtime_error saying what failed.
+    // the integer `scale`, and a keyboard in its seat when `keyboard`.
+    // Throws std::runtime_error saying what failed.
     static std::unique_ptr<Compositor> sway(const std::filesystem::path& folder, int width,
-                                            int height, int scale);
+                                            int height, int scale, bool keyboard = true);
     // Headless Weston (no layer shell), with Xwayland when `xwayland`.
     static std::unique_ptr<Compositor> weston(const std::filesystem::path& folder, int width,
                                               int height, bool xwayland);
@@ -71,8 +72,6 @@ public:
 
     Image screenshot() const;
     // Types with wtype: `arguments` as wtype takes them ("-k", "Down", "b"...).
-    // The virtual keyboard is given a moment to reach the focused client
-    // before the first key.
     void type(const std::vector<std::string>& arguments) const;
     // Plugs a pointer device into the seat (headless sway has none).
     void plugPointer();
@@ -90,10 +89,12 @@ public:
 
 private:
     Compositor() = default;
-    void swaymsg(const std::vector<std::string>& arguments) const;
+    std::string swaymsg(const std::vector<std::string>& arguments) const;
+    void plugKeyboard();
 
     ChildProcess process_;
     ChildProcess pointer_;
+    ChildProcess keyboard_;
     std::filesystem::path runtime_;
     std::string socket_;
     std::string swaySocket_;

@@ -1,4 +1,5 @@
 #include "x11_session.h"
+#include "tests/support/spawn_args.h"
 
 #include "platform/file_descriptor.h"
 
@@ -24,6 +25,8 @@ extern char** environ;
 
 namespace velmora::x11test {
 
+using test::pointers;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -35,14 +38,6 @@ std::pair<Fd, Fd> makePipe() {
     if (::pipe2(ends, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     return {Fd(ends[0]), Fd(ends[1])};
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    for (auto& s : strings)
-        out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
 }
 
 // Reads from `fd` until end of file or until `stop` says the text is enough.

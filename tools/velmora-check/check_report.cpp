@@ -4,6 +4,7 @@
 #include "text/text_codec.h"
 
 #include <limits>
+#include <sstream>
 
 namespace velmora::check {
 
@@ -79,15 +80,27 @@ CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSi
     report.screen = screen;
 
     // The launcher's own path rule when no file was named. The lines are
-    // linted as the launcher's loader reads them, one at a time.
+    // linted as the launcher's loader reads them, one at a time; the
+    // launcher's own document serves its menu, and every entry goes to the
+    // whole document that the report shows.
     ConfigLinter linter;
-    ConfigFile config(platform, path.empty() ? makeConfigPath(platform, nullptr) : path,
-                      [&linter](const ConfigLine& line) { linter.addLine(line); });
+    const std::u16string file = path.empty() ? makeConfigPath(platform, nullptr) : path;
+    ConfigFile::LoadOptions options;
+    options.keep = ConfigKeep::MenuValues;
+    options.onLine = [&](const ConfigLine& line) {
+        if (linter.bytes() + report.document.bytes() > CHECK_MEMORY_BUDGET)
+            throw CheckTooLarge{file, linter.lineCount()};
+        linter.addLine(line);
+    };
+    options.onEntry = [&report](std::u16string_view section, std::u16string_view key,
+                                std::u16string_view value) {
+        report.document.add(section, key, value);
+    };
+    ConfigFile config(platform, file, std::move(options));
     report.path = config.path();
     report.fileMissing = config.fileMissing();
-    report.sections.assign(config.sections().begin(), config.sections().end());
     if (!report.fileMissing) {
-        report.warnings = linter.finish(config);
+        report.warnings = linter.finish(config, report.document);
         if (config.readByCodePage())
             report.warnings.insert(report.warnings.begin(),
                                    CheckWarning{1, u"the file is not UTF-8; it is read through the "
@@ -195,19 +208,34 @@ void appendJsonString(std::string& out, std::u16string_view text) {
     out += '"';
 }
 
-std::string reportToJson(const CheckReport& report) {
+namespace {
+
+// Hands a long report to the stream in pieces, so that it is never held
+// whole beside the document.
+void spill(std::ostream& os, std::string& out) {
+    if (out.size() >= 65536) {
+        os << out;
+        out.clear();
+    }
+}
+
+} // namespace
+
+void writeReportJson(std::ostream& os, const CheckReport& report) {
     std::string out = "{\"file\": ";
     appendJsonString(out, report.path);
     out += ", \"fileMissing\": ";
     out += report.fileMissing ? "true" : "false";
     out += ", \"sections\": [";
-    for (std::size_t s = 0; s < report.sections.size(); ++s) {
-        const ConfigSection& section = report.sections[s];
+    const std::vector<DocumentSection>& sections = report.document.sections();
+    for (std::size_t s = 0; s < sections.size(); ++s) {
+        const DocumentSection& section = sections[s];
         out += s == 0 ? "{\"name\": " : ", {\"name\": ";
         appendJsonString(out, section.name);
         out += ", \"entries\": [";
         bool first = true;
-        for (const ConfigEntry& entry : section.entries) {
+        for (const DocumentEntry& entry : section.entries) {
+            spill(os, out);
             out += first ? "{\"key\": " : ", {\"key\": ";
             first = false;
             appendJsonString(out, entry.key);
@@ -234,26 +262,29 @@ std::string reportToJson(const CheckReport& report) {
     out += "], \"x\": " + number(report.x) + ", \"y\": " + number(report.y) +
            ", \"flags\": " + number(report.flags) + "}, \"warnings\": [";
     for (std::size_t w = 0; w < report.warnings.size(); ++w) {
+        spill(os, out);
         out += w == 0 ? "{\"line\": " : ", {\"line\": ";
         out += number(static_cast<long long>(report.warnings[w].line)) + ", \"message\": ";
         appendJsonString(out, report.warnings[w].message);
         out += '}';
     }
     out += "]}\n";
-    return out;
+    os << out;
 }
 
-std::string reportToText(const CheckReport& report) {
+void writeReportText(std::ostream& os, const CheckReport& report) {
     std::string out = "File: " + shown(report.path) + "\n\nDocument:\n";
-    if (report.sections.empty())
+    if (report.document.sections().empty())
         out += "  (no entries)\n";
-    for (const ConfigSection& section : report.sections) {
+    for (const DocumentSection& section : report.document.sections()) {
         out += "  [" + shown(section.name) + "]";
         if (section.name.empty())
             out += "  (entries before the first header)";
         out += '\n';
-        for (const ConfigEntry& entry : section.entries)
+        for (const DocumentEntry& entry : section.entries) {
+            spill(os, out);
             out += "    " + shown(entry.key) + "=" + shown(entry.value) + "\n";
+        }
     }
 
     out += "\nMenu on a " + number(report.screen.width) + "x" + number(report.screen.height) +
@@ -272,12 +303,65 @@ std::string reportToText(const CheckReport& report) {
         out += "\nNo warnings.\n";
     } else {
         out += "\nWarnings:\n";
-        for (const CheckWarning& warning : report.warnings)
+        for (const CheckWarning& warning : report.warnings) {
+            spill(os, out);
             out += "  line " + number(static_cast<long long>(warning.line)) + ": " +
                    shown(warning.message) + "\n";
+        }
     }
-    return out;
+    os << out;
 }
+
+std::string reportToJson(const CheckReport& report) {
+    std::ostringstream out;
+    writeReportJson(out, report);
+    return out.str();
+}
+
+std::string reportToText(const CheckReport& report) {
+    std::ostringstream out;
+    writeReportText(out, report);
+    return out.str();
+}
+
+namespace {
+
+// Checks the file and prints what was found; the exit status.
+int checkAndPrint(Platform& host, const std::u16string& path, ScreenSize screen, bool json,
+                  std::ostream& out, std::ostream& err, const OpenFailureReason& whyNotOpened) {
+    std::optional<CheckReport> checked;
+    try {
+        checked.emplace(checkConfigFile(host, path, screen));
+    } catch (const CheckTooLarge& large) {
+        err << "velmora-check: \"" << shown(large.path) << "\" is too large to check: by line "
+            << large.line << " its document and warnings need more than "
+            << (CHECK_MEMORY_BUDGET >> 20)
+            << " MiB, the checker's limit (the launcher itself reads such a file with little "
+               "memory, keeping only its menu)\n";
+        return 2;
+    }
+    const CheckReport& report = *checked;
+    if (report.fileMissing) {
+        if (report.path.empty())
+            err << "velmora-check: cannot tell where the launcher's configuration file is; "
+                   "name the FILE\n";
+        else {
+            const std::string reason = whyNotOpened ? whyNotOpened(report.path) : std::string();
+            err << "velmora-check: cannot open \"" << shown(report.path) << "\""
+                << (reason.empty() ? "" : ": " + reason) << "\n";
+        }
+    }
+    if (json)
+        writeReportJson(out, report);
+    else if (!report.fileMissing)
+        writeReportText(out, report);
+    out.flush();
+    if (report.fileMissing)
+        return 2;
+    return report.warnings.empty() ? 0 : 1;
+}
+
+} // namespace
 
 int runChecker(const std::vector<std::string>& args, Platform& host, std::ostream& out,
                std::ostream& err, const OpenFailureReason& whyNotOpened) {
@@ -325,24 +409,7 @@ int runChecker(const std::vector<std::string>& args, Platform& host, std::ostrea
     const std::u16string path = file ? argumentText(*file) : std::u16string();
     if (file && path.empty())
         return usageError("FILE must not be empty");
-    const CheckReport report = checkConfigFile(host, path, screen);
-    if (report.fileMissing) {
-        if (report.path.empty())
-            err << "velmora-check: cannot tell where the launcher's configuration file is; "
-                   "name the FILE\n";
-        else {
-            const std::string reason = whyNotOpened ? whyNotOpened(report.path) : std::string();
-            err << "velmora-check: cannot open \"" << shown(report.path) << "\""
-                << (reason.empty() ? "" : ": " + reason) << "\n";
-        }
-    }
-    out << (json                 ? reportToJson(report)
-            : report.fileMissing ? std::string()
-                                 : reportToText(report));
-    out.flush();
-    if (report.fileMissing)
-        return 2;
-    return report.warnings.empty() ? 0 : 1;
+    return checkAndPrint(host, path, screen, json, out, err, whyNotOpened);
 }
 
 } // namespace velmora::check

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "check_platform.h"
+#include "compact_document.h"
 #include "config/config_file.h"
 #include "config_lint.h"
 
@@ -25,8 +26,9 @@ struct CheckedMenuItem {
 struct CheckReport {
     std::u16string path;
     bool fileMissing = false;
-    // The document as loaded, before the menu stores its placement defaults.
-    std::vector<ConfigSection> sections;
+    // The whole document as loaded, before the menu stores its placement
+    // defaults.
+    CompactDocument document;
     ScreenSize screen;
     std::vector<CheckedMenuItem> items;
     int x = 0;
@@ -35,9 +37,22 @@ struct CheckReport {
     std::vector<CheckWarning> warnings;
 };
 
+// The most memory that the whole document and the warnings of one file may
+// take; the menu's items come on top, as in the launcher. Any configuration
+// that a person writes needs a tiny part of it; a file whose report would
+// need more ends the check with CheckTooLarge.
+constexpr std::size_t CHECK_MEMORY_BUDGET = std::size_t{96} << 20;
+
+// Thrown when a file's document and warnings pass CHECK_MEMORY_BUDGET.
+struct CheckTooLarge {
+    std::u16string path;
+    std::size_t line = 0; // the line that passed it
+};
+
 // Loads the file at `path` (or, when `path` is empty, the file that the
 // launcher beside this program reads) through `base`, runs the launcher's
 // menu on a screen of `screen` and collects the warnings. Writes nothing.
+// Throws CheckTooLarge.
 CheckReport checkConfigFile(Platform& base, const std::u16string& path, ScreenSize screen);
 
 // The tracking flags by their TPM_* names, e.g.
@@ -51,6 +66,9 @@ std::optional<ScreenSize> parseScreenSize(std::string_view text);
 // characters written as \u escapes.
 void appendJsonString(std::string& out, std::u16string_view text);
 
+// The two printed forms, written to `out` piece by piece.
+void writeReportJson(std::ostream& out, const CheckReport& report);
+void writeReportText(std::ostream& out, const CheckReport& report);
 std::string reportToJson(const CheckReport& report);
 std::string reportToText(const CheckReport& report);
 

@@ -76,9 +76,10 @@ public:
     }
 
     std::size_t lineCount() const { return lineCount_; }
+    std::size_t bytes() const { return bytes_; }
 
-    std::vector<CheckWarning> finish(const ConfigFile& document) {
-        lintMenu(document);
+    std::vector<CheckWarning> finish(const ConfigFile& menu, const CompactDocument& whole) {
+        lintMenu(menu, whole);
         std::stable_sort(
             warnings_.begin(), warnings_.end(),
             [](const CheckWarning& a, const CheckWarning& b) { return a.line < b.line; });
@@ -87,6 +88,8 @@ public:
 
 private:
     void warn(std::size_t line, std::u16string message) {
+        // The warning, its text and room for the list to double.
+        bytes_ += 2 * sizeof(CheckWarning) + message.capacity() * sizeof(char16_t);
         warnings_.push_back(CheckWarning{line, std::move(message)});
     }
 
@@ -175,12 +178,16 @@ private:
     void record(std::size_t number, std::u16string_view key, bool checkRepeat) {
         if (currentIndex_ == NONE) {
             auto [found, added] = sections_.try_emplace(current_, sectionLines_.size());
-            if (added)
+            if (added) {
                 sectionLines_.push_back(currentHeader_ != 0 ? currentHeader_ : number);
+                bytes_ += NODE_BYTES + current_.size() * sizeof(char16_t);
+            }
             currentIndex_ = found->second;
         }
         auto [keyFound, keyAdded] =
             keyLines_.try_emplace(SectionKey{currentIndex_, std::u16string(key)}, number);
+        if (keyAdded)
+            bytes_ += NODE_BYTES + key.size() * sizeof(char16_t);
         if (!keyAdded && checkRepeat)
             warn(number, u"the key " + quoted(key) + u" appears again in the section " +
                              section(current_) + u" (first on line " +
@@ -193,79 +200,81 @@ private:
         return found == sections_.end() ? 0 : sectionLines_[found->second];
     }
 
-    // What the menu makes of the numbered sections.
-    void lintMenu(const ConfigFile& document) {
-        std::size_t count = 0;
-        for (;;) {
-            try {
-                document.getString(decimalText(static_cast<std::int64_t>(count + 1)), u"title");
-            } catch (const ConfigError&) {
-                break;
-            }
-            ++count;
-        }
-        const std::u16string next = decimalText(static_cast<std::int64_t>(count + 1));
-        bool nextExists = true;
+    static bool hasTitle(const ConfigFile& menu, std::u16string_view name) {
         try {
-            document.findSection(next);
+            menu.getString(name, u"title");
+            return true;
         } catch (const ConfigError&) {
-            nextExists = false;
+            return false;
         }
+    }
 
-        for (const ConfigSection& found : document.sections()) {
-            const std::u16string& name = found.name;
+    // What the menu makes of the numbered sections.
+    void lintMenu(const ConfigFile& menu, const CompactDocument& whole) {
+        std::size_t count = 0;
+        while (hasTitle(menu, decimalText(static_cast<std::int64_t>(count + 1))))
+            ++count;
+        const std::u16string next = decimalText(static_cast<std::int64_t>(count + 1));
+        const bool nextExists = whole.find(next) != nullptr;
+
+        for (const DocumentSection& found : whole.sections()) {
+            const std::u16string name(found.name);
             if (name.empty() || name.find_first_not_of(u"0123456789") != std::u16string::npos)
                 continue;
-            const std::size_t line = sectionLine(name);
-            if (name.front() == u'0') {
-                const std::size_t digit = name.find_first_not_of(u'0');
-                if (digit == std::u16string::npos)
-                    warn(line, u"the section " + section(name) +
-                                   u" is never shown: menu items start at [1]");
-                else
-                    warn(line, u"the section " + section(name) +
-                                   u" is never shown: menu sections are numbered without "
-                                   u"leading zeros (" +
-                                   section(std::u16string_view(name).substr(digit)) + u")");
-                continue;
-            }
-            // Numbers of more digits than any item count are past the end.
-            const bool shown =
-                name.size() < 12 && std::stoull(std::string(name.begin(), name.end())) <= count;
-            if (shown)
-                continue;
-            if (name == next) {
-                warn(line, u"the section " + section(name) +
-                               u" has no \"title\" key, so the menu ends before it");
-            } else if (count == 0) {
-                warn(line, u"the section " + section(name) +
-                               u" is never shown: the menu is empty "
-                               u"because " +
-                               section(next) +
-                               (nextExists ? u" has no \"title\" key" : u" is missing"));
-            } else {
-                warn(line, u"the section " + section(name) +
-                               u" is never shown: the menu stops "
-                               u"after " +
-                               section(decimalText(static_cast<std::int64_t>(count))) +
-                               u" because " + section(next) +
-                               (nextExists ? u" has no \"title\" key" : u" is missing"));
-            }
+            lintNumberedSection(name, count, next, nextExists);
         }
 
         for (std::size_t entry = 1; entry <= count; ++entry) {
             const std::u16string name = decimalText(static_cast<std::int64_t>(entry));
-            const ConfigSection& found = document.findSection(name);
             const std::u16string item =
-                u"menu item " + name + u" (" + quoted(document.getString(name, u"title")) + u")";
+                u"menu item " + name + u" (" + quoted(menu.getString(name, u"title")) + u")";
             try {
-                const ConfigEntry& exec = ConfigFile::findKey(found.entries, u"exec");
-                if (exec.value.empty())
+                if (menu.getString(name, u"exec").empty())
                     warn(execLine(name),
                          item + u" has an empty \"exec\" value: picking it starts nothing");
             } catch (const ConfigError&) {
                 warn(sectionLine(name), item + u" has no \"exec\" key: picking it starts nothing");
             }
+        }
+    }
+
+    // A section named by digits that the menu does not show.
+    void lintNumberedSection(const std::u16string& name, std::size_t count,
+                             const std::u16string& next, bool nextExists) {
+        const std::size_t line = sectionLine(name);
+        if (name.front() == u'0') {
+            const std::size_t digit = name.find_first_not_of(u'0');
+            if (digit == std::u16string::npos)
+                warn(line,
+                     u"the section " + section(name) + u" is never shown: menu items start at [1]");
+            else
+                warn(line, u"the section " + section(name) +
+                               u" is never shown: menu sections are numbered without "
+                               u"leading zeros (" +
+                               section(std::u16string_view(name).substr(digit)) + u")");
+            return;
+        }
+        // Numbers of more digits than any item count are past the end.
+        const bool shown =
+            name.size() < 12 && std::stoull(std::string(name.begin(), name.end())) <= count;
+        if (shown)
+            return;
+        if (name == next) {
+            warn(line, u"the section " + section(name) +
+                           u" has no \"title\" key, so the menu ends before it");
+        } else if (count == 0) {
+            warn(line, u"the section " + section(name) +
+                           u" is never shown: the menu is empty "
+                           u"because " +
+                           section(next) +
+                           (nextExists ? u" has no \"title\" key" : u" is missing"));
+        } else {
+            warn(line, u"the section " + section(name) +
+                           u" is never shown: the menu stops "
+                           u"after " +
+                           section(decimalText(static_cast<std::int64_t>(count))) + u" because " +
+                           section(next) +
+                           (nextExists ? u" has no \"title\" key" : u" is missing"));
         }
     }
 
@@ -278,6 +287,8 @@ private:
     }
 
     static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    // A node of a hash map with its key's string, near enough.
+    static constexpr std::size_t NODE_BYTES = 96;
 
     std::size_t lineCount_ = 0;
     std::u16string current_;
@@ -289,6 +300,7 @@ private:
     std::vector<std::size_t> sectionLines_;
     std::unordered_map<SectionKey, std::size_t, SectionKeyHash> keyLines_;
     std::vector<CheckWarning> warnings_;
+    std::size_t bytes_ = 0;
 };
 
 ConfigLinter::ConfigLinter() : impl_(std::make_unique<Impl>()) {}
@@ -302,21 +314,13 @@ std::size_t ConfigLinter::lineCount() const {
     return impl_->lineCount();
 }
 
-std::vector<CheckWarning> ConfigLinter::finish(const ConfigFile& document) {
-    return impl_->finish(document);
+std::size_t ConfigLinter::bytes() const {
+    return impl_->bytes();
 }
 
-std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
-                                          const std::vector<std::size_t>& cutLines,
-                                          const ConfigFile& document) {
-    ConfigLinter linter;
-    for (std::size_t index = 0; index < lines.size(); ++index) {
-        ConfigLine line;
-        line.text = lines[index];
-        line.cut = std::find(cutLines.begin(), cutLines.end(), index) != cutLines.end();
-        linter.addLine(line);
-    }
-    return linter.finish(document);
+std::vector<CheckWarning> ConfigLinter::finish(const ConfigFile& menu,
+                                               const CompactDocument& whole) {
+    return impl_->finish(menu, whole);
 }
 
 } // namespace velmora::check

@@ -2,6 +2,7 @@
 // differently from what their writer most likely meant.
 #pragma once
 
+#include "compact_document.h"
 #include "config/config_file.h"
 
 #include <cstddef>
@@ -29,19 +30,17 @@ public:
     void addLine(const ConfigLine& line);
     // The number of lines added so far.
     std::size_t lineCount() const;
-    // The warnings, in line order. `document` is what the launcher loaded
-    // from the lines; it tells which numbered sections the menu shows.
-    std::vector<CheckWarning> finish(const ConfigFile& document);
+    // The memory its warnings and its record of sections and keys hold, near
+    // enough to keep it within a budget.
+    std::size_t bytes() const;
+    // The warnings, in line order. `menu` is what the launcher keeps of the
+    // lines and tells which numbered sections the menu shows; `whole` is
+    // the whole document.
+    std::vector<CheckWarning> finish(const ConfigFile& menu, const CompactDocument& whole);
 
 private:
     class Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Finds the traps in `lines` (as the launcher splits the file; `cutLines`
-// holds the 0-based indices of the lines that were cut short).
-std::vector<CheckWarning> lintConfigLines(const std::vector<std::u16string>& lines,
-                                          const std::vector<std::size_t>& cutLines,
-                                          const ConfigFile& document);
 
 } // namespace velmora::check

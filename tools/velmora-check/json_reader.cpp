@@ -2,6 +2,8 @@
 
 #include "text/text_codec.h"
 
+#include <cstring>
+
 namespace velmora::check {
 
 const JsonValue* JsonValue::find(std::u16string_view key) const {
@@ -143,6 +145,28 @@ private:
         return -1;
     }
 
+    // The escape after a backslash, appended to `out`; false for none of JSON's.
+    bool readEscape(std::u16string& out) {
+        static constexpr char SIMPLE[] = "\"\\/bfnrt";
+        static constexpr char16_t MEANS[] = u"\"\\/\b\f\n\r\t";
+        const char escape = text_[pos_++];
+        if (const char* found = std::strchr(SIMPLE, escape); found != nullptr && escape != '\0') {
+            out += MEANS[found - SIMPLE];
+            return true;
+        }
+        if (escape != 'u' || text_.size() - pos_ < 4)
+            return false;
+        unsigned int unit = 0;
+        for (int k = 0; k < 4; ++k) {
+            const int digit = hexDigit(text_[pos_++]);
+            if (digit < 0)
+                return false;
+            unit = unit * 16 + static_cast<unsigned int>(digit);
+        }
+        out += static_cast<char16_t>(unit);
+        return true;
+    }
+
     bool readString(std::u16string& out) {
         ++pos_; // the opening quote
         std::size_t runStart = pos_;
@@ -174,48 +198,8 @@ private:
             ++pos_;
             if (atEnd())
                 return false;
-            const char escape = text_[pos_++];
-            switch (escape) {
-            case '"':
-                out += u'"';
-                break;
-            case '\\':
-                out += u'\\';
-                break;
-            case '/':
-                out += u'/';
-                break;
-            case 'b':
-                out += u'\b';
-                break;
-            case 'f':
-                out += u'\f';
-                break;
-            case 'n':
-                out += u'\n';
-                break;
-            case 'r':
-                out += u'\r';
-                break;
-            case 't':
-                out += u'\t';
-                break;
-            case 'u': {
-                if (text_.size() - pos_ < 4)
-                    return false;
-                unsigned int unit = 0;
-                for (int k = 0; k < 4; ++k) {
-                    const int digit = hexDigit(text_[pos_++]);
-                    if (digit < 0)
-                        return false;
-                    unit = unit * 16 + static_cast<unsigned int>(digit);
-                }
-                out += static_cast<char16_t>(unit);
-                break;
-            }
-            default:
+            if (!readEscape(out))
                 return false;
-            }
             runStart = pos_;
         }
     }

@@ -1,0 +1,42 @@
+// Painting the menu with pixman and fcft: the frame, the rows as the session
+// shows them (each fitted to the menu's width), and the scroll arrows, in
+// buffer pixels at one scale.
+#pragma once
+
+#include "display/wayland/wayland_handles.h"
+#include "menu/menu_session.h"
+#include "menu/menu_style.h"
+
+#include <string_view>
+#include <vector>
+
+namespace velmora::wayland {
+
+class MenuPainter {
+public:
+    MenuPainter();
+    // The font and measures for an output of `scale`; false without a font.
+    bool setScale(int scale);
+    const MenuMetrics& metrics() const { return metrics_; }
+    // Ascent and descent.
+    int fontHeight() const;
+    long long measure(std::u32string_view text) const;
+
+    // The whole menu into `image`, as large as the geometry's frame.
+    void paint(pixman_image_t* image, const MenuSession& session,
+               const std::vector<MenuRowText>& rows) const;
+
+private:
+    void paintRow(pixman_image_t* image, const MenuSession& session, const MenuRowText& row,
+                  std::size_t item) const;
+    void paintArrow(pixman_image_t* image, const MenuSession& session, bool up) const;
+    void drawText(pixman_image_t* image, pixman_image_t* ink, long long x, int baseline,
+                  std::u32string_view text) const;
+
+    FontPtr font_;
+    ImagePtr inkText_;
+    ImagePtr inkHighlightText_;
+    MenuMetrics metrics_;
+};
+
+} // namespace velmora::wayland

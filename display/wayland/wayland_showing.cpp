@@ -1,0 +1,254 @@
+#include "display/wayland/wayland_showing.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+
+namespace velmora::wayland {
+
+namespace {
+
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+WaylandMenuShowing::WaylandMenuShowing(WaylandConnection& connection, WaylandSeat& seat,
+                                       LayerSurface& catcher, const std::vector<MenuItem>& items,
+                                       MenuAnchor anchor)
+    : connection_(connection), seat_(seat), catcher_(catcher), anchor_(anchor), session_(items),
+      rows_(menuRowTexts(session_.navigator())), outputWidth_(catcher.width),
+      outputHeight_(catcher.height) {
+    seat_.setSink(this);
+}
+
+WaylandMenuShowing::~WaylandMenuShowing() {
+    seat_.setSink(nullptr);
+    menu_.destroy();
+    buffers_.clear();
+}
+
+unsigned int WaylandMenuShowing::run() {
+    if (!open())
+        return 0;
+    while (!session_.closed()) {
+        if (menu_.closed || catcher_.closed) {
+            session_.dismiss();
+            break;
+        }
+        answerConfigures();
+        // Nothing can be shown, or the compositor went away.
+        if (!redrawIfMoved() || (!session_.closed() && !waitForInput()))
+            session_.dismiss();
+    }
+    return session_.command();
+}
+
+bool WaylandMenuShowing::open() {
+    if (!layout(connection_.scaleOf(catcher_.output)))
+        return false;
+    constexpr std::uint32_t topLeft =
+        ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT;
+    if (!menu_.create(connection_, topLeft, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE))
+        return false;
+    place();
+    wl_surface_commit(menu_.surface());
+    return connection_.pumpUntil([&] { return menu_.configured || menu_.closed; }) && !menu_.closed;
+}
+
+// The menu at the output's scale, or at the largest that keeps its buffer
+// within what a buffer may be; at scale 1 a menu still larger is cut to it.
+bool WaylandMenuShowing::layout(int outputScale) {
+    outputScale_ = std::max(1, outputScale);
+    int scale = outputScale_;
+    for (;;) {
+        if (!layoutAt(scale, 0))
+            return false;
+        const long long side = static_cast<long long>(std::max(width_, height_)) * scale;
+        if (side <= LARGEST_BUFFER_SIDE)
+            return true;
+        if (scale == 1)
+            return layoutAt(1, LARGEST_BUFFER_SIDE);
+        const long long fits = static_cast<long long>(scale) * LARGEST_BUFFER_SIDE / side;
+        scale = static_cast<int>(std::clamp<long long>(fits, 1, scale - 1));
+    }
+}
+
+bool WaylandMenuShowing::layoutAt(int scale, long long limit) {
+    scale_ = scale;
+    if (!painter_.setScale(scale))
+        return false;
+    const auto measure = [this](std::u32string_view text) { return painter_.measure(text); };
+    const long long widest = widestMenuRow(rows_, painter_.metrics().gap, measure);
+    long long screenWidth = static_cast<long long>(outputWidth_) * scale;
+    long long screenHeight = static_cast<long long>(outputHeight_) * scale;
+    if (limit > 0) {
+        screenWidth = std::min(screenWidth, limit / scale * scale);
+        screenHeight = std::min(screenHeight, limit / scale * scale);
+    }
+    MenuGeometry geometry = layoutPixelMenu(painter_.metrics(), widest, painter_.fontHeight(),
+                                            rows_.size(), screenWidth, screenHeight);
+    // Whole surface pixels: the buffer is a multiple of the scale.
+    width_ = (geometry.frame.width + scale - 1) / scale;
+    height_ = (geometry.frame.height + scale - 1) / scale;
+    geometry.frame = MenuRect{0, 0, width_ * scale, height_ * scale};
+    session_.setGeometry(geometry);
+    return true;
+}
+
+void WaylandMenuShowing::place() {
+    const MenuRect rect =
+        placeMenuRect(anchor_.flags, anchor_.x, anchor_.y, width_, height_,
+                      static_cast<int>(outputWidth_), static_cast<int>(outputHeight_));
+    zwlr_layer_surface_v1_set_size(menu_.layer(), static_cast<std::uint32_t>(rect.width),
+                                   static_cast<std::uint32_t>(rect.height));
+    zwlr_layer_surface_v1_set_margin(menu_.layer(), rect.top, 0, 0, rect.left);
+    // Clicks on the invisible surface outside the menu close it; over the
+    // menu they go to the menu whichever of the two lies on top.
+    const RegionPtr region(wl_compositor_create_region(connection_.compositor()));
+    wl_region_add(region.get(), 0, 0, static_cast<std::int32_t>(outputWidth_),
+                  static_cast<std::int32_t>(outputHeight_));
+    wl_region_subtract(region.get(), rect.left, rect.top, rect.width, rect.height);
+    wl_surface_set_input_region(catcher_.surface(), region.get());
+    wl_surface_commit(catcher_.surface());
+}
+
+// The compositor confirms the menu's size as it rearranges its layers:
+// drawn the first time, acknowledged after that. A new size of the output
+// places the menu anew.
+void WaylandMenuShowing::answerConfigures() {
+    if (menu_.acknowledge()) {
+        if (!painted_) {
+            MenuUpdate everything;
+            everything.repaint = MenuUpdate::Repaint::Everything;
+            if (!paint(everything))
+                session_.dismiss();
+        } else {
+            wl_surface_commit(menu_.surface());
+        }
+    }
+    if (!catcher_.acknowledge())
+        return;
+    const bool resized = catcher_.width != outputWidth_ || catcher_.height != outputHeight_;
+    if (resized && catcher_.width > 0 && catcher_.height > 0) {
+        outputWidth_ = catcher_.width;
+        outputHeight_ = catcher_.height;
+        if (catcher_.viewport)
+            wp_viewport_set_destination(catcher_.viewport.get(),
+                                        static_cast<std::int32_t>(outputWidth_),
+                                        static_cast<std::int32_t>(outputHeight_));
+        stale_ = true;
+    } else {
+        wl_surface_commit(catcher_.surface());
+    }
+}
+
+// Drawn again for the output it is on, at that output's scale, or for the
+// output's new size. False when it cannot be drawn.
+bool WaylandMenuShowing::redrawIfMoved() {
+    const int scale = menu_.output != nullptr ? connection_.scaleOf(menu_.output) : outputScale_;
+    if (painted_ && scale != outputScale_)
+        stale_ = true;
+    if (!stale_ || session_.closed() || !menu_.configured || menu_.configurePending())
+        return true;
+    stale_ = false;
+    if (!layout(scale))
+        return false;
+    place();
+    MenuUpdate everything;
+    everything.repaint = MenuUpdate::Repaint::Everything;
+    return paint(everything);
+}
+
+bool WaylandMenuShowing::waitForInput() {
+    WaylandKeyboard& keyboard = seat_.keyboard();
+    bool repeatDue = false;
+    if (!connection_.pump(session_.tickTimeout(nowMs()), keyboard.repeatTimer(), &repeatDue))
+        return false;
+    if (repeatDue)
+        keyboard.repeatDue();
+    apply(session_.tick(nowMs()));
+    return true;
+}
+
+void WaylandMenuShowing::apply(const MenuUpdate& update) {
+    // Before the first painting, and while a new one is due, the next
+    // painting shows the change.
+    if (update.closed || update.repaint == MenuUpdate::Repaint::Nothing || !painted_ || stale_)
+        return;
+    if (!paint(update))
+        session_.dismiss();
+}
+
+bool WaylandMenuShowing::paint(const MenuUpdate& update) {
+    ShmBuffer* target = buffers_.take(connection_.shm(), width_ * scale_, height_ * scale_);
+    if (target == nullptr)
+        return false;
+    painter_.paint(target->image.get(), session_, rows_);
+    wl_surface* surface = menu_.surface();
+    wl_surface_set_buffer_scale(surface, scale_);
+    wl_surface_attach(surface, target->buffer.get(), 0, 0);
+    damage(update);
+    wl_surface_commit(surface);
+    target->busy = true;
+    painted_ = true;
+    return true;
+}
+
+// Every buffer is painted whole; only what changed since the last one is
+// damaged.
+void WaylandMenuShowing::damage(const MenuUpdate& update) {
+    wl_surface* surface = menu_.surface();
+    if (connection_.compositorVersion() < WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        wl_surface_damage(surface, 0, 0, width_, height_);
+        return;
+    }
+    const MenuGeometry& g = session_.geometry();
+    if (update.repaint != MenuUpdate::Repaint::Rows || !painted_) {
+        wl_surface_damage_buffer(surface, 0, 0, g.frame.width, g.frame.height);
+        return;
+    }
+    const std::size_t first = session_.navigator().firstVisible();
+    for (const std::size_t item : update.rows) {
+        if (item >= first && item - first < g.rows)
+            wl_surface_damage_buffer(surface, 0, static_cast<std::int32_t>(g.rowTop(item - first)),
+                                     g.frame.width, g.rowHeight);
+    }
+}
+
+MenuPointer WaylandMenuShowing::pointerAt(wl_surface* surface, double x, double y) const {
+    if (surface == nullptr || surface != menu_.surface())
+        return MenuPointer::elsewhere();
+    return MenuPointer::at(static_cast<int>(std::floor(x * scale_)),
+                           static_cast<int>(std::floor(y * scale_)));
+}
+
+void WaylandMenuShowing::key(Keysym keysym, char32_t character) {
+    if (const auto navigation = menuKeyOf(keysym))
+        apply(session_.key(*navigation));
+    else if (character != 0)
+        apply(session_.type(character));
+}
+
+void WaylandMenuShowing::pointerMotion(wl_surface* surface, double x, double y, bool buttonHeld) {
+    apply(session_.motion(pointerAt(surface, x, y), buttonHeld));
+}
+
+void WaylandMenuShowing::pointerButton(wl_surface* surface, double x, double y, MenuButton button,
+                                       bool pressed) {
+    if (surface == nullptr)
+        return; // on no surface of the menu's: not the menu's button
+    const MenuPointer pointer = pointerAt(surface, x, y);
+    apply(pressed ? session_.press(button, pointer) : session_.release(button, pointer));
+}
+
+void WaylandMenuShowing::wheel(wl_surface* surface, long notches) {
+    if (surface != nullptr && surface == menu_.surface())
+        apply(session_.wheel(notches));
+}
+
+} // namespace velmora::wayland
