@@ -1,7 +1,9 @@
-# The Windows program: a GUI-subsystem executable with the version record as
-# its only resource, linked statically so that it runs with no DLL beside it,
-# and stripped.
+# The Windows program: a GUI-subsystem executable with the version record
+# and the manifest as its resources, linked statically so that it runs with
+# no DLL beside it, and stripped.
 add_executable(velmora WIN32 main_win32.cpp version.rc)
+set_source_files_properties(version.rc PROPERTIES OBJECT_DEPENDS
+                            ${CMAKE_CURRENT_SOURCE_DIR}/velmora.manifest)
 target_link_libraries(velmora PRIVATE velmora_host)
 velmora_warnings(velmora)
 if(MINGW)

@@ -18,11 +18,13 @@ class MenuDisplay {
 public:
     virtual ~MenuDisplay() = default;
     // The size of the screen that holds the menu, in the units the menu is
-    // placed in (pixels for X11, character cells for a terminal).
+    // placed in: logical pixels, 1/96 inch each, for X11 and Wayland
+    // (platform/logical_pixels.h), character cells for a terminal.
     virtual int screenWidth() = 0;
     virtual int screenHeight() = 0;
-    // Shows the menu anchored at (x, y) by the TrackPopupMenuEx flags, blocks
-    // until it closes, and returns the picked item's command identifier or 0.
+    // Shows the menu anchored at (x, y), in the same units, by the
+    // TrackPopupMenuEx flags, blocks until it closes, and returns the picked
+    // item's command identifier or 0.
     virtual unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                                int y) = 0;
 };

@@ -51,8 +51,9 @@ public:
     virtual bool appendMenu(unsigned int flags, unsigned int commandId,
                             const std::u16string& text) = 0;
     // TrackPopupMenuEx: obtains an owner window itself, shows the menu with
-    // the point (x, y) placed as `flags` say, blocks until the menu closes and
-    // returns the picked command identifier, or 0 when it was dismissed.
+    // the point (x, y), in the units of getSystemMetrics, placed as `flags`
+    // say, blocks until the menu closes and returns the picked command
+    // identifier, or 0 when it was dismissed.
     virtual unsigned int trackPopupMenuEx(unsigned int flags, int x, int y) = 0;
 };
 
@@ -116,7 +117,9 @@ public:
     virtual std::unique_ptr<PopupMenu> createPopupMenu() = 0;
 
     // GetSystemMetrics(SM_CXSCREEN or SM_CYSCREEN): the screen's size in the
-    // units in which the menu is placed.
+    // units in which the menu is placed: logical pixels (1/96 inch,
+    // platform/logical_pixels.h) on a graphical screen, whatever its
+    // resolution; character cells on a terminal.
     virtual int getSystemMetrics(int index) = 0;
 
     // ShellExecuteEx: asks the shell to open `request.file`; true when the

@@ -5,6 +5,7 @@
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_popup.h"
 #include "display/x11/x11_screen.h"
+#include "platform/logical_pixels.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -136,12 +137,16 @@ public:
     MenuDisplayX11(const MenuDisplayX11&) = delete;
     MenuDisplayX11& operator=(const MenuDisplayX11&) = delete;
 
-    int screenWidth() override { return screen().width; }
-    int screenHeight() override { return screen().height; }
+    // The core works in logical pixels; the screen counts device pixels at
+    // the Xft.dpi resolution, which also sizes the menu.
+    int screenWidth() override { return logicalPixels(screen().width, scale()); }
+    int screenHeight() override { return logicalPixels(screen().height, scale()); }
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
-        const unsigned int picked = showPopupMenu(display_.get(), screen(), items, flags, x, y);
+        const unsigned int picked =
+            showPopupMenu(display_.get(), screen(), items, flags, devicePixels(x, scale()),
+                          devicePixels(y, scale()));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
         return picked;
@@ -153,9 +158,15 @@ private:
             screen_ = findMenuScreen(display_.get());
         return *screen_;
     }
+    double scale() {
+        if (!scale_)
+            scale_ = screenScale(display_.get());
+        return *scale_;
+    }
 
     DisplayHandle display_;
     std::optional<ScreenArea> screen_;
+    std::optional<double> scale_;
     XErrorHandler previousHandler_ = nullptr;
     XIOErrorHandler previousIOHandler_ = nullptr;
 };

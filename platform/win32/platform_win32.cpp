@@ -1,5 +1,7 @@
 #include "platform/win32/platform_win32.h"
 
+#include "platform/logical_pixels.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_handles.h"
 
 #include <windows.h>
@@ -108,7 +110,11 @@ public:
         // benign message afterwards, so that the next menu shown there
         // does not close at once.
         ::SetForegroundWindow(owner);
-        const BOOL command = ::TrackPopupMenuEx(menu_.get(), flags, x, y, owner, nullptr);
+        // The point is in logical pixels; the system, to a DPI-aware
+        // program (the manifest), takes device pixels.
+        const double scale = menuScreenScale();
+        const BOOL command = ::TrackPopupMenuEx(menu_.get(), flags, devicePixels(x, scale),
+                                                devicePixels(y, scale), owner, nullptr);
         ::PostMessageW(owner, WM_NULL, 0, 0);
         return command > 0 ? static_cast<unsigned int>(command) : 0u;
     }
@@ -254,7 +260,7 @@ std::unique_ptr<PopupMenu> PlatformWin32::createPopupMenu() {
 }
 
 int PlatformWin32::getSystemMetrics(int index) {
-    return ::GetSystemMetrics(index);
+    return logicalPixels(::GetSystemMetrics(index), menuScreenScale());
 }
 
 bool PlatformWin32::shellExecuteEx(const ShellExecuteRequest& request) {

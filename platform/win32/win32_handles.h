@@ -1,5 +1,5 @@
-// The Win32 handles that the backend creates, each owned by UniqueHandle
-// and freed the one way its kind is freed.
+// The Win32 handles that the backend creates or borrows, each owned by
+// UniqueHandle and freed the one way its kind is freed.
 #pragma once
 
 #include "platform/unique_handle.h"
@@ -33,5 +33,22 @@ struct WindowHandleTraits {
     bool free(HWND window) const { return ::DestroyWindow(window) != FALSE; }
 };
 using WindowHandle = UniqueHandle<WindowHandleTraits>;
+
+// A library loaded by LoadLibraryW, released with FreeLibrary.
+struct LibraryHandleTraits {
+    using Handle = HMODULE;
+    static HMODULE empty() { return nullptr; }
+    bool free(HMODULE library) const { return ::FreeLibrary(library) != FALSE; }
+};
+using LibraryHandle = UniqueHandle<LibraryHandleTraits>;
+
+// The whole screen's device context from GetDC(nullptr), given back with
+// ReleaseDC.
+struct ScreenContextTraits {
+    using Handle = HDC;
+    static HDC empty() { return nullptr; }
+    bool free(HDC context) const { return ::ReleaseDC(nullptr, context) != 0; }
+};
+using ScreenContext = UniqueHandle<ScreenContextTraits>;
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 // The version record of the built launcher, read back from the executable
-// the way Windows' own property pages read it.
+// the way Windows' own property pages read it, and its manifest, read the way
+// the loader reads it when the program starts.
 #include "platform/win32/win32_handles.h"
 #include "tests/win32/test_support.h"
 
@@ -117,16 +118,82 @@ private:
     HMODULE module_;
 };
 
-TEST(VersionRecord, IsTheOnlyResource) {
+// One of each: the version record and the manifest, both number 1.
+TEST(Resources, TheVersionRecordAndTheManifestOnly) {
     const DataModule module(launcherFile());
     ASSERT_NE(module.get(), nullptr);
     std::vector<ULONG_PTR> types;
     EnumResourceTypesW(module.get(), collectType, reinterpret_cast<LONG_PTR>(&types));
-    ASSERT_EQ(types.size(), 1u);
-    EXPECT_EQ(types[0], reinterpret_cast<ULONG_PTR>(RT_VERSION));
-    std::vector<ULONG_PTR> names;
-    EnumResourceNamesW(module.get(), RT_VERSION, collectName, reinterpret_cast<LONG_PTR>(&names));
-    EXPECT_EQ(names.size(), 1u);
+    EXPECT_EQ(types, (std::vector<ULONG_PTR>{reinterpret_cast<ULONG_PTR>(RT_VERSION),
+                                             reinterpret_cast<ULONG_PTR>(RT_MANIFEST)}));
+    for (const LPCWSTR type : {RT_VERSION, RT_MANIFEST}) {
+        std::vector<ULONG_PTR> names;
+        EnumResourceNamesW(module.get(), type, collectName, reinterpret_cast<LONG_PTR>(&names));
+        EXPECT_EQ(names, std::vector<ULONG_PTR>{1u})
+            << "type " << reinterpret_cast<ULONG_PTR>(type);
+    }
 }
+
+// The activation context that the loader makes of the executable's manifest.
+class ManifestContext {
+public:
+    ManifestContext() {
+        const std::wstring file = launcherFile();
+        ACTCTXW request{};
+        request.cbSize = sizeof request;
+        request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        request.lpSource = file.c_str();
+        request.lpResourceName = MAKEINTRESOURCEW(1);
+        context_ = CreateActCtxW(&request);
+    }
+    ManifestContext(const ManifestContext&) = delete;
+    ManifestContext& operator=(const ManifestContext&) = delete;
+    ~ManifestContext() {
+        if (context_ != INVALID_HANDLE_VALUE)
+            ReleaseActCtx(context_);
+    }
+    bool ok() const { return context_ != INVALID_HANDLE_VALUE; }
+    // The value of a windowsSettings element; "?" when it has none.
+    std::wstring setting(const wchar_t* nameSpace, const wchar_t* name) const {
+        std::wstring value(256, L'\0');
+        SIZE_T written = 0;
+        if (!QueryActCtxSettingsW(0, context_, nameSpace, name, &value[0], value.size(),
+                                  &written) ||
+            written == 0)
+            return L"?";
+        value.resize(written - 1); // without the terminating character
+        return value;
+    }
+
+private:
+    HANDLE context_ = INVALID_HANDLE_VALUE;
+};
+
+struct DpiSetting {
+    const char* name;
+    const wchar_t* nameSpace;
+    const wchar_t* setting;
+    const wchar_t* value;
+};
+
+class Manifest : public ::testing::TestWithParam<DpiSetting> {};
+
+// Aware of each monitor's resolution, in the words of every Windows version
+// that reads one of them.
+TEST_P(Manifest, DeclaresPerMonitorDpiAwareness) {
+    const ManifestContext context;
+    ASSERT_TRUE(context.ok()) << "the loader cannot read the manifest: error " << GetLastError();
+    EXPECT_EQ(context.setting(GetParam().nameSpace, GetParam().setting), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WindowsSettings, Manifest,
+    ::testing::Values(DpiSetting{"dpiAwareness",
+                                 L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+                                 L"dpiAwareness", L"PerMonitorV2, PerMonitor"},
+                      DpiSetting{"dpiAware",
+                                 L"http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+                                 L"dpiAware", L"true/pm"}),
+    [](const ::testing::TestParamInfo<DpiSetting>& param) { return param.param.name; });
 
 } // namespace

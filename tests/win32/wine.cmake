@@ -16,20 +16,31 @@ if(NOT VELMORA_WINE OR NOT VELMORA_WINESERVER)
     set(VELMORA_WINE wine)
     set(VELMORA_WINESERVER wineserver)
 endif()
+# A prefix, its runner `run` and the fixture `fixture` that makes it; with a
+# resolution `dpi` (dots per inch) the prefix's screen has it.
+function(velmora_wine_prefix fixture prefix run dpi)
+    set(VELMORA_WINEPREFIX ${prefix})
+    configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/wine-run.sh.in ${run}
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE @ONLY)
+    set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/wine_prefix.cmake)
+    add_test(NAME ${fixture}_setup
+             COMMAND ${CMAKE_COMMAND} -DMODE=setup -DWINE_RUN=${run} "-DLOG_PIXELS=${dpi}"
+                     -DWINESERVER=${VELMORA_WINESERVER} -DPREFIX=${prefix} -P ${script})
+    add_test(NAME ${fixture}_cleanup
+             COMMAND ${CMAKE_COMMAND} -DMODE=cleanup -DWINE_RUN=${run}
+                     -DWINESERVER=${VELMORA_WINESERVER} -DPREFIX=${prefix} -P ${script})
+    set_tests_properties(${fixture}_setup PROPERTIES FIXTURES_SETUP ${fixture} LABELS wine
+                                                     RUN_SERIAL TRUE)
+    set_tests_properties(${fixture}_cleanup PROPERTIES FIXTURES_CLEANUP ${fixture} LABELS wine
+                                                       RUN_SERIAL TRUE)
+endfunction()
+
 set(VELMORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 set(VELMORA_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run.sh)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${VELMORA_WINE_RUN}
-               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                                WORLD_READ WORLD_EXECUTE @ONLY)
+velmora_wine_prefix(wine_prefix ${VELMORA_WINEPREFIX} ${VELMORA_WINE_RUN} "")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_WINE_RUN})
-
-add_test(NAME wine_prefix_setup
-         COMMAND ${CMAKE_COMMAND} -DMODE=setup -DWINE_RUN=${VELMORA_WINE_RUN}
-                 -DWINESERVER=${VELMORA_WINESERVER} -DPREFIX=${VELMORA_WINEPREFIX} -P ${CMAKE_CURRENT_LIST_DIR}/wine_prefix.cmake)
-add_test(NAME wine_prefix_cleanup
-         COMMAND ${CMAKE_COMMAND} -DMODE=cleanup -DWINE_RUN=${VELMORA_WINE_RUN}
-                 -DWINESERVER=${VELMORA_WINESERVER} -DPREFIX=${VELMORA_WINEPREFIX} -P ${CMAKE_CURRENT_LIST_DIR}/wine_prefix.cmake)
-set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine
-                                                  RUN_SERIAL TRUE)
-set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS wine
-                                                    RUN_SERIAL TRUE)
+# The same at 144 dots per inch (a desktop at 150 %), for the menu's placement.
+set(VELMORA_WINEPREFIX_144DPI ${CMAKE_BINARY_DIR}/wine-prefix-144dpi)
+set(VELMORA_WINE_RUN_144DPI ${CMAKE_BINARY_DIR}/wine-run-144dpi.sh)
+velmora_wine_prefix(wine_prefix_144dpi ${VELMORA_WINEPREFIX_144DPI} ${VELMORA_WINE_RUN_144DPI} 144)

@@ -1,6 +1,7 @@
 # The Wine prefix of the Windows tests: "setup" makes a fresh one, "cleanup"
 # stops its server and every program in it.
 # Run with -DMODE=setup|cleanup -DWINE_RUN=... -DWINESERVER=... -DPREFIX=...
+#          [-DLOG_PIXELS=<dots per inch of the prefix's screen>]
 function(stop_wineserver)
     if(EXISTS ${PREFIX})
         execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -k
@@ -31,6 +32,18 @@ if(MODE STREQUAL "setup")
                     RESULT_VARIABLE result OUTPUT_FILE ${log}.reg ERROR_FILE ${log}.reg)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "could not register .txt documents in ${PREFIX} (${result})")
+    endif()
+    # The screen's resolution, where Windows keeps the user's choice; the
+    # programs started afterwards take it up. (Wine 8 also reads a machine
+    # default, LogPixels under HKLM\System\CurrentControlSet\Hardware
+    # Profiles\Current\Software\Fonts.)
+    if(LOG_PIXELS)
+        execute_process(COMMAND ${WINE_RUN} reg add "HKCU\\Control Panel\\Desktop" /v LogPixels
+                                /t REG_DWORD /d ${LOG_PIXELS} /f
+                        RESULT_VARIABLE result OUTPUT_FILE ${log}.dpi ERROR_FILE ${log}.dpi)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "could not set LogPixels ${LOG_PIXELS} in ${PREFIX} (${result})")
+        endif()
     endif()
     # The prefix runs programs and hands their exit codes back.
     execute_process(COMMAND ${WINE_RUN} cmd.exe /c exit 7 RESULT_VARIABLE result

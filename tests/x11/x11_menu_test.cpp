@@ -41,6 +41,28 @@ TEST_P(X11MenuPlacement, WindowLiesWhereTheAlignmentPutsIt) {
 INSTANTIATE_TEST_SUITE_P(Alignments, X11MenuPlacement, ::testing::ValuesIn(test::PLACEMENT_CASES),
                          [](const auto& test) { return std::string(test.param.name); });
 
+// The same table at Xft.dpi 192: the values are logical pixels, 1/96 inch,
+// so on a screen of twice the pixels every place, offset and anchor alike,
+// lies at twice its distance from the screen's corner.
+class X11MenuPlacementAt192Dpi : public X11MenuPlacement {};
+
+TEST_P(X11MenuPlacementAt192Dpi, WindowLiesAtTwiceTheLogicalPlace) {
+    const PlacementCase& c = GetParam();
+    startScreen(2 * SCREEN_WIDTH, 2 * SCREEN_HEIGHT);
+    ASSERT_FALSE(HasFatalFailure());
+    watcher_->setResources("Xft.dpi:\t192\n");
+    const Geometry g = showAndMeasure({"&Alpha", "&Bravo", "&Charlie"}, c.position);
+    ASSERT_GT(g.width, 0);
+    EXPECT_LT(g.width, 2 * SCREEN_WIDTH);
+    EXPECT_LT(g.height, 2 * SCREEN_HEIGHT);
+    expectSide({c.horizontal.side, 2 * c.horizontal.at}, g.left, g.width, "x");
+    expectSide({c.vertical.side, 2 * c.vertical.at}, g.top, g.height, "y");
+}
+
+INSTANTIATE_TEST_SUITE_P(Alignments, X11MenuPlacementAt192Dpi,
+                         ::testing::ValuesIn(test::PLACEMENT_CASES),
+                         [](const auto& test) { return std::string(test.param.name); });
+
 // ---------------------------------------------------------------------------
 // Picking and dismissing, each judged by what was launched.
 

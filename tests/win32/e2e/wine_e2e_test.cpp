@@ -7,7 +7,7 @@
 //                    --launcher=<velmora.exe> --recorder=<velmora_recorder.exe>
 //                    --starter=<velmora_starter.exe> [gtest options]
 //
-//                    [--screen=<width>x<height>]
+//                    [--screen=<width>x<height>] [--log-pixels=<dpi of the prefix>]
 //
 // The launcher is started through the starter, so that its command-line
 // text is exactly what the test wrote; the recorder stands for a launched
@@ -59,6 +59,7 @@ struct Settings {
     fs::path recorder;
     fs::path starter;
     std::string screen = "1024x768";
+    int logPixels = 96; // the prefix's resolution (its LogPixels), dots per inch
 };
 Settings settings;
 
@@ -776,6 +777,31 @@ struct PlacementCase {
     int xAlign, yAlign, x, y;
 };
 
+std::string positionSection(const PlacementCase& c) {
+    return "[position]\r\nxAlign=" + std::to_string(c.xAlign) +
+           "\r\nyAlign=" + std::to_string(c.yAlign) + "\r\nx=" + std::to_string(c.x) +
+           "\r\ny=" + std::to_string(c.y) + "\r\n";
+}
+
+std::string caseName(const PlacementCase& c) {
+    return "xAlign=" + std::to_string(c.xAlign) + " yAlign=" + std::to_string(c.yAlign) +
+           " x=" + std::to_string(c.x) + " y=" + std::to_string(c.y);
+}
+
+// The TrackPopupMenuEx flags of the alignment codes.
+unsigned int trackFlags(int xAlign, int yAlign) {
+    return 0x0100u |
+           (xAlign == 1   ? 0x0004u
+            : xAlign == 2 ? 0x0008u
+                          : 0u) |
+           (yAlign == 1   ? 0x0010u
+            : yAlign == 2 ? 0x0020u
+                          : 0u);
+}
+
+const std::string PLACED_ITEMS = "[1]\r\ntitle=Internet Explorer\r\n[2]\r\ntitle=Opera\r\n"
+                                 "[3]\r\ntitle=NetFront\r\n";
+
 TEST(WinePlacement, EveryAnchorAndEdgeMatchesPlaceMenuRect) {
     const int screenWidth = screenSize().width;
     const int screenHeight = screenSize().height;
@@ -792,28 +818,46 @@ TEST(WinePlacement, EveryAnchorAndEdgeMatchesPlaceMenuRect) {
                                {1, 1, 0, screenHeight},
                                {0, 0, screenWidth - 10, screenHeight - 10},
                                {2, 2, 10 - screenWidth, 10 - screenHeight}});
-    const std::string items = "[1]\r\ntitle=Internet Explorer\r\n[2]\r\ntitle=Opera\r\n"
-                              "[3]\r\ntitle=NetFront\r\n";
     for (const PlacementCase& c : cases) {
-        SCOPED_TRACE("xAlign=" + std::to_string(c.xAlign) + " yAlign=" + std::to_string(c.yAlign) +
-                     " x=" + std::to_string(c.x) + " y=" + std::to_string(c.y));
-        const auto menu =
-            measureMenu(items + "[position]\r\nxAlign=" + std::to_string(c.xAlign) +
-                        "\r\nyAlign=" + std::to_string(c.yAlign) + "\r\nx=" + std::to_string(c.x) +
-                        "\r\ny=" + std::to_string(c.y) + "\r\n");
+        SCOPED_TRACE(caseName(c));
+        const auto menu = measureMenu(PLACED_ITEMS + positionSection(c));
         ASSERT_TRUE(menu);
         // The anchor point and flags as the launcher computes them.
-        const unsigned int flags = 0x0100u |
-                                   (c.xAlign == 1   ? 0x0004u
-                                    : c.xAlign == 2 ? 0x0008u
-                                                    : 0u) |
-                                   (c.yAlign == 1   ? 0x0010u
-                                    : c.yAlign == 2 ? 0x0020u
-                                                    : 0u);
+        const unsigned int flags = trackFlags(c.xAlign, c.yAlign);
         const int x = c.x + (c.xAlign == 1 ? screenWidth / 2 : c.xAlign == 2 ? screenWidth : 0);
         const int y = c.y + (c.yAlign == 1 ? screenHeight / 2 : c.yAlign == 2 ? screenHeight : 0);
         const velmora::MenuRect expected = velmora::placeMenuRect(
             flags, x, y, menu->width, menu->height, screenWidth, screenHeight);
+        EXPECT_EQ(menu->x, expected.left);
+        EXPECT_EQ(menu->y, expected.top);
+    }
+}
+
+// At 144 dots per inch (Wine's LogPixels) the 1024 x 768 screen is 683 x 512
+// logical pixels: the launcher anchors and offsets the menu in those, and
+// the point lands at 1.5 times its logical place, rounded to the nearest
+// device pixel.
+struct ScaledCase {
+    PlacementCase position;
+    int deviceX, deviceY;
+};
+
+TEST(WineHiDpi, OffsetsAndAnchorsAreLogicalPixels) {
+    ASSERT_EQ(settings.logPixels, 144) << "the table is for a prefix at 144 dpi";
+    ASSERT_EQ(settings.screen, "1024x768") << "the table is for a 1024 x 768 screen";
+    // Logical point: 10 x 20; 341 x 256 (683 / 2), the screen's centre; 336 x
+    // 486; 673 x 486; 683, half a pixel past the edge, which keeps the menu at it.
+    const ScaledCase cases[] = {
+        {{0, 0, 10, 20}, 15, 30},      {{1, 1, 0, 0}, 512, 384}, {{1, 2, -5, -26}, 504, 729},
+        {{2, 2, -10, -26}, 1010, 729}, {{2, 0, 0, 0}, 1025, 0},
+    };
+    for (const ScaledCase& c : cases) {
+        SCOPED_TRACE(caseName(c.position));
+        const auto menu = measureMenu(PLACED_ITEMS + positionSection(c.position));
+        ASSERT_TRUE(menu);
+        const velmora::MenuRect expected =
+            velmora::placeMenuRect(trackFlags(c.position.xAlign, c.position.yAlign), c.deviceX,
+                                   c.deviceY, menu->width, menu->height, 1024, 768);
         EXPECT_EQ(menu->x, expected.left);
         EXPECT_EQ(menu->y, expected.top);
     }
@@ -837,6 +881,8 @@ int main(int argc, char** argv) {
     settings.starter = options["starter"];
     if (!options["screen"].empty())
         settings.screen = options["screen"];
+    if (!options["log-pixels"].empty())
+        settings.logPixels = std::atoi(options["log-pixels"].c_str());
     for (const fs::path& file :
          {fs::path(settings.wineRun), settings.launcher, settings.recorder, settings.starter}) {
         if (file.empty() || !fs::exists(file)) {

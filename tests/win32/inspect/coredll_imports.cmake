@@ -6,20 +6,23 @@
 #
 # The list: functions that the Windows CE 5.0 API reference (the Windows
 # Mobile 5.0 SDK's documentation) gives with "Library: Coredll.lib", of the
-# kernel, file, window, menu and shell areas. Windows CE has the shell's
+# kernel, file, window, menu, GDI and shell areas. Windows CE has the shell's
 # ShellExecuteEx only in its wide form and without the W, which the desktop
-# headers name ShellExecuteExW.
+# headers name ShellExecuteExW; the desktop's GetProcAddress takes the
+# function's name in single bytes, as Windows CE's GetProcAddressA does (its
+# GetProcAddress takes a wide name).
 cmake_policy(VERSION 3.25)
 set(coredll
     AppendMenuW CheckMenuItem CloseHandle CreateEventW CreateFileW CreateMenu CreateMutexW
     CreatePopupMenu CreateWindowExW DefWindowProcW DeleteFileW DestroyMenu DestroyWindow
-    DispatchMessageW EnableMenuItem FindWindowW FlushFileBuffers GetActiveWindow
-    GetCurrentProcessId GetCurrentThreadId GetDesktopWindow GetFileAttributesW GetFileSize GetFocus
-    GetForegroundWindow GetLastError GetMessageW GetModuleFileNameW GetModuleHandleW
-    GetSystemMetrics GetWindowThreadProcessId InsertMenuW LoadLibraryW MessageBoxW MoveFileW
-    MultiByteToWideChar PostMessageW ReadFile ReleaseMutex SendMessageW SetFilePointer
-    SetForegroundWindow SetLastError ShellExecuteEx ShowWindow TrackPopupMenuEx
-    TranslateMessage WaitForSingleObject WideCharToMultiByte WriteFile)
+    DispatchMessageW EnableMenuItem FindWindowW FlushFileBuffers FreeLibrary GetActiveWindow
+    GetCurrentProcessId GetCurrentThreadId GetDC GetDesktopWindow GetDeviceCaps
+    GetFileAttributesW GetFileSize GetFocus GetForegroundWindow GetLastError GetMessageW
+    GetModuleFileNameW GetModuleHandleW GetProcAddressA GetSystemMetrics GetWindowThreadProcessId
+    InsertMenuW LoadLibraryW MessageBoxW MoveFileW MultiByteToWideChar PostMessageW ReadFile
+    ReleaseDC ReleaseMutex SendMessageW SetFilePointer SetForegroundWindow SetLastError
+    ShellExecuteEx ShowWindow TrackPopupMenuEx TranslateMessage WaitForSingleObject
+    WideCharToMultiByte WriteFile)
 
 execute_process(COMMAND ${NM} -u ${LIBRARY} RESULT_VARIABLE status OUTPUT_VARIABLE symbols
                 ERROR_VARIABLE err)
@@ -41,6 +44,8 @@ foreach(reference IN LISTS references)
     endif()
     if(name STREQUAL "ShellExecuteExW")
         set(name ShellExecuteEx)
+    elseif(name STREQUAL "GetProcAddress")
+        set(name GetProcAddressA)
     endif()
     if(NOT name IN_LIST coredll)
         string(APPEND failures "  ${name}\n")

@@ -1,7 +1,8 @@
 # What can be told of a built velmora.exe without running it, read with
 # objdump: its machine type, that it is a GUI program, stripped, within its
-# size budget, that it loads no DLL but the system's, and that it imports
-# exactly the functions listed in IMPORTS (so that a new dependency shows).
+# size budget, that it carries a manifest (its DPI awareness), that it loads
+# no DLL but the system's, and that it imports exactly the functions listed
+# in IMPORTS (so that a new dependency shows).
 # Run with -DOBJDUMP=... -DFILE=velmora.exe -DFORMAT=pei-i386|pei-x86-64
 #          -DIMPORTS=list file -DMAX_BYTES=size budget
 cmake_policy(VERSION 3.25)
@@ -31,13 +32,17 @@ endif()
 if(NOT headers MATCHES "\n\tsymbols stripped\n")
     string(APPEND failures "not stripped: it carries a symbol table\n")
 endif()
+# The resource directory's type table names RT_MANIFEST (24) at its top level.
+if(NOT headers MATCHES "\n[0-9a-f]+   Entry: ID: 0x000018,")
+    string(APPEND failures "carries no manifest (resource type 24)\n")
+endif()
 file(SIZE ${FILE} bytes)
 if(bytes GREATER MAX_BYTES)
     string(APPEND failures "${bytes} bytes, more than the budget of ${MAX_BYTES}\n")
 endif()
 
 # The import table: "DLL Name: X" and, below it, one line per function.
-set(system_dlls kernel32.dll user32.dll shell32.dll msvcrt.dll)
+set(system_dlls kernel32.dll user32.dll gdi32.dll shell32.dll msvcrt.dll)
 set(imports "")
 set(dll "")
 string(REPLACE "\n" ";" lines "${headers}")
