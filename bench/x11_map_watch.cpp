@@ -14,6 +14,9 @@
 // (for timing the launch of the picked item). Prints, per program, the median time to the window
 // being mapped and the median processor time (user + system) of the whole run, in milliseconds.
 // DISPLAY names the screen.
+#include "tests/support/spawn_args.h"
+#include "tests/support/x11_events.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -47,21 +50,8 @@ struct DisplayCloser {
 // Waits up to `limit` for an event that `want` accepts.
 template <typename Want>
 bool waitFor(Display* display, std::chrono::milliseconds limit, Want want) {
-    const auto deadline = Clock::now() + limit;
     XEvent event;
-    for (;;) {
-        while (XPending(display) > 0) {
-            XNextEvent(display, &event);
-            if (want(event))
-                return true;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        pollfd wait{ConnectionNumber(display), POLLIN, 0};
-        poll(&wait, 1, static_cast<int>(left));
-    }
+    return velmora::test::nextXEvent(display, Clock::now() + limit, event, want);
 }
 
 // Reaps the child and returns the processor time it used (microseconds);
@@ -110,10 +100,8 @@ struct Command {
     }
 
     bool spawn(pid_t& pid) const {
-        std::vector<char*> argv;
-        for (const std::string& word : words)
-            argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
+        std::vector<std::string> arguments = words;
+        const std::vector<char*> argv = velmora::test::pointers(arguments);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (!input.empty())

@@ -1,6 +1,7 @@
 // The one behaviour of every drawn menu, as tables: each case is a menu, the
 // inputs a display would turn its events into, and how the menu ends up.
 #include "menu/menu_session.h"
+#include "tests/support/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -288,10 +289,7 @@ const SessionCase CASES[] = {
      false, 0, 0, 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rules, Sessions, testing::ValuesIn(CASES),
-                         [](const testing::TestParamInfo<SessionCase>& param) {
-                             return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Rules, Sessions, testing::ValuesIn(CASES), velmora::test::CaseName());
 
 TEST(Sessions, AnswerWhatToDrawAgain) {
     sizeNow = 10;

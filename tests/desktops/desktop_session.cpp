@@ -1,5 +1,6 @@
 #include "desktop_session.h"
 
+#include "tests/support/test_files.h"
 #include "tests/support/test_user.h"
 
 #include <cerrno>
@@ -18,26 +19,17 @@ extern char** environ;
 
 namespace velmora::desktops {
 
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::giveToUser;
 using test::parsePpm;
+using test::runningAsRoot;
 using test::waitFor;
 
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-using test::giveToUser;
-using test::runningAsRoot;
-
 constexpr const char* SOCKET = "wayland-velmora";
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -74,7 +66,7 @@ std::vector<std::string> baseEnvironment() {
 
 // The environment entries of process `pid` ("" when it cannot be read).
 std::string environmentOf(const std::string& pid) {
-    return readText(fs::path("/proc") / pid / "environ");
+    return test::readFile(fs::path("/proc") / pid / "environ").value_or("");
 }
 
 bool inSession(const std::string& pid, const std::string& runtimeEntry) {
@@ -227,7 +219,7 @@ const char* kindName(DesktopKind kind) {
 
 std::vector<std::string> RecorderWindow::events() const {
     std::vector<std::string> lines;
-    std::istringstream text(readText(log_));
+    std::istringstream text(test::readFile(log_).value_or(""));
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
@@ -303,7 +295,7 @@ void DesktopSession::launch(const std::vector<std::vector<std::string>>& steps,
         [&] { return fs::exists(runtime_ / socket_) || launcher_.wait(0ms).has_value(); }, 60s);
     if (!up || !fs::exists(runtime_ / socket_))
         throw std::runtime_error(std::string(kindName(kind_)) + " did not start:\n" +
-                                 readText(folder_ / "desktop.log"));
+                                 test::readFile(folder_ / "desktop.log").value_or(""));
 }
 
 void DesktopSession::connectDriver(int width, int height) {
@@ -319,8 +311,8 @@ void DesktopSession::connectDriver(int width, int height) {
     const std::string answer = readLine(60s);
     if (answer != "ready")
         throw std::runtime_error(std::string(kindName(kind_)) + " takes no input: " + answer +
-                                 readText(folder_ / "driver.log") + "\n" +
-                                 readText(folder_ / "desktop.log"));
+                                 test::readFile(folder_ / "driver.log").value_or("") + "\n" +
+                                 test::readFile(folder_ / "desktop.log").value_or(""));
 }
 
 void DesktopSession::findXDisplay() {
@@ -334,7 +326,7 @@ void DesktopSession::findXDisplay() {
             if (!startsWith(name, ".X") || name.size() < 8 ||
                 name.compare(name.size() - 5, 5, "-lock") != 0)
                 continue;
-            std::istringstream text(readText(entry.path()));
+            std::istringstream text(test::readFile(entry.path()).value_or(""));
             std::string pid;
             text >> pid;
             if (!pid.empty() && inSession(pid, runtimeEntry)) {
@@ -346,7 +338,7 @@ void DesktopSession::findXDisplay() {
     };
     if (!waitFor(find, 20s))
         throw std::runtime_error(std::string(kindName(kind_)) + " started no Xwayland:\n" +
-                                 readText(folder_ / "desktop.log"));
+                                 test::readFile(folder_ / "desktop.log").value_or(""));
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(runtime_, error)) {
         const std::string name = entry.path().filename().string();
@@ -449,7 +441,7 @@ void DesktopSession::click(int button) const {
 Image DesktopSession::screenshot() const {
     const fs::path file = runtime_ / "screenshot.ppm";
     command("screenshot " + file.string());
-    Image image = parsePpm(readText(file));
+    Image image = parsePpm(test::readFile(file).value_or(""));
     fs::remove(file);
     return image;
 }
@@ -462,8 +454,8 @@ std::unique_ptr<RecorderWindow> DesktopSession::openRecorder(const std::string& 
         startClient({VELMORA_DESKTOP_RECORDER, log.string(), name}, folder_ / (name + ".log")),
         log);
     if (!window->waitFor("focus", 10s))
-        throw std::runtime_error(
-            name + " never had the keyboard focus: " + readText(folder_ / (name + ".log")));
+        throw std::runtime_error(name + " never had the keyboard focus: " +
+                                 test::readFile(folder_ / (name + ".log")).value_or(""));
     // GNOME gives a new window the focus as it maps it, then animates it in
     // (about a quarter of a second): it is there once a screenshot shows it
     // whole.

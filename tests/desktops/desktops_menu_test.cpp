@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/desktops/desktop_session.h"
-#include "tests/support/test_files.h"
+#include "tests/support/menu_folder.h"
 
 #include <sstream>
 #include <sys/stat.h>
@@ -48,9 +48,7 @@ Rect frameOf(const Image& shot, int least = 40) {
     return frame;
 }
 
-struct Position {
-    int x, y, xAlign, yAlign;
-};
+using test::Position;
 
 class GnomeMenu : public ::testing::Test {
 protected:
@@ -80,22 +78,8 @@ protected:
         ::chmod(app().c_str(), 0777);
         fs::remove(app() / "launched");
         fs::copy_file(VELMORA_BINARY, app() / "velmora", fs::copy_options::overwrite_existing);
-        std::string config;
-        for (int i = 1; i <= 3; ++i) {
-            const std::string name = "item" + std::to_string(i);
-            const fs::path script = app() / name;
-            test::writeFile(script, "#!/bin/sh\nprintf '%s\\n' " + name + " \"$@\" > '" +
-                                        (app() / "launched.tmp").string() + "' && mv '" +
-                                        (app() / "launched.tmp").string() + "' '" +
-                                        (app() / "launched").string() + "'\n");
-            ::chmod(script.c_str(), 0755);
-            const char* titles[] = {"&Alpha", "&Bravo", "&Charlie"};
-            config += "[" + std::to_string(i) + "]\ntitle=" + titles[i - 1] +
-                      "\nexec=" + script.string() + "\n";
-        }
-        config += "[position]\nx=" + std::to_string(at.x) + "\ny=" + std::to_string(at.y) +
-                  "\nxAlign=" + std::to_string(at.xAlign) +
-                  "\nyAlign=" + std::to_string(at.yAlign) + "\n";
+        const std::string config =
+            test::menuConfiguration(app(), {"&Alpha", "&Bravo", "&Charlie"}, at);
         test::writeFile(app() / "velmini", config);
         ::chmod((app() / "velmini").c_str(), 0644);
     }
@@ -120,23 +104,12 @@ protected:
         return {};
     }
 
-    void expectEnds() {
-        const auto status = launcher_.wait(30s);
-        ASSERT_TRUE(status.has_value()) << "the launcher did not end";
-        EXPECT_EQ(*status, 0);
-    }
+    void expectEnds() { test::expectEndsWithZero(launcher_); }
 
     // The lines the picked item wrote, or none when nothing was launched
     // within `limit`.
     std::vector<std::string> launched(std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!fs::exists(app() / "launched") && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(20ms);
-        std::vector<std::string> lines;
-        std::istringstream in(test::readFile(app() / "launched").value_or(""));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
+        return test::launchedLines(app(), limit);
     }
 
     static std::pair<int, int> itemCentre(const Rect& menu, int index) {

@@ -86,8 +86,8 @@ pid_t spawnInSession(std::vector<std::string> argv, std::vector<std::string> env
             ::posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, argv[0].c_str(), &actions, &attr, pointers(argv).data(),
-                                    pointers(env).data());
+    const int error = ::posix_spawnp(&pid, argv[0].c_str(), &actions, &attr, pointers(argv).data(),
+                                     pointers(env).data());
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attr);
     if (error != 0)

@@ -36,7 +36,7 @@ struct Finished {
     std::string output; // standard output and error together
 };
 
-// Starts `argv` in a session of its own, standard input from /dev/null,
+// Starts `argv` (looked up in PATH) in a session of its own, standard input from /dev/null,
 // standard output to `out` and standard error to `err` (-1: /dev/null);
 // throws when it cannot start.
 pid_t spawnInSession(std::vector<std::string> argv, std::vector<std::string> env, int out, int err);
@@ -119,6 +119,12 @@ private:
 };
 
 // Where on a screen the menu box lies, in cells; nullopt when there is none.
+// A row of a table of signals sent to the launcher.
+struct SignalCase {
+    const char* name;
+    int number;
+};
+
 struct Box {
     int left = 0;
     int top = 0;

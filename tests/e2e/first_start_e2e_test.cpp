@@ -5,6 +5,7 @@
 #include "tests/e2e/e2e_support.h"
 #include "tests/support/spawn_args.h"
 
+#include "tests/support/case_name.h"
 #include "tests/support/default_file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -178,11 +179,6 @@ TEST_F(FirstStart, ManyAtOnceWithoutALockAllShowTheFileThatWon) {
 
 // --- a signal while the default file is written ------------------------------
 
-struct SignalCase {
-    const char* name;
-    int number;
-};
-
 class FirstStartSignal : public FirstStart, public testing::WithParamInterface<SignalCase> {};
 
 // The first name that appears in the launcher's folder is the whole default
@@ -226,9 +222,7 @@ TEST_P(FirstStartSignal, NoNameExistsUntilTheFileIsWhole) {
 INSTANTIATE_TEST_SUITE_P(Signals, FirstStartSignal,
                          testing::Values(SignalCase{"TERM", SIGTERM}, SignalCase{"INT", SIGINT},
                                          SignalCase{"HUP", SIGHUP}),
-                         [](const testing::TestParamInfo<SignalCase>& param) {
-                             return std::string(param.param.name);
-                         });
+                         velmora::test::CaseName());
 
 // --- short executable names ---------------------------------------------------
 
@@ -324,8 +318,6 @@ INSTANTIATE_TEST_SUITE_P(Files, FirstStartMemory,
                                          MemoryCase{"RepeatedTitles", "title=again\n"},
                                          MemoryCase{"NamedSections", "[s]\nk=v\n"},
                                          MemoryCase{"NotUtf8", "\xff=\xfe\n"}),
-                         [](const testing::TestParamInfo<MemoryCase>& param) {
-                             return std::string(param.param.name);
-                         });
+                         velmora::test::CaseName());
 
 } // namespace

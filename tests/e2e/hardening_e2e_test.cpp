@@ -4,6 +4,7 @@
 // folder and checks what is left on disk and what the user is told.
 #include "tests/e2e/e2e_support.h"
 
+#include "tests/support/case_name.h"
 #include "tests/support/default_file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +64,24 @@ protected:
         return runDetached(
             {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", program},
             launcherEnvironment(runtime), std::chrono::seconds(30));
+    }
+
+    // Starts `program` in a terminal of its own (in the folder "terminal")
+    // and waits for its menu; null when none was shown.
+    std::unique_ptr<Terminal> openMenu(const std::string& program,
+                                       std::optional<std::string> stderrFile = std::nullopt) {
+        const std::string folder = temp_ / "terminal";
+        ::mkdir(folder.c_str(), 0755);
+        Terminal::Options options;
+        options.env = env();
+        if (stderrFile)
+            options.stderrFile = *stderrFile;
+        auto terminal =
+            std::make_unique<Terminal>(folder, std::vector<std::string>{program}, options);
+        if (terminal->waitForMenu())
+            return terminal;
+        ADD_FAILURE() << "no menu was shown: " << terminal->screenText();
+        return nullptr;
     }
 
     TempFolder temp_;
@@ -167,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
         SilentCase{"UnreadableFile", "cannot read the configuration file", "Permission denied"},
         SilentCase{"Folder", "cannot read the configuration file", "it is a folder"},
         SilentCase{"Fifo", "cannot read the configuration file", "it is not a regular file"}),
-    [](const testing::TestParamInfo<SilentCase>& param) { return std::string(param.param.name); });
+    velmora::test::CaseName());
 
 // Files far larger than any configuration, and one that never ends, are read
 // to their end or to the read limit: the launcher ends normally with the
@@ -202,9 +221,7 @@ TEST_P(HardeningHugeFile, EndsNormallyWithoutTouchingTheFile) {
 INSTANTIATE_TEST_SUITE_P(Files, HardeningHugeFile,
                          testing::Values(HugeCase{"SparseNulBytes", false},
                                          HugeCase{"ProcPagemap", true}),
-                         [](const testing::TestParamInfo<HugeCase>& param) {
-                             return std::string(param.param.name);
-                         });
+                         velmora::test::CaseName());
 
 // --- folder names that are not UTF-8 ------------------------------------------
 
@@ -227,12 +244,9 @@ TEST_F(Hardening, AFolderNameThatIsNotUtf8IsKeptByteForByte) {
 
     // Its own file is the one it shows.
     writeFile(own + "/velmini", "[1]\ntitle=Own folder\nexec=/bin/true\n");
-    const std::string folder = temp_ / "terminal";
-    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    Terminal::Options options;
-    options.env = env();
-    const Terminal terminal(folder, {program}, options);
-    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    const auto opened = openMenu(program);
+    ASSERT_TRUE(opened);
+    const Terminal& terminal = *opened;
     EXPECT_EQ(boxItems(terminal.screen()), std::vector<std::string>{"Own folder"});
     terminal.keys({"Escape"});
     EXPECT_EQ(terminal.waitExit(), 0);
@@ -247,13 +261,9 @@ TEST_F(Hardening, TheLaunchersMessagesCarryNoControlCharacters) {
     const std::string program = install(app);
     writeFile(app + "/velmini", "[1]\ntitle=Steer\nexec=/nonexistent/\xC2\x9B"
                                 "31mX\x1B]0;pwned\x07\xC2\x9C\n");
-    const std::string folder = temp_ / "terminal";
-    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    Terminal::Options options;
-    options.env = env();
-    options.stderrFile = temp_ / "stderr";
-    const Terminal terminal(folder, {program}, options);
-    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    const auto opened = openMenu(program, temp_ / "stderr");
+    ASSERT_TRUE(opened);
+    const Terminal& terminal = *opened;
     terminal.keys({"Enter"});
     EXPECT_EQ(terminal.waitExit(), 0);
     EXPECT_EQ(
@@ -364,11 +374,6 @@ bool terminalIsBack(const Terminal& terminal) {
         std::chrono::seconds(5));
 }
 
-struct SignalCase {
-    const char* name;
-    int number;
-};
-
 class HardeningSignal : public Hardening, public testing::WithParamInterface<SignalCase> {};
 
 // A signal whose default action ends the process: the terminal is put back
@@ -377,12 +382,9 @@ TEST_P(HardeningSignal, EndsAsTheSignalWouldWithTheTerminalPutBack) {
     const std::string app = temp_ / "app";
     const std::string program = install(app);
     writeFile(app + "/velmini", "[1]\ntitle=One\nexec=/bin/true\n");
-    const std::string folder = temp_ / "terminal";
-    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    Terminal::Options options;
-    options.env = env();
-    const Terminal terminal(folder, {program}, options);
-    ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
+    const auto opened = openMenu(program);
+    ASSERT_TRUE(opened);
+    const Terminal& terminal = *opened;
     ASSERT_TRUE(waitUntil([&] { return terminal.launcherPid() > 0; }));
     ASSERT_EQ(::kill(terminal.launcherPid(), GetParam().number), 0);
     EXPECT_EQ(terminal.waitExit(), -1) << "it did not end by the signal";
@@ -394,9 +396,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, HardeningSignal,
                          testing::Values(SignalCase{"QUIT", SIGQUIT}, SignalCase{"USR1", SIGUSR1},
                                          SignalCase{"ALRM", SIGALRM}, SignalCase{"PIPE", SIGPIPE},
                                          SignalCase{"USR2", SIGUSR2}),
-                         [](const testing::TestParamInfo<SignalCase>& param) {
-                             return std::string(param.param.name);
-                         });
+                         velmora::test::CaseName());
 
 // Job control in a real interactive shell (bash with job control on): SIGTSTP,
 // SIGTTIN and SIGTTOU give the terminal back and stop the launcher, bash

@@ -5,6 +5,7 @@
 #include "tests/e2e/e2e_support.h"
 
 #include "menu/menu_session.h"
+#include "tests/support/case_name.h"
 #include "tests/support/default_file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -324,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"UrlToXdgOpen",
                  "https://example.org/?q=a b&c",
                  {"xdg-open", "https://example.org/?q=a b&c"}}),
-    [](const testing::TestParamInfo<OpenCase>& param) { return std::string(param.param.name); });
+    velmora::test::CaseName());
 
 enum class Dismiss { Escape, Q, CtrlC, PressOutside, Interrupt, Terminate, HangUp };
 
@@ -411,7 +412,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "velmora: cannot open \"/nonexistent/prog\": "},
                     NothingCase{"BareNameNotInPath", "[1]\ntitle=Item\nexec=velmora-no-such\n",
                                 "velmora: cannot open \"velmora-no-such\": "}),
-    [](const testing::TestParamInfo<NothingCase>& param) { return std::string(param.param.name); });
+    velmora::test::CaseName());
 
 TEST_F(Launcher, AnExistingUnreadableFileIsNeverOverwritten) {
     const std::string content = menuItem(1, "Secret", VELMORA_ARGV_RECORDER);
@@ -630,13 +631,13 @@ TEST_P(LauncherKeys, MoveTheHighlightAndPick) {
 // What the keys do is the menu's own rule, the same on every display; here
 // each key goes through the terminal as tmux sends it: End 10, PageUp 4,
 // Home 1, Down 2, PageDown 8, Up 7, then keypad Enter.
-INSTANTIATE_TEST_SUITE_P(
-    Keys, LauncherKeys,
-    testing::Values(KeyCase{"EveryKeyAsTheTerminalSendsIt",
-                            {"End", "PageUp", "Home", "Down", "PageDown", "Up", "KPEnter"},
-                            7},
-                    KeyCase{"QIsAMnemonicWhenAnItemHasIt", {"q"}, 10}),
-    [](const testing::TestParamInfo<KeyCase>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Keys, LauncherKeys,
+                         testing::Values(KeyCase{"EveryKeyAsTheTerminalSendsIt",
+                                                 {"End", "PageUp", "Home", "Down", "PageDown", "Up",
+                                                  "KPEnter"},
+                                                 7},
+                                         KeyCase{"QIsAMnemonicWhenAnItemHasIt", {"q"}, 10}),
+                         velmora::test::CaseName());
 
 struct Anchor {
     int xAlign, yAlign, x, y;

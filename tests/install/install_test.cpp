@@ -3,20 +3,14 @@
 // configuration lies beside the installed executable and is written there on
 // the first start; the checker beside it reads that file; the manual pages
 // render without a warning.
+#include "tests/e2e/e2e_support.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -25,75 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Finished {
-    bool ended = false;
-    int exitCode = -1;
-    std::string output; // standard output and error together
-};
-
-// Runs `argv` (looked up in PATH) in a session of its own, so without a
-// terminal, with standard input from /dev/null; killed after `limit`.
-Finished runDetached(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     std::chrono::milliseconds limit = std::chrono::seconds(30)) {
-    Finished result;
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return result;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    std::vector<std::string> args = argv;
-    std::vector<std::string> envs = env;
-    std::vector<char*> argp;
-    std::vector<char*> envp;
-    for (auto& a : args)
-        argp.push_back(a.data());
-    argp.push_back(nullptr);
-    for (auto& e : envs)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, argp[0], &actions, &attributes, argp.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (error != 0) {
-        ::close(fds[0]);
-        result.output = "cannot start " + argv[0];
-        return result;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd wait{fds[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0)
-            break;
-        char buffer[4096];
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        result.output.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return result;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    result.ended = true;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+using e2e::Finished;
+using e2e::runDetached;
 
 class InstalledProgram : public ::testing::Test {
 protected:

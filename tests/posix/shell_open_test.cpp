@@ -3,6 +3,7 @@
 #include "platform/posix/command_line.h"
 #include "platform/posix/platform_posix.h"
 #include "platform/posix/shell_open.h"
+#include "tests/support/case_name.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -163,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  "",
                  {}}),
-    [](const testing::TestParamInfo<PlanCase>& param) { return std::string(param.param.name); });
+    velmora::test::CaseName());
 
 TEST(PlanVerb, OnlyOpenIsKnown) {
     ShellExecuteRequest r = request(u"/bin/true");

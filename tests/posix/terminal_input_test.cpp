@@ -39,51 +39,35 @@ using namespace velmora;
 
 namespace {
 
-TerminalInput key(MenuKey k) {
-    TerminalInput input;
-    input.key = k;
-    return input;
-}
+using Kind = TerminalInput::Kind;
 
-TerminalInput inputOf(TerminalInput::Kind kind) {
-    TerminalInput input;
-    input.kind = kind;
-    return input;
+TerminalInput key(MenuKey k) {
+    return {Kind::Key, k};
 }
 
 TerminalInput character(char32_t c) {
-    TerminalInput input = inputOf(TerminalInput::Kind::Character);
-    input.character = c;
-    return input;
+    return {Kind::Character, MenuKey::Cancel, c};
 }
 
-TerminalInput pointer(TerminalInput::Kind kind, int column, int row,
-                      MenuButton button = MenuButton::Left) {
-    TerminalInput input = inputOf(kind);
-    input.column = column;
-    input.row = row;
-    input.button = button;
-    return input;
+TerminalInput pointer(Kind kind, int column, int row, MenuButton button = MenuButton::Left,
+                      bool buttonHeld = false) {
+    return {kind, MenuKey::Cancel, 0, button, buttonHeld, column, row};
 }
 
 TerminalInput press(int column, int row, MenuButton button = MenuButton::Left) {
-    return pointer(TerminalInput::Kind::Press, column, row, button);
+    return pointer(Kind::Press, column, row, button);
 }
 
 TerminalInput release(int column, int row, MenuButton button = MenuButton::Left) {
-    return pointer(TerminalInput::Kind::Release, column, row, button);
+    return pointer(Kind::Release, column, row, button);
 }
 
 TerminalInput motion(int column, int row, bool buttonHeld) {
-    TerminalInput input = pointer(TerminalInput::Kind::Motion, column, row);
-    input.buttonHeld = buttonHeld;
-    return input;
+    return pointer(Kind::Motion, column, row, MenuButton::Left, buttonHeld);
 }
 
 TerminalInput wheel(int notches) {
-    TerminalInput input = inputOf(TerminalInput::Kind::Wheel);
-    input.notches = notches;
-    return input;
+    return {Kind::Wheel, MenuKey::Cancel, 0, MenuButton::Left, false, 0, 0, notches};
 }
 
 // An X10 report: each byte 32 more than the button code, 33 more than the cell.

@@ -10,6 +10,10 @@
 
 namespace velmora::test {
 
+// The screen (or output) that the drawn-menu suites start, in pixels.
+constexpr int SCREEN_WIDTH = 240;
+constexpr int SCREEN_HEIGHT = 320;
+
 // The values of the "position" section.
 struct Position {
     int x = 0;

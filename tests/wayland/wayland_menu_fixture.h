@@ -8,8 +8,7 @@
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
-#include "tests/support/placement_cases.h"
-#include "tests/support/test_files.h"
+#include "tests/support/menu_folder.h"
 #include "wayland_session.h"
 
 #include <fcntl.h>
@@ -23,9 +22,9 @@
 namespace velmora::wltest {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::SCREEN_HEIGHT;
+using test::SCREEN_WIDTH;
 
-constexpr int SCREEN_WIDTH = 240;
-constexpr int SCREEN_HEIGHT = 320;
 // The colour of the menu's frame: the menu is found by it on the screen
 // (which may also show the pointer).
 constexpr std::uint32_t MENU_BORDER = 0x8C8C8C;
@@ -118,29 +117,8 @@ protected:
         const fs::path launcher = folder() / "velmora";
         fs::copy_file(VELMORA_BINARY, launcher, fs::copy_options::overwrite_existing);
         giveToUser(launcher);
-        std::string config = "# menu under test\n";
-        for (std::size_t i = 0; i < titles.size(); ++i) {
-            const std::string number = std::to_string(i + 1);
-            config += "[" + number + "]\ntitle=" + titles[i] +
-                      "\nexec=" + writeRecorder("item" + number).string() + "\n";
-        }
-        config += "[position]\nx=" + std::to_string(position.x) +
-                  "\ny=" + std::to_string(position.y) +
-                  "\nxAlign=" + std::to_string(position.xAlign) +
-                  "\nyAlign=" + std::to_string(position.yAlign) + "\n";
-        writeFile(folder() / "velmini", config);
+        writeFile(folder() / "velmini", test::menuConfiguration(folder(), titles, position));
         giveToUser(folder() / "velmini");
-    }
-
-    // A program that records its name in the file "launched" of the folder.
-    fs::path writeRecorder(const std::string& name) {
-        const fs::path script = folder() / name;
-        const std::string launched = (folder() / "launched").string();
-        writeFile(script, "#!/bin/sh\nprintf '%s\\n' " + name + " \"$@\" > '" + launched +
-                              ".tmp' && mv '" + launched + ".tmp' '" + launched + "'\n");
-        fs::permissions(script, fs::perms::owner_all);
-        giveToUser(script);
-        return script;
     }
 
     // Starts the launcher (its standard error into the folder's "stderr").
@@ -182,25 +160,11 @@ protected:
         return {};
     }
 
-    // Waits for the launcher to end; its exit status is always 0.
-    void expectLauncherEnds() {
-        const auto status = launcher_.wait(30s);
-        ASSERT_TRUE(status.has_value()) << "the launcher did not end";
-        EXPECT_EQ(*status, 0);
-    }
+    void expectLauncherEnds() { test::expectEndsWithZero(launcher_); }
 
-    // What the picked item's program recorded: its name, or "" when nothing
-    // was launched.
+    // The name of the picked item's program, or "" when nothing was launched.
     std::string launched(bool expectSomething) {
-        const fs::path file = folder() / "launched";
-        const auto limit = expectSomething ? 30s : 1s;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(20ms);
-        if (!fs::exists(file))
-            return "";
-        const std::string text = readFile(file);
-        return text.substr(0, text.find('\n'));
+        return test::launchedName(folder(), expectSomething);
     }
 
     std::string launcherErrors() { return readFile(folder() / "stderr"); }

@@ -9,6 +9,7 @@
 #include "tests/win32/test_support.h"
 #include "text/text_codec.h"
 
+#include "tests/support/case_name.h"
 #include "tests/support/default_file_bytes.h"
 
 #include <gtest/gtest.h>
@@ -76,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NamedFile{"Japanese", L"\u8A2D\u5B9A\u30D5\u30A1\u30A4\u30EB.ini"},
                       NamedFile{"Accents", L"\u00FCml\u00E4ut \u0416 \u03A9.ini"},
                       NamedFile{"Astral", L"\U0001F600 astral.ini"}),
-    [](const ::testing::TestParamInfo<NamedFile>& param) { return param.param.name; });
+    velmora::test::CaseName());
 
 TEST(ExclusiveCreate, NeverTouchesAnExistingFile) {
     TempFolder folder;
@@ -298,22 +299,6 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ModuleFileName, ::testing::Values(80, 200, 259
                              return "Chars" + std::to_string(param.param);
                          });
 
-// A library loaded for the test, freed at the end.
-class LoadedLibrary {
-public:
-    explicit LoadedLibrary(const fs::path& file) : module_(LoadLibraryW(file.c_str())) {}
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
-    ~LoadedLibrary() {
-        if (module_ != nullptr)
-            FreeLibrary(module_);
-    }
-    HMODULE get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
-
 // Libraries may lie deeper than MAX_PATH: their names reach the buffer's
 // growth, which a program's own name cannot under Wine.
 class LongModuleFileName : public ::testing::TestWithParam<std::size_t> {};
@@ -335,7 +320,7 @@ TEST_P(LongModuleFileName, IsReadWholeAndGivesTheConfigPath) {
     ASSERT_TRUE(CopyFileW((test::ownFolder() / L"velmora_probe.dll").c_str(), file.c_str(), TRUE))
         << "error " << GetLastError();
 
-    const LoadedLibrary library(file);
+    const LibraryHandle library(LoadLibraryW(file.c_str()));
     ASSERT_NE(library.get(), nullptr) << "error " << GetLastError();
     PlatformWin32 platform;
     EXPECT_EQ(platform.getModuleFileName(library.get()), test::toU16(plain));
@@ -399,7 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ShellCase{"TrailingBlank", u"trailing blank "},
                       ShellCase{"Japanese", u"\u65E5\u672C\u8A9E \"\u30E1 \u30CB\""},
                       ShellCase{"Tab", u"tab\there"}),
-    [](const ::testing::TestParamInfo<ShellCase>& param) { return param.param.name; });
+    velmora::test::CaseName());
 
 } // namespace
 

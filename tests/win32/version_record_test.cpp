@@ -2,6 +2,7 @@
 // the way Windows' own property pages read it, and its manifest, read the way
 // the loader reads it when the program starts.
 #include "platform/win32/win32_handles.h"
+#include "tests/support/case_name.h"
 #include "tests/win32/test_support.h"
 
 #include <gtest/gtest.h>
@@ -101,26 +102,11 @@ BOOL CALLBACK collectType(HMODULE, LPWSTR type, LONG_PTR list) {
     return TRUE;
 }
 
-// The executable, loaded as data only.
-class DataModule {
-public:
-    explicit DataModule(const std::wstring& file)
-        : module_(LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    DataModule(const DataModule&) = delete;
-    DataModule& operator=(const DataModule&) = delete;
-    ~DataModule() {
-        if (module_ != nullptr)
-            FreeLibrary(module_);
-    }
-    HMODULE get() const { return module_; }
-
-private:
-    HMODULE module_;
-};
-
 // One of each: the version record and the manifest, both number 1.
 TEST(Resources, TheVersionRecordAndTheManifestOnly) {
-    const DataModule module(launcherFile());
+    // The executable, loaded as data only.
+    const velmora::LibraryHandle module(
+        LoadLibraryExW(launcherFile().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_NE(module.get(), nullptr);
     std::vector<ULONG_PTR> types;
     EnumResourceTypesW(module.get(), collectType, reinterpret_cast<LONG_PTR>(&types));
@@ -194,6 +180,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DpiSetting{"dpiAware",
                                  L"http://schemas.microsoft.com/SMI/2005/WindowsSettings",
                                  L"dpiAware", L"true/pm"}),
-    [](const ::testing::TestParamInfo<DpiSetting>& param) { return param.param.name; });
+    velmora::test::CaseName());
 
 } // namespace

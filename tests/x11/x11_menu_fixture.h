@@ -7,30 +7,21 @@
 // GoogleTest before the X headers, whose macros (None, Bool) it would trip on.
 #include <gtest/gtest.h>
 
-#include "tests/support/placement_cases.h"
-#include "tests/support/test_files.h"
+#include "tests/support/menu_folder.h"
 #include "x11_session.h"
 
-#include <chrono>
 #include <fcntl.h>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <thread>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace velmora::x11test {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-constexpr int SCREEN_WIDTH = 240;
-constexpr int SCREEN_HEIGHT = 320;
-
 using test::Position;
 using test::readFile;
+using test::SCREEN_HEIGHT;
+using test::SCREEN_WIDTH;
 using test::TempFolder;
 using test::writeFile;
 
@@ -50,17 +41,8 @@ protected:
     // `titles` (item i opens the recorder "item<i>") and `position`.
     void installLauncher(const std::vector<std::string>& titles, const Position& position) {
         copyLauncher();
-        std::string config = "# menu under test\n";
-        for (std::size_t i = 0; i < titles.size(); ++i) {
-            const std::string number = std::to_string(i + 1);
-            config += "[" + number + "]\ntitle=" + titles[i] +
-                      "\nexec=" + writeRecorder("item" + number).string() + "\n";
-        }
-        config += "[position]\nx=" + std::to_string(position.x) +
-                  "\ny=" + std::to_string(position.y) +
-                  "\nxAlign=" + std::to_string(position.xAlign) +
-                  "\nyAlign=" + std::to_string(position.yAlign) + "\n";
-        writeFile(folder_.path() / "velmini", config);
+        writeFile(folder_.path() / "velmini",
+                  test::menuConfiguration(folder_.path(), titles, position));
     }
 
     void copyLauncher() {
@@ -68,14 +50,8 @@ protected:
                       fs::copy_options::overwrite_existing);
     }
 
-    // A program that records its name in the file "launched" of the folder.
     fs::path writeRecorder(const std::string& name) {
-        const fs::path script = folder_.path() / name;
-        const std::string launched = (folder_.path() / "launched").string();
-        writeFile(script, "#!/bin/sh\nprintf '%s\\n' " + name + " \"$@\" > '" + launched +
-                              ".tmp' && mv '" + launched + ".tmp' '" + launched + "'\n");
-        fs::permissions(script, fs::perms::owner_all);
-        return script;
+        return test::writeRecorder(folder_.path(), name);
     }
 
     // Starts the launcher and waits for its menu window to be mapped.
@@ -103,28 +79,11 @@ protected:
         return environment;
     }
 
-    // Waits for the launcher to end; its exit status is always 0.
-    void expectLauncherEnds() {
-        const auto status = launcher_.wait(30s);
-        ASSERT_TRUE(status.has_value()) << "the launcher did not end";
-        EXPECT_EQ(*status, 0);
-    }
+    void expectLauncherEnds() { test::expectEndsWithZero(launcher_); }
 
-    // What the picked item's program recorded: its name, or "" when nothing
-    // was launched.
+    // The name of the picked item's program, or "" when nothing was launched.
     std::string launched(bool expectSomething) {
-        const fs::path file = folder_.path() / "launched";
-        // A launched program is not waited for by the launcher, so give it
-        // time to write; when nothing should run, the same pause shows that
-        // nothing did.
-        const auto limit = expectSomething ? 30s : 1s;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(20ms);
-        if (!fs::exists(file))
-            return "";
-        const std::string text = readFile(file).value_or("");
-        return text.substr(0, text.find('\n'));
+        return test::launchedName(folder_.path(), expectSomething);
     }
 
     const std::string& display() const { return server_->display(); }

@@ -1,5 +1,6 @@
 #include "x11_session.h"
 #include "tests/support/spawn_args.h"
+#include "tests/support/x11_events.h"
 
 #include "platform/file_descriptor.h"
 
@@ -268,39 +269,18 @@ XWatcher::~XWatcher() {
     XCloseDisplay(display_);
 }
 
-namespace {
-
-// Waits for the next event that `want` accepts, up to `deadline`.
-template <typename Want>
-bool nextEvent(Display* display, Clock::time_point deadline, XEvent& event, Want want) {
-    for (;;) {
-        while (XPending(display) > 0) {
-            XNextEvent(display, &event);
-            if (want(event))
-                return true;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd wait{ConnectionNumber(display), POLLIN, 0};
-        ::poll(&wait, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
-    }
-}
-
-} // namespace
-
 Window XWatcher::waitForPopup(std::chrono::milliseconds limit) {
     XEvent event;
-    if (nextEvent(display_, Clock::now() + limit, event,
-                  [](const XEvent& e) { return e.type == MapNotify && e.xmap.override_redirect; }))
+    if (test::nextXEvent(display_, Clock::now() + limit, event, [](const XEvent& e) {
+            return e.type == MapNotify && e.xmap.override_redirect;
+        }))
         return event.xmap.window;
     return None;
 }
 
 bool XWatcher::waitForGone(Window window, std::chrono::milliseconds limit) {
     XEvent event;
-    return nextEvent(display_, Clock::now() + limit, event, [window](const XEvent& e) {
+    return test::nextXEvent(display_, Clock::now() + limit, event, [window](const XEvent& e) {
         return (e.type == UnmapNotify && e.xunmap.window == window) ||
                (e.type == DestroyNotify && e.xdestroywindow.window == window);
     });

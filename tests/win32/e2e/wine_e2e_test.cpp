@@ -16,7 +16,9 @@
 // show that what the shell starts appears on the screen.
 #include "menu/menu_session.h"
 #include "platform/file_descriptor.h"
+#include "tests/support/case_name.h"
 #include "tests/support/default_file_bytes.h"
+#include "tests/support/spawn_args.h"
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -128,10 +130,8 @@ private:
 // Starts `argv` (looked up in PATH); standard output goes to `output` when
 // given, otherwise to /dev/null. Throws when the program cannot be started.
 Child spawn(const std::vector<std::string>& argv, int output = -1) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    std::vector<std::string> arguments = argv;
+    const std::vector<char*> args = velmora::test::pointers(arguments);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -479,6 +479,30 @@ std::string recorderConfig(const RunFolder& run) {
            "\r\n[3]\r\ntitle=Third\r\nexec=" + run.addRecorder(RECORDERS[2]) + "\r\n";
 }
 
+// Writes the recorders' configuration into the folder; the launcher to start.
+const fs::path& withRecorderConfig(const RunFolder& run) {
+    writeFile(run.ini(), recorderConfig(run));
+    return run.launcher;
+}
+
+// The recorders' menu in a fresh folder, shown by a launcher started with
+// `arguments`; `menu` is empty (and the test failed) when none appeared.
+struct RecorderMenu {
+    explicit RecorderMenu(const std::string& arguments)
+        : launcher(withRecorderConfig(folder), arguments), menu(waitForMenu(launcher.process())) {}
+    RunFolder folder;
+    Launcher launcher;
+    std::optional<Rect> menu;
+};
+
+// Waits for a recorder's record; false when it never came.
+bool waitForRecord(const fs::path& record) {
+    const auto until = std::chrono::steady_clock::now() + PATIENCE;
+    while (!fs::exists(record) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(50ms);
+    return fs::exists(record);
+}
+
 bool anyRecord(const RunFolder& run) {
     for (const fs::path& recorder : RECORDERS) {
         if (fs::exists(run.record(recorder)))
@@ -575,11 +599,9 @@ INSTANTIATE_TEST_SUITE_P(Starts, SecondInstance,
 class Pick : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Pick, StartsTheItemsProgramWithTheLaunchersCommandLine) {
-    RunFolder folder;
-    writeFile(folder.ini(), recorderConfig(folder));
     const std::string arguments = GetParam();
-    Launcher launcher(folder.launcher, arguments);
-    const auto menu = waitForMenu(launcher.process());
+    RecorderMenu shown(arguments);
+    auto& [folder, launcher, menu] = shown;
     ASSERT_TRUE(menu);
 
     // The middle of the three items.
@@ -587,10 +609,7 @@ TEST_P(Pick, StartsTheItemsProgramWithTheLaunchersCommandLine) {
     EXPECT_EQ(launcher.process().wait(), 0);
 
     const fs::path record = folder.record(RECORDERS[1]);
-    const auto until = std::chrono::steady_clock::now() + PATIENCE;
-    while (!fs::exists(record) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(fs::exists(record)) << "the second item's program was not started";
+    ASSERT_TRUE(waitForRecord(record)) << "the second item's program was not started";
     EXPECT_EQ(readFile(record), arguments);
     // Shown normally, and in the launcher's own current directory (this
     // program's), not in a folder the launcher chose.
@@ -618,10 +637,8 @@ struct KeyCase {
 class Keyboard : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(Keyboard, PicksOrDismissesTheMenu) {
-    RunFolder folder;
-    writeFile(folder.ini(), recorderConfig(folder));
-    Launcher launcher(folder.launcher, "typed \"pick\"");
-    const auto menu = waitForMenu(launcher.process());
+    RecorderMenu shown("typed \"pick\"");
+    auto& [folder, launcher, menu] = shown;
     ASSERT_TRUE(menu);
 
     ASSERT_EQ(
@@ -639,10 +656,7 @@ TEST_P(Keyboard, PicksOrDismissesTheMenu) {
         return;
     }
     const fs::path record = folder.record(RECORDERS[GetParam().picked]);
-    const auto until = std::chrono::steady_clock::now() + PATIENCE;
-    while (!fs::exists(record) && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(fs::exists(record)) << "the picked item's program was not started";
+    ASSERT_TRUE(waitForRecord(record)) << "the picked item's program was not started";
     EXPECT_EQ(readFile(record), "typed \"pick\"");
 }
 
@@ -652,13 +666,11 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"DownDownReturnPicksTheSecond", {"Down", "Down", "Return"}, 1},
                       KeyCase{"EscapeDismisses", {"Escape"}, -1},
                       KeyCase{"EscapeAfterMovingDismisses", {"Down", "Down", "Escape"}, -1}),
-    [](const ::testing::TestParamInfo<KeyCase>& param) { return param.param.name; });
+    velmora::test::CaseName());
 
 TEST(WineLauncher, DismissingTheMenuLaunchesNothing) {
-    RunFolder folder;
-    writeFile(folder.ini(), recorderConfig(folder));
-    Launcher launcher(folder.launcher, "some arguments");
-    const auto menu = waitForMenu(launcher.process());
+    RecorderMenu shown("some arguments");
+    auto& [folder, launcher, menu] = shown;
     ASSERT_TRUE(menu);
     clickOutside(*menu);
     EXPECT_EQ(launcher.process().wait(), 0);
@@ -730,7 +742,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     return windowsPath(inner);
                                 },
                                 "^explorer\\.exe$", "holiday photos"}),
-    [](const ::testing::TestParamInfo<ShownCase>& param) { return param.param.name; });
+    velmora::test::CaseName());
 
 // Runs the starter's mutex probe: 10 no such mutex, 11 another process owns
 // it, 12 or 13 this probe could take it.
@@ -741,10 +753,8 @@ int probeInstanceMutex() {
 }
 
 TEST(WineLauncher, OwnsTheInstanceMutexFromTheStart) {
-    RunFolder folder;
-    writeFile(folder.ini(), recorderConfig(folder));
-    Launcher launcher(folder.launcher, "");
-    const auto menu = waitForMenu(launcher.process());
+    RecorderMenu shown("");
+    auto& [folder, launcher, menu] = shown;
     ASSERT_TRUE(menu);
     EXPECT_EQ(probeInstanceMutex(), 11) << "another process could take the instance mutex";
     clickOutside(*menu);
