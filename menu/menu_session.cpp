@@ -1,6 +1,7 @@
 #include "menu/menu_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace velmora {
@@ -265,6 +266,12 @@ MenuUpdate MenuSession::tick(std::int64_t nowMs) {
         }
         return MenuUpdate{};
     });
+}
+
+std::int64_t MenuSession::clockMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace velmora

@@ -119,10 +119,12 @@ public:
     // terminal hung up, a signal).
     MenuUpdate dismiss();
 
-    // Milliseconds until tick() is due at `nowMs` (any steady clock): 0 when
-    // due, -1 while the pointer rests on no scroll arrow.
+    // Milliseconds until tick() is due at `nowMs` (clockMilliseconds()): 0
+    // when due, -1 while the pointer rests on no scroll arrow.
     int tickTimeout(std::int64_t nowMs);
     MenuUpdate tick(std::int64_t nowMs);
+    // The steady clock that displays read for tick() and tickTimeout().
+    static std::int64_t clockMilliseconds();
 
     bool closed() const { return closed_; }
     unsigned int command() const { return command_; }

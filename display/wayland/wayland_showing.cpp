@@ -1,22 +1,11 @@
 #include "display/wayland/wayland_showing.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
 namespace velmora::wayland {
-
-namespace {
-
-std::int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
 
 WaylandMenuShowing::WaylandMenuShowing(WaylandConnection& connection, WaylandSeat& seat,
                                        ShellSurface& catcher, bool onePiece,
@@ -178,11 +167,12 @@ bool WaylandMenuShowing::redrawIfMoved() {
 bool WaylandMenuShowing::waitForInput() {
     WaylandKeyboard& keyboard = seat_.keyboard();
     bool repeatDue = false;
-    if (!connection_.pump(session_.tickTimeout(nowMs()), keyboard.repeatTimer(), &repeatDue))
+    if (!connection_.pump(session_.tickTimeout(MenuSession::clockMilliseconds()),
+                          keyboard.repeatTimer(), &repeatDue))
         return false;
     if (repeatDue)
         keyboard.repeatDue();
-    apply(session_.tick(nowMs()));
+    apply(session_.tick(MenuSession::clockMilliseconds()));
     return true;
 }
 

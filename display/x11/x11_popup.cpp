@@ -7,7 +7,6 @@
 
 #include <X11/Xatom.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <poll.h>
@@ -26,11 +25,6 @@ constexpr long GRAB_RETRY_NANOSECONDS = 1000000;
 // The pointer events the menu's grabs ask for.
 constexpr unsigned int POINTER_EVENTS =
     ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
-
-std::int64_t nowMilliseconds() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-}
 
 // Events carry root coordinates, which is where the menu's frame lies; a
 // pointer on another screen of the server is nowhere near it.
@@ -199,7 +193,7 @@ unsigned int MenuPopup::handleEvents() {
         }
         // The arrow's pace is the clock's alone: events between two ticks
         // neither hold one back nor bring one forward.
-        show(session_.tick(nowMilliseconds()));
+        show(session_.tick(MenuSession::clockMilliseconds()));
     }
     return session_.command();
 }
@@ -209,7 +203,7 @@ void MenuPopup::waitForEvents() {
     pollfd wait{ConnectionNumber(display_), POLLIN, 0};
     // An interrupted or failed wait comes back here; a lost connection shows
     // in the next XPending.
-    static_cast<void>(poll(&wait, 1, session_.tickTimeout(nowMilliseconds())));
+    static_cast<void>(poll(&wait, 1, session_.tickTimeout(MenuSession::clockMilliseconds())));
 }
 
 void MenuPopup::show(const MenuUpdate& update) {
