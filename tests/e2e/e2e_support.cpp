@@ -322,4 +322,9 @@ std::vector<std::string> boxItems(const std::vector<std::string>& screen) {
     return items;
 }
 
+bool terminalIsBack(const Terminal& terminal) {
+    return waitUntil(
+        [&] { return terminal.paneFormat("#{alternate_on}#{mouse_any_flag}") == "00"; });
+}
+
 } // namespace velmora::e2e

@@ -118,6 +118,10 @@ private:
     std::vector<std::string> env_;
 };
 
+// The emulator has left the alternate screen and stopped mouse reporting
+// (it reads the launcher's last output on its own time, hence the wait).
+bool terminalIsBack(const Terminal& terminal);
+
 // Where on a screen the menu box lies, in cells; nullopt when there is none.
 // A row of a table of signals sent to the launcher.
 struct SignalCase {

@@ -366,14 +366,6 @@ TEST_F(Hardening, ADocumentNamedLikeAnOptionReachesXdgOpenAsAFile) {
 
 // --- signals while the terminal menu is open ---------------------------------
 
-// The emulator has left the alternate screen and stopped mouse reporting (it
-// reads the launcher's last output on its own time).
-bool terminalIsBack(const Terminal& terminal) {
-    return waitUntil(
-        [&] { return terminal.paneFormat("#{alternate_on}#{mouse_any_flag}") == "00"; },
-        std::chrono::seconds(5));
-}
-
 class HardeningSignal : public Hardening, public testing::WithParamInterface<SignalCase> {};
 
 // A signal whose default action ends the process: the terminal is put back
@@ -439,22 +431,21 @@ TEST_F(Hardening, StopAndContinueGiveTheTerminalBackAndTakeItAgain) {
     // A stop from a key, and the stops a background read or write would get.
     for (const int stop : {SIGTSTP, SIGTTIN, SIGTTOU}) {
         ASSERT_EQ(::kill(pid, stop), 0);
-        EXPECT_TRUE(waitUntil([&] { return state() == 'T'; }, std::chrono::seconds(5)))
+        EXPECT_TRUE(waitUntil([&] { return state() == 'T'; }))
             << "the launcher did not stop on " << stop << ": " << state();
         EXPECT_TRUE(terminalIsBack(terminal)) << stop;
         EXPECT_TRUE(waitUntil([&] {
             return terminal.screenText().find("Stopped") != std::string::npos;
         })) << terminal.screenText();
         terminal.type("clear; fg\n");
-        EXPECT_TRUE(waitUntil([&] { return terminal.paneFormat("#{alternate_on}") == "1"; },
-                              std::chrono::seconds(5)));
+        EXPECT_TRUE(waitUntil([&] { return terminal.paneFormat("#{alternate_on}") == "1"; }));
         ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
     }
     EXPECT_EQ(boxItems(terminal.screen()), (std::vector<std::string>{"One", "Two"}));
     terminal.keys({"Down", "Enter"});
-    EXPECT_TRUE(waitUntil([&] { return exists(record); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(waitUntil([&] { return exists(record); }));
     EXPECT_TRUE(terminalIsBack(terminal));
-    EXPECT_TRUE(waitUntil([&] { return state() == 'X'; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(waitUntil([&] { return state() == 'X'; }));
     terminal.type("exit\n");
     EXPECT_EQ(terminal.waitExit(), 0);
 }

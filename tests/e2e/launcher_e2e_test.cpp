@@ -23,14 +23,6 @@ namespace {
 
 constexpr uid_t NOBODY = 65534;
 
-// The emulator has left the alternate screen and stopped mouse reporting
-// (it reads the launcher's last output on its own time, hence the wait).
-bool terminalIsBack(const Terminal& terminal) {
-    return waitUntil(
-        [&] { return terminal.paneFormat("#{alternate_on}#{mouse_any_flag}") == "00"; },
-        std::chrono::seconds(5));
-}
-
 class Launcher : public testing::Test {
 protected:
     void SetUp() override {
