@@ -7,6 +7,9 @@
 // round to the nearest pixel, halves away from zero, and stop at the ends of
 // int; a point that lands a pixel past an edge is kept on the screen by the
 // placement, as any other is.
+//
+// A Wayland compositor tells its scale in 120ths (FractionalScale): there
+// the same rule is kept in integers, so that a whole scale converts exactly.
 #pragma once
 
 #include <climits>
@@ -31,5 +34,33 @@ inline int devicePixels(int logical, double scale) {
 inline int logicalPixels(int device, double scale) {
     return roundedPixels(static_cast<double>(device) / scale);
 }
+
+// A scale in 120ths of a device pixel to the logical pixel: 120 is 1, 180
+// is 1.5. `units` is from 1 to MOST; the pixel counts converted are from 0
+// to 2^32, so no product overflows.
+struct FractionalScale {
+    static constexpr int ONE = 120;
+    // Past this not even one logical pixel fits a Wayland buffer.
+    static constexpr int MOST = ONE * (1 << 14);
+
+    int units = ONE;
+
+    // `factor` (positive) as a scale; one past MOST counts as MOST.
+    static FractionalScale whole(int factor) { return {factor < MOST / ONE ? factor * ONE : MOST}; }
+    double factor() const { return static_cast<double>(units) / ONE; }
+    bool operator==(FractionalScale other) const { return units == other.units; }
+    bool operator!=(FractionalScale other) const { return units != other.units; }
+
+    // `logical` pixels as device pixels, to the nearest, halves up.
+    long long devicePixels(long long logical) const { return (logical * units + ONE / 2) / ONE; }
+    // The whole device pixels within `logical` pixels.
+    long long devicePixelsWithin(long long logical) const { return logical * units / ONE; }
+    // The whole logical pixels within `device` pixels.
+    long long logicalPixelsWithin(long long device) const { return device * ONE / units; }
+    // The fewest logical pixels that hold `device` pixels.
+    long long logicalPixelsHolding(long long device) const {
+        return (device * ONE + units - 1) / units;
+    }
+};
 
 } // namespace velmora

@@ -40,6 +40,7 @@ WaylandConnection::~WaylandConnection() {
     seat_.reset();
     layerShell_.reset();
     viewporter_.reset();
+    fractionalScales_.reset();
     activation_.reset();
     wmBase_.reset();
     shm_.reset();
@@ -94,6 +95,10 @@ void WaylandConnection::global(void* data, wl_registry* registry, std::uint32_t 
     } else if (named(interface, wp_viewporter_interface)) {
         own(self.viewporter_,
             bindGlobal<wp_viewporter>(registry, name, wp_viewporter_interface, version, 1));
+    } else if (named(interface, wp_fractional_scale_manager_v1_interface)) {
+        own(self.fractionalScales_,
+            bindGlobal<wp_fractional_scale_manager_v1>(
+                registry, name, wp_fractional_scale_manager_v1_interface, version, 1));
     }
 }
 

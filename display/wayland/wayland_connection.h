@@ -1,8 +1,8 @@
 // The connection to the compositor and the globals the menu uses: the
 // compositor, shared memory, the layer shell (or else xdg-shell, with
-// xdg-activation where offered), the viewporter, the seat and the outputs
-// with their scales; and the waiting for events, which every
-// part of the menu goes through.
+// xdg-activation where offered), the viewporter and fractional scales, the
+// seat and the outputs with their scales; and the waiting for events, which
+// every part of the menu goes through.
 #pragma once
 
 #include "display/wayland/wayland_handles.h"
@@ -37,6 +37,11 @@ public:
     wl_seat* seat() const { return seat_.get(); }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_.get(); }
     wp_viewporter* viewporter() const { return viewporter_.get(); }
+    // Only with the viewporter, without which a fractional scale cannot be
+    // drawn at.
+    wp_fractional_scale_manager_v1* fractionalScales() const {
+        return viewporter_ ? fractionalScales_.get() : nullptr;
+    }
     // Bound only where the layer shell is missing.
     xdg_wm_base* wmBase() const { return wmBase_.get(); }
     xdg_activation_v1* activation() const { return activation_.get(); }
@@ -87,6 +92,7 @@ private:
     SeatPtr seat_;
     LayerShellPtr layerShell_;
     ViewporterPtr viewporter_;
+    FractionalScalesPtr fractionalScales_;
     WmBasePtr wmBase_;
     ActivationPtr activation_;
     std::vector<std::unique_ptr<Output>> outputs_;

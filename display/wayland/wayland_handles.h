@@ -7,6 +7,7 @@
 #include "display/wayland/wayland_library.h"
 #include "platform/unique_handle.h"
 
+#include "fractional-scale-v1-client.h"
 #include "viewporter-client.h"
 #include "wlr-layer-shell-unstable-v1-client.h"
 #include "xdg-activation-v1-client.h"
@@ -40,6 +41,8 @@ template <typename Holder> void own(Holder& holder, typename Holder::Handle hand
     F(wl_output)                                                                                   \
     F(zwlr_layer_shell_v1)                                                                         \
     F(wp_viewporter)                                                                               \
+    F(wp_fractional_scale_manager_v1)                                                              \
+    F(wp_fractional_scale_v1)                                                                      \
     F(wl_surface)                                                                                  \
     F(zwlr_layer_surface_v1)                                                                       \
     F(wp_viewport)                                                                                 \
@@ -91,6 +94,8 @@ using SeatPtr = Owned<wl_seat>;
 using OutputPtr = Owned<wl_output>;
 using LayerShellPtr = Owned<zwlr_layer_shell_v1>;
 using ViewporterPtr = Owned<wp_viewporter>;
+using FractionalScalesPtr = Owned<wp_fractional_scale_manager_v1>;
+using FractionalScalePtr = Owned<wp_fractional_scale_v1>;
 using SurfacePtr = Owned<wl_surface>;
 using LayerSurfacePtr = Owned<zwlr_layer_surface_v1>;
 using ViewportPtr = Owned<wp_viewport>;

@@ -11,8 +11,10 @@
 //
 // The parts: wayland_connection (the globals and the waiting for events),
 // wayland_input (the seat's keyboard and pointer), wayland_surfaces (layer
-// surfaces and buffers), wayland_toplevel (the toplevel), wayland_paint (the drawing) and
-// wayland_showing (one showing of the menu).
+// surfaces and buffers), wayland_scale (how large a buffer may be),
+// wayland_toplevel (the toplevel), wayland_paint (the drawing) and
+// wayland_showing (one showing of the menu, at whole scales or, where the
+// compositor offers them, fractional ones).
 #include "display/menu_display.h"
 #include "display/wayland/wayland_showing.h"
 #include "display/wayland/wayland_toplevel.h"

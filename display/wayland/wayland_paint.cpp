@@ -37,7 +37,7 @@ void fill(pixman_image_t* image, std::uint32_t rgb, long long x, long long y, lo
 MenuPainter::MenuPainter()
     : inkText_(solidInk(MENU_COLOR_TEXT)), inkHighlightText_(solidInk(MENU_COLOR_HIGHLIGHT_TEXT)) {}
 
-bool MenuPainter::setScale(int scale) {
+bool MenuPainter::setScale(double scale) {
     metrics_ = scaledMenuMetrics(scale);
     own(font_, velmora_font_open(metrics_.fontPixels));
     return font_ && inkText_ && inkHighlightText_;

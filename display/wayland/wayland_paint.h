@@ -15,8 +15,9 @@ namespace velmora::wayland {
 class MenuPainter {
 public:
     MenuPainter();
-    // The font and measures for an output of `scale`; false without a font.
-    bool setScale(int scale);
+    // The font and measures for `scale` device pixels to the logical pixel;
+    // false without a font.
+    bool setScale(double scale);
     const MenuMetrics& metrics() const { return metrics_; }
     // Ascent and descent.
     int fontHeight() const;

@@ -11,7 +11,8 @@ WaylandMenuShowing::WaylandMenuShowing(WaylandConnection& connection, WaylandSea
                                        ShellSurface& catcher, bool onePiece,
                                        const std::vector<MenuItem>& items, MenuAnchor anchor)
     : connection_(connection), seat_(seat), catcher_(catcher), onePiece_(onePiece), anchor_(anchor),
-      session_(items), rows_(menuRowTexts(session_.navigator())), outputWidth_(catcher.width),
+      session_(items), rows_(menuRowTexts(session_.navigator())),
+      fractional_(connection.fractionalScales() != nullptr), outputWidth_(catcher.width),
       outputHeight_(catcher.height) {
     seat_.setSink(this);
 }
@@ -39,9 +40,11 @@ unsigned int WaylandMenuShowing::run() {
 }
 
 bool WaylandMenuShowing::open() {
-    if (!layout(connection_.scaleOf(catcher_.output)))
+    if (!layout(preferredScale(FractionalScale::whole(connection_.scaleOf(catcher_.output)))))
         return false;
     if (onePiece_) {
+        if (!giveViewport(catcher_))
+            return false;
         place();
         MenuUpdate everything;
         everything.repaint = MenuUpdate::Repaint::Everything;
@@ -49,49 +52,81 @@ bool WaylandMenuShowing::open() {
     }
     constexpr std::uint32_t topLeft =
         ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT;
-    if (!menu_.create(connection_, topLeft, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE))
+    if (!menu_.create(connection_, topLeft,
+                      ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE) ||
+        !giveViewport(menu_))
         return false;
     place();
     wl_surface_commit(menu_.surface());
     return connection_.pumpUntil([&] { return menu_.configured || menu_.closed; }) && !menu_.closed;
 }
 
-// The menu at the output's scale, or at the largest that keeps its buffer
-// within what a buffer may be; at scale 1 a menu still larger is cut to it.
-bool WaylandMenuShowing::layout(int outputScale) {
-    outputScale_ = std::max(1, outputScale);
-    int scale = outputScale_;
+// Where the compositor offers fractional scales, the scale it prefers for
+// the menu's surface, or until that is on an output the one for the
+// catcher's, which lies on the same output (a surface on none is told a
+// placeholder: KWin says 1); else the whole scale of the output the menu is
+// on, or `otherwise` before it is on one.
+FractionalScale WaylandMenuShowing::preferredScale(FractionalScale otherwise) const {
+    if (fractional_) {
+        for (const ShellSurface* surface :
+             {&shown(), static_cast<const ShellSurface*>(&catcher_)}) {
+            if (surface->output != nullptr && surface->preferredScale > 0)
+                return FractionalScale{surface->preferredScale};
+        }
+    }
+    const wl_output* output = shown().output;
+    return output != nullptr ? FractionalScale::whole(connection_.scaleOf(shown().output))
+                             : otherwise;
+}
+
+// The viewport through which a buffer at a fractional scale is shown at
+// the surface's logical size.
+bool WaylandMenuShowing::giveViewport(ShellSurface& surface) const {
+    if (fractional_ && !surface.viewport)
+        own(surface.viewport,
+            wp_viewporter_get_viewport(connection_.viewporter(), surface.surface()));
+    return !fractional_ || surface.viewport;
+}
+
+// The menu at the output's scale, or at the largest (whole, without
+// fractional scales) that keeps its buffer within what a buffer may be; at
+// scale 1 (or below) a menu still larger is cut to it.
+bool WaylandMenuShowing::layout(FractionalScale outputScale) {
+    outputScale_ = outputScale;
+    FractionalScale scale = outputScale_;
     for (;;) {
         if (!layoutAt(scale, 0))
             return false;
-        const long long side = static_cast<long long>(std::max(width_, height_)) * scale;
+        const long long side = scale.devicePixels(std::max(width_, height_));
         if (side <= LARGEST_BUFFER_SIDE)
             return true;
-        if (scale == 1)
-            return layoutAt(1, LARGEST_BUFFER_SIDE);
-        const long long fits = static_cast<long long>(scale) * LARGEST_BUFFER_SIDE / side;
-        scale = static_cast<int>(std::clamp<long long>(fits, 1, scale - 1));
+        if (scale.units <= FractionalScale::ONE)
+            return layoutAt(scale, LARGEST_BUFFER_SIDE);
+        scale = lowerScaleToFit(scale, side, fractional_);
     }
 }
 
-bool WaylandMenuShowing::layoutAt(int scale, long long limit) {
+bool WaylandMenuShowing::layoutAt(FractionalScale scale, long long limit) {
     scale_ = scale;
-    if (!painter_.setScale(scale))
+    if (!painter_.setScale(scale.factor()))
         return false;
     const auto measure = [this](std::u32string_view text) { return painter_.measure(text); };
     const long long widest = widestMenuRow(rows_, painter_.metrics().gap, measure);
-    long long screenWidth = static_cast<long long>(outputWidth_) * scale;
-    long long screenHeight = static_cast<long long>(outputHeight_) * scale;
+    long long screenWidth = outputWidth_;
+    long long screenHeight = outputHeight_;
     if (limit > 0) {
-        screenWidth = std::min(screenWidth, limit / scale * scale);
-        screenHeight = std::min(screenHeight, limit / scale * scale);
+        screenWidth = std::min(screenWidth, scale.logicalPixelsWithin(limit));
+        screenHeight = std::min(screenHeight, scale.logicalPixelsWithin(limit));
     }
+    // Whole buffer pixels within the screen, so that the menu's whole
+    // surface pixels below stay within it.
     MenuGeometry geometry = layoutPixelMenu(painter_.metrics(), widest, painter_.fontHeight(),
-                                            rows_.size(), screenWidth, screenHeight);
-    // Whole surface pixels: the buffer is a multiple of the scale.
-    width_ = (geometry.frame.width + scale - 1) / scale;
-    height_ = (geometry.frame.height + scale - 1) / scale;
-    geometry.frame = MenuRect{0, 0, width_ * scale, height_ * scale};
+                                            rows_.size(), scale.devicePixelsWithin(screenWidth),
+                                            scale.devicePixelsWithin(screenHeight));
+    width_ = static_cast<int>(scale.logicalPixelsHolding(geometry.frame.width));
+    height_ = static_cast<int>(scale.logicalPixelsHolding(geometry.frame.height));
+    geometry.frame = MenuRect{0, 0, static_cast<int>(scale.devicePixels(width_)),
+                              static_cast<int>(scale.devicePixels(height_))};
     session_.setGeometry(geometry);
     return true;
 }
@@ -146,11 +181,11 @@ void WaylandMenuShowing::answerConfigures() {
     }
 }
 
-// Drawn again for the output it is on, at that output's scale, or for the
-// output's new size. False when it cannot be drawn.
+// Drawn again at the scale it is to have where it lies (another output's,
+// or the one the compositor came to prefer), or for the output's new size.
+// False when it cannot be drawn.
 bool WaylandMenuShowing::redrawIfMoved() {
-    const wl_output* output = shown().output;
-    const int scale = output != nullptr ? connection_.scaleOf(shown().output) : outputScale_;
+    const FractionalScale scale = preferredScale(outputScale_);
     if (painted_ && scale != outputScale_)
         stale_ = true;
     if (!stale_ || session_.closed() || !shown().configured || shown().configurePending())
@@ -188,7 +223,9 @@ void WaylandMenuShowing::apply(const MenuUpdate& update) {
 bool WaylandMenuShowing::paint(const MenuUpdate& update) {
     const int width = onePiece_ ? static_cast<int>(outputWidth_) : width_;
     const int height = onePiece_ ? static_cast<int>(outputHeight_) : height_;
-    ShmBuffer* target = buffers_.take(connection_.shm(), width * scale_, height * scale_);
+    ShmBuffer* target =
+        buffers_.take(connection_.shm(), static_cast<int>(scale_.devicePixels(width)),
+                      static_cast<int>(scale_.devicePixels(height)));
     if (target == nullptr)
         return false;
     if (onePiece_) {
@@ -198,7 +235,12 @@ bool WaylandMenuShowing::paint(const MenuUpdate& update) {
         painter_.paint(target->image.get(), session_, rows_);
     }
     wl_surface* surface = shown().surface();
-    wl_surface_set_buffer_scale(surface, scale_);
+    if (fractional_) {
+        wl_surface_set_buffer_scale(surface, 1);
+        wp_viewport_set_destination(shown().viewport.get(), width, height);
+    } else {
+        wl_surface_set_buffer_scale(surface, scale_.units / FractionalScale::ONE);
+    }
     wl_surface_attach(surface, target->buffer.get(), 0, 0);
     damage(update);
     wl_surface_commit(surface);
@@ -212,8 +254,10 @@ bool WaylandMenuShowing::paintOnePiece(ShmBuffer& target) const {
     auto* pixels = static_cast<std::uint32_t*>(target.pixels.get());
     std::fill(pixels, pixels + static_cast<std::size_t>(target.width) * target.height, 0u);
     const MenuRect& frame = session_.geometry().frame;
-    const int left = std::clamp(placed_.left * scale_, 0, target.width - 1);
-    const int top = std::clamp(placed_.top * scale_, 0, target.height - 1);
+    const int left = static_cast<int>(
+        std::clamp<long long>(scale_.devicePixels(placed_.left), 0, target.width - 1));
+    const int top = static_cast<int>(
+        std::clamp<long long>(scale_.devicePixels(placed_.top), 0, target.height - 1));
     const ImagePtr menu(pixman_image_create_bits(
         PIXMAN_a8r8g8b8, std::min(frame.width, target.width - left),
         std::min(frame.height, target.height - top),
@@ -238,8 +282,8 @@ void WaylandMenuShowing::damage(const MenuUpdate& update) {
         wl_surface_damage_buffer(surface, 0, 0, everywhere, everywhere);
         return;
     }
-    const std::int32_t left = onePiece_ ? placed_.left * scale_ : 0;
-    const std::int32_t top = onePiece_ ? placed_.top * scale_ : 0;
+    const auto left = static_cast<std::int32_t>(onePiece_ ? scale_.devicePixels(placed_.left) : 0);
+    const auto top = static_cast<std::int32_t>(onePiece_ ? scale_.devicePixels(placed_.top) : 0);
     const std::size_t first = session_.navigator().firstVisible();
     for (const std::size_t item : update.rows) {
         if (item >= first && item - first < g.rows)
@@ -258,8 +302,8 @@ MenuPointer WaylandMenuShowing::pointerAt(wl_surface* surface, double x, double 
         if (x < 0 || y < 0 || x >= width_ || y >= height_)
             return MenuPointer::elsewhere();
     }
-    return MenuPointer::at(static_cast<int>(std::floor(x * scale_)),
-                           static_cast<int>(std::floor(y * scale_)));
+    return MenuPointer::at(static_cast<int>(std::floor(x * scale_.factor())),
+                           static_cast<int>(std::floor(y * scale_.factor())));
 }
 
 void WaylandMenuShowing::key(Keysym keysym, char32_t character) {

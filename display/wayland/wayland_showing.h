@@ -9,6 +9,7 @@
 #include "display/wayland/wayland_surfaces.h"
 #include "menu/menu_layout.h"
 #include "menu/menu_session.h"
+#include "platform/logical_pixels.h"
 
 #include <vector>
 
@@ -46,8 +47,10 @@ public:
 
 private:
     bool open();
-    bool layout(int outputScale);
-    bool layoutAt(int scale, long long limit);
+    FractionalScale preferredScale(FractionalScale otherwise) const;
+    bool giveViewport(ShellSurface& surface) const;
+    bool layout(FractionalScale outputScale);
+    bool layoutAt(FractionalScale scale, long long limit);
     void place();
     void answerConfigures();
     bool redrawIfMoved();
@@ -73,8 +76,11 @@ private:
     MenuPainter painter_;
     LayerSurface menu_;
     BufferPool buffers_;
-    int outputScale_ = 1; // of the output laid out for
-    int scale_ = 1;       // of the buffers: the output's, or less when they would be too large
+    // Drawn at a fractional scale through a viewport, where the compositor
+    // offers that; else at a whole buffer scale.
+    bool fractional_ = false;
+    FractionalScale outputScale_; // the one laid out for
+    FractionalScale scale_; // of the buffers: the output's, or less when they would be too large
     bool painted_ = false;
     MenuRect placed_;    // the menu on the catcher, in surface pixels, when one piece
     bool stale_ = false; // to be laid out again: the output changed

@@ -55,11 +55,23 @@ bool ShellSurface::createSurface(const WaylandConnection& connection) {
     if (!surface_)
         return false;
     wl_surface_add_listener(surface_.get(), &surfaceListener, this);
+    // Asked for before the first commit, so that the scale comes with the
+    // surface's first showing.
+    if (connection.fractionalScales() != nullptr) {
+        static const wp_fractional_scale_v1_listener scaleListener{scalePreferred};
+        own(fractionalScale_, wp_fractional_scale_manager_v1_get_fractional_scale(
+                                  connection.fractionalScales(), surface_.get()));
+        if (!fractionalScale_)
+            return false;
+        wp_fractional_scale_v1_add_listener(fractionalScale_.get(), &scaleListener, this);
+    }
     return true;
 }
 
 void ShellSurface::forget() {
     viewport.reset();
+    fractionalScale_.reset();
+    preferredScale = 0;
     surface_.reset();
     width = height = 0;
     configured = closed = pendingConfigure_ = false;
@@ -88,6 +100,12 @@ void ShellSurface::enter(void* data, wl_surface*, wl_output* output) {
 }
 
 void ShellSurface::leave(void*, wl_surface*, wl_output*) {}
+
+void ShellSurface::scalePreferred(void* data, wp_fractional_scale_v1*, std::uint32_t units) {
+    if (units > 0)
+        static_cast<ShellSurface*>(data)->preferredScale =
+            static_cast<int>(std::min<std::uint32_t>(units, FractionalScale::MOST));
+}
 
 bool LayerSurface::create(const WaylandConnection& connection, std::uint32_t anchor,
                           std::uint32_t keyboardInteractivity) {

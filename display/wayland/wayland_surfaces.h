@@ -5,15 +5,13 @@
 
 #include "display/wayland/wayland_connection.h"
 #include "display/wayland/wayland_memory.h"
+#include "display/wayland/wayland_scale.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace velmora::wayland {
-
-// The largest side of a buffer the menu makes (also what compositors take).
-constexpr int LARGEST_BUFFER_SIDE = 1 << 14;
 
 struct ShmBuffer {
     MappingPtr pixels;
@@ -42,7 +40,8 @@ private:
 };
 
 // A surface of the menu's and what the compositor last told it, whatever
-// its role: the size it is to have, and whether that wants an answer.
+// its role: the size it is to have, whether that wants an answer, and the
+// scale it prefers the surface drawn at.
 class ShellSurface {
 public:
     virtual ~ShellSurface() = default;
@@ -61,6 +60,9 @@ public:
     bool closed = false;
     wl_output* output = nullptr; // the output it was last shown on
     ViewportPtr viewport;
+    // In 120ths, where the compositor offers fractional scales; 0 until it
+    // tells.
+    int preferredScale = 0;
 
 protected:
     bool createSurface(const WaylandConnection& connection);
@@ -72,8 +74,10 @@ protected:
 private:
     static void enter(void* data, wl_surface* surface, wl_output* output);
     static void leave(void* data, wl_surface* surface, wl_output* output);
+    static void scalePreferred(void* data, wp_fractional_scale_v1* scale, std::uint32_t units);
 
     SurfacePtr surface_;
+    FractionalScalePtr fractionalScale_;
     std::uint32_t serial_ = 0;
     bool pendingConfigure_ = false;
 };

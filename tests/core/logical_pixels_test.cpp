@@ -1,5 +1,6 @@
 // Logical pixels against device pixels: what an offset, an anchor and a
-// screen size become at a few resolutions, halves and the ends of int.
+// screen size become at a few resolutions, halves and the ends of int; and
+// the same in 120ths, exact where a double is not.
 #include "platform/logical_pixels.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,36 @@ TEST(LogicalPixels, AnEdgeComesBackWithinAPixel) {
         }
     }
 }
+
+struct InUnits {
+    int units;
+    long long pixels;
+    long long nearest; // devicePixels
+    long long within;  // devicePixelsWithin
+    long long logicalWithin;
+    long long holding; // logicalPixelsHolding
+};
+
+class FractionalPixels : public ::testing::TestWithParam<InUnits> {};
+
+TEST_P(FractionalPixels, ConvertInWholeNumbers) {
+    const InUnits c = GetParam();
+    const FractionalScale scale{c.units};
+    EXPECT_EQ(scale.devicePixels(c.pixels), c.nearest);
+    EXPECT_EQ(scale.devicePixelsWithin(c.pixels), c.within);
+    EXPECT_EQ(scale.logicalPixelsWithin(c.pixels), c.logicalWithin);
+    EXPECT_EQ(scale.logicalPixelsHolding(c.pixels), c.holding);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FractionalPixels,
+                         ::testing::Values(InUnits{120, 65, 65, 65, 65, 65},
+                                           InUnits{240, 65, 130, 130, 32, 33},
+                                           InUnits{180, 65, 98, 97, 43, 44},
+                                           InUnits{180, 16384, 24576, 24576, 10922, 10923},
+                                           InUnits{140, 3, 4, 3, 2, 3}, InUnits{90, 3, 2, 2, 4, 4},
+                                           InUnits{FractionalScale::MOST, 4294967296LL,
+                                                   70368744177664LL, 70368744177664LL, 262144,
+                                                   262144}));
 
 } // namespace
 } // namespace velmora
