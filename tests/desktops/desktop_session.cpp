@@ -244,6 +244,33 @@ std::vector<std::string> RecorderWindow::keys() const {
     return names;
 }
 
+namespace {
+// gnome-shell 43, ended by SIGTERM, leaves the lock and socket files of the
+// X displays it took behind (their locks name its process, gone by then);
+// Weston 10's Xwayland, started next, takes such a lock as stale but then
+// gives up at the socket file. An X server clears a stale display of its
+// own as it starts; a session clears the ones it left, those locked since
+// `since` by a process that is gone.
+void removeStaleXDisplays(fs::file_time_type since) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/tmp", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".X", 0) != 0 || name.size() < 8 ||
+            name.compare(name.size() - 5, 5, "-lock") != 0)
+            continue;
+        const auto written = fs::last_write_time(entry.path(), error);
+        if (error || written < since)
+            continue;
+        std::istringstream text(test::readFile(entry.path()).value_or(""));
+        pid_t owner = 0;
+        if (!(text >> owner) || owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        fs::remove("/tmp/.X11-unix/X" + name.substr(2, name.size() - 7), error);
+        fs::remove(entry.path(), error);
+    }
+}
+} // namespace
+
 std::unique_ptr<DesktopSession> DesktopSession::start(DesktopKind kind, const fs::path& folder,
                                                       int width, int height, double scale) {
     std::unique_ptr<DesktopSession> s(new DesktopSession);
@@ -271,6 +298,7 @@ std::unique_ptr<DesktopSession> DesktopSession::start(DesktopKind kind, const fs
                               ? kwinSteps(folder, width, height, scale, environment)
                               : gnomeSteps(folder, width, height, scale, environment);
     steps.insert(steps.end(), desktop.begin(), desktop.end());
+    s->started_ = fs::file_time_type::clock::now();
     const auto started = Clock::now();
     s->launch(steps, environment);
     s->connectDriver(width, height);
@@ -479,6 +507,7 @@ void DesktopSession::stop() {
         // The launcher gives the session a grace time before it kills.
         if (!launcher_.wait(20s))
             launcher_.stop();
+        removeStaleXDisplays(started_);
     }
 }
 

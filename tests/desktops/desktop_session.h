@@ -129,6 +129,7 @@ private:
     std::string xDisplay_;
     std::string xAuthority_;
     std::chrono::milliseconds startupTime_{0};
+    std::filesystem::file_time_type started_{};
     ChildProcess launcher_;
     ChildProcess driver_;
     FileDescriptor driverIn_;
