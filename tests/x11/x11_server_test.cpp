@@ -8,6 +8,28 @@
 namespace velmora::x11test {
 namespace {
 
+// Where a process that did not end is waiting: each thread's state and
+// kernel wait channel, and what its descriptors are (which server a socket
+// reached shows in /proc/net/unix).
+std::string whereItWaits(pid_t pid) {
+    const fs::path proc = "/proc/" + std::to_string(pid);
+    std::string report;
+    std::error_code error;
+    for (fs::directory_iterator it(proc / "task", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string stat = readFile(it->path() / "stat").value_or("");
+        const std::size_t close = stat.rfind(')');
+        report += "\n thread " + it->path().filename().string() + " state " +
+                  (close == std::string::npos ? "?" : stat.substr(close + 2, 1)) + " in " +
+                  readFile(it->path() / "wchan").value_or("?");
+    }
+    for (fs::directory_iterator it(proc / "fd", error), end; !error && it != end;
+         it.increment(error))
+        report += "\n fd " + it->path().filename().string() + " -> " +
+                  fs::read_symlink(it->path(), error).string();
+    return report;
+}
+
 TEST_F(X11MenuTest, WithoutAnXServerTheMenuIsDismissedQuietly) {
     // A display number that was free a moment ago: its server has stopped.
     std::string gone;
@@ -72,8 +94,10 @@ TEST_F(X11MenuTest, GivesUpOnAServerThatNeverAnswers) {
     launchCapturingErrors(stopped.display(), true);
     const auto status = launcher_.wait(30s);
     const auto waited = std::chrono::steady_clock::now() - start;
+    const std::string waiting = status ? "" : whereItWaits(launcher_.pid());
     stopped.signal(SIGCONT);
-    ASSERT_TRUE(status.has_value()) << "the launcher waited on for the server";
+    ASSERT_TRUE(status.has_value()) << "the launcher waited on for the server " << stopped.display()
+                                    << "? It waits:" << waiting;
     EXPECT_EQ(*status, 0);
     EXPECT_GE(waited, 4s) << "the launcher did not wait for the server to answer";
     EXPECT_LE(waited, 15s);
