@@ -45,10 +45,7 @@ bool WaylandMenuShowing::open() {
     if (onePiece_) {
         if (!giveViewport(catcher_))
             return false;
-        place();
-        MenuUpdate everything;
-        everything.repaint = MenuUpdate::Repaint::Everything;
-        return paint(everything);
+        return placeAndPaintAll();
     }
     constexpr std::uint32_t topLeft =
         ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT;
@@ -191,8 +188,10 @@ bool WaylandMenuShowing::redrawIfMoved() {
     if (!stale_ || session_.closed() || !shown().configured || shown().configurePending())
         return true;
     stale_ = false;
-    if (!layout(scale))
-        return false;
+    return layout(scale) && placeAndPaintAll();
+}
+
+bool WaylandMenuShowing::placeAndPaintAll() {
     place();
     MenuUpdate everything;
     everything.repaint = MenuUpdate::Repaint::Everything;

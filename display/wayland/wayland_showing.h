@@ -52,6 +52,8 @@ private:
     bool layout(FractionalScale outputScale);
     bool layoutAt(FractionalScale scale, long long limit);
     void place();
+    // Placed where it is to lie and drawn whole.
+    bool placeAndPaintAll();
     void answerConfigures();
     bool redrawIfMoved();
     void apply(const MenuUpdate& update);

@@ -2,6 +2,7 @@
 
 #include "tests/support/test_files.h"
 #include "tests/support/test_user.h"
+#include "tests/support/x_display_locks.h"
 
 #include <cerrno>
 #include <csignal>
@@ -253,20 +254,13 @@ namespace {
 // `since` by a process that is gone.
 void removeStaleXDisplays(fs::file_time_type since) {
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator("/tmp", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(".X", 0) != 0 || name.size() < 8 ||
-            name.compare(name.size() - 5, 5, "-lock") != 0)
+    for (const auto& lock : test::xDisplayLocks()) {
+        const auto written = fs::last_write_time(lock.file, error);
+        if (error || written < since || lock.owner <= 0 ||
+            ::kill(static_cast<pid_t>(lock.owner), 0) == 0 || errno != ESRCH)
             continue;
-        const auto written = fs::last_write_time(entry.path(), error);
-        if (error || written < since)
-            continue;
-        std::istringstream text(test::readFile(entry.path()).value_or(""));
-        pid_t owner = 0;
-        if (!(text >> owner) || owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
-            continue;
-        fs::remove("/tmp/.X11-unix/X" + name.substr(2, name.size() - 7), error);
-        fs::remove(entry.path(), error);
+        fs::remove("/tmp/.X11-unix/X" + lock.number, error);
+        fs::remove(lock.file, error);
     }
 }
 } // namespace

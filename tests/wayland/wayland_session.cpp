@@ -1,5 +1,7 @@
 #include "wayland_session.h"
 
+#include "tests/support/x_display_locks.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -170,17 +172,9 @@ std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width
         // names the display too, is written late.)
         const std::string pid = std::to_string(c->process_.pid());
         const auto findDisplay = [&] {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator("/tmp", error)) {
-                const std::string name = entry.path().filename().string();
-                if (name.rfind(".X", 0) != 0 || name.size() < 8 ||
-                    name.compare(name.size() - 5, 5, "-lock") != 0)
-                    continue;
-                std::istringstream text(readText(entry.path()));
-                std::string owner;
-                text >> owner;
-                if (owner == pid)
-                    return ":" + name.substr(2, name.size() - 7);
+            for (const auto& lock : test::xDisplayLocks()) {
+                if (std::to_string(lock.owner) == pid)
+                    return ":" + lock.number;
             }
             return std::string();
         };
