@@ -67,7 +67,7 @@ std::vector<std::string> baseEnvironment() {
 
 // The environment entries of process `pid` ("" when it cannot be read).
 std::string environmentOf(const std::string& pid) {
-    return test::readFile(fs::path("/proc") / pid / "environ").value_or("");
+    return test::readText(fs::path("/proc") / pid / "environ");
 }
 
 bool inSession(const std::string& pid, const std::string& runtimeEntry) {
@@ -220,7 +220,7 @@ const char* kindName(DesktopKind kind) {
 
 std::vector<std::string> RecorderWindow::events() const {
     std::vector<std::string> lines;
-    std::istringstream text(test::readFile(log_).value_or(""));
+    std::istringstream text(test::readText(log_));
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
@@ -317,7 +317,7 @@ void DesktopSession::launch(const std::vector<std::vector<std::string>>& steps,
         [&] { return fs::exists(runtime_ / socket_) || launcher_.wait(0ms).has_value(); }, 60s);
     if (!up || !fs::exists(runtime_ / socket_))
         throw std::runtime_error(std::string(kindName(kind_)) + " did not start:\n" +
-                                 test::readFile(folder_ / "desktop.log").value_or(""));
+                                 test::readText(folder_ / "desktop.log"));
 }
 
 void DesktopSession::connectDriver(int width, int height) {
@@ -333,8 +333,8 @@ void DesktopSession::connectDriver(int width, int height) {
     const std::string answer = readLine(60s);
     if (answer != "ready")
         throw std::runtime_error(std::string(kindName(kind_)) + " takes no input: " + answer +
-                                 test::readFile(folder_ / "driver.log").value_or("") + "\n" +
-                                 test::readFile(folder_ / "desktop.log").value_or(""));
+                                 test::readText(folder_ / "driver.log") + "\n" +
+                                 test::readText(folder_ / "desktop.log"));
 }
 
 void DesktopSession::findXDisplay() {
@@ -348,7 +348,7 @@ void DesktopSession::findXDisplay() {
             if (!startsWith(name, ".X") || name.size() < 8 ||
                 name.compare(name.size() - 5, 5, "-lock") != 0)
                 continue;
-            std::istringstream text(test::readFile(entry.path()).value_or(""));
+            std::istringstream text(test::readText(entry.path()));
             std::string pid;
             text >> pid;
             if (!pid.empty() && inSession(pid, runtimeEntry)) {
@@ -360,7 +360,7 @@ void DesktopSession::findXDisplay() {
     };
     if (!waitFor(find, 20s))
         throw std::runtime_error(std::string(kindName(kind_)) + " started no Xwayland:\n" +
-                                 test::readFile(folder_ / "desktop.log").value_or(""));
+                                 test::readText(folder_ / "desktop.log"));
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(runtime_, error)) {
         const std::string name = entry.path().filename().string();
@@ -463,7 +463,7 @@ void DesktopSession::click(int button) const {
 Image DesktopSession::screenshot() const {
     const fs::path file = runtime_ / "screenshot.ppm";
     command("screenshot " + file.string());
-    Image image = parsePpm(test::readFile(file).value_or(""));
+    Image image = parsePpm(test::readText(file));
     fs::remove(file);
     return image;
 }
@@ -476,8 +476,8 @@ std::unique_ptr<RecorderWindow> DesktopSession::openRecorder(const std::string& 
         startClient({VELMORA_DESKTOP_RECORDER, log.string(), name}, folder_ / (name + ".log")),
         log);
     if (!window->waitFor("focus", 10s))
-        throw std::runtime_error(name + " never had the keyboard focus: " +
-                                 test::readFile(folder_ / (name + ".log")).value_or(""));
+        throw std::runtime_error(
+            name + " never had the keyboard focus: " + test::readText(folder_ / (name + ".log")));
     // GNOME gives a new window the focus as it maps it, then animates it in
     // (about a quarter of a second): it is there once a screenshot shows it
     // whole.

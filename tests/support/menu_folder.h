@@ -55,7 +55,7 @@ inline std::vector<std::string> launchedLines(const std::filesystem::path& folde
     while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::vector<std::string> lines;
-    std::istringstream in(readFile(file).value_or(""));
+    std::istringstream in(readText(file));
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;

@@ -76,6 +76,12 @@ inline std::optional<std::string> readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The file's bytes; "" when it cannot be read (for logs and records whose
+// absence the caller reports otherwise).
+inline std::string readText(const std::filesystem::path& path) {
+    return readFile(path).value_or("");
+}
+
 // Creates or replaces the file with `bytes`; `mode` sets its permission bits
 // (POSIX). Throws when the file cannot be written.
 inline void writeFile(const std::filesystem::path& path, std::string_view bytes,

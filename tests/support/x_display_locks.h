@@ -26,7 +26,7 @@ inline std::vector<XDisplayLock> xDisplayLocks() {
             name.compare(name.size() - 5, 5, "-lock") != 0)
             continue;
         XDisplayLock lock{entry.path(), name.substr(2, name.size() - 7)};
-        std::istringstream text(readFile(entry.path()).value_or(""));
+        std::istringstream text(readText(entry.path()));
         if (!(text >> lock.owner) || lock.owner < 0)
             lock.owner = 0;
         locks.push_back(lock);

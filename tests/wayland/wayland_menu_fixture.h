@@ -36,10 +36,6 @@ using test::Position;
 using test::Side;
 using test::writeFile;
 
-inline std::string readFile(const fs::path& path) {
-    return test::readFile(path).value_or("");
-}
-
 inline fs::path artifact(const std::string& name) {
     return fs::path(VELMORA_WAYLAND_ARTIFACTS) / name;
 }
@@ -167,7 +163,7 @@ protected:
         return test::launchedName(folder(), expectSomething);
     }
 
-    std::string launcherErrors() { return readFile(folder() / "stderr"); }
+    std::string launcherErrors() { return test::readText(folder() / "stderr"); }
 
     fs::path folder() const { return folder_.path(); }
 

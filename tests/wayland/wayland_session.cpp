@@ -58,13 +58,6 @@ std::string findEntry(const fs::path& folder, const std::string& prefix,
     return "";
 }
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 } // namespace
 
 ProgramResult run(const std::vector<std::string>& argv,
@@ -113,7 +106,8 @@ std::unique_ptr<Compositor> Compositor::sway(const fs::path& folder, int width, 
         },
         30s);
     if (!up || c->process_.wait(0ms))
-        throw std::runtime_error("headless sway did not start: " + readText(folder / "sway.log"));
+        throw std::runtime_error("headless sway did not start: " +
+                                 test::readText(folder / "sway.log"));
     // Ready once a screenshot shows the output at its configured size.
     const bool shown = waitFor(
         [&] {
@@ -164,7 +158,7 @@ std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width
         c->process_ = x11test::spawnProcess(asUser(argv), environment);
         const bool up = waitFor([&] { return fs::exists(c->runtime_ / c->socket_); }, 30s);
         if (!up || c->process_.wait(0ms))
-            throw std::runtime_error("headless Weston did not start: " + readText(log));
+            throw std::runtime_error("headless Weston did not start: " + test::readText(log));
         if (!xwayland)
             return c;
         // Weston takes the X display itself: its lock file holds Weston's
@@ -186,7 +180,7 @@ std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width
         c->process_.stop();
         fs::remove(c->runtime_ / c->socket_);
         if (attempt == 3)
-            throw std::runtime_error("Weston's Xwayland did not start: " + readText(log));
+            throw std::runtime_error("Weston's Xwayland did not start: " + test::readText(log));
     }
 }
 

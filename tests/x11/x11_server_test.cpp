@@ -17,7 +17,7 @@ std::string whereItWaits(pid_t pid) {
     std::error_code error;
     for (fs::directory_iterator it(proc / "task", error), end; !error && it != end;
          it.increment(error)) {
-        const std::string stat = readFile(it->path() / "stat").value_or("");
+        const std::string stat = test::readText(it->path() / "stat");
         const std::size_t close = stat.rfind(')');
         report += "\n thread " + it->path().filename().string() + " state " +
                   (close == std::string::npos ? "?" : stat.substr(close + 2, 1)) + " in " +
