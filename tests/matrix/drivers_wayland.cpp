@@ -1,0 +1,191 @@
+// The Wayland displays: headless sway (wtype types, swaymsg moves and
+// clicks, grim sees) and the desktops KWin and GNOME Shell (their own
+// remote-control interfaces). The other application is the desktops
+// suite's recorder window on all of them.
+// GoogleTest (through the placement table) before the X headers.
+#include <gtest/gtest.h>
+
+#include "tests/desktops/desktop_session.h"
+#include "tests/matrix/display_driver.h"
+#include "tests/support/placement_cases.h"
+#include "tests/wayland/wayland_session.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace velmora::matrix {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::vector<std::string> launcherArgv(const fs::path& launcher,
+                                      const std::vector<std::string>& arguments);
+
+namespace {
+
+// The menu's frame colour, by which a screenshot finds it.
+constexpr std::uint32_t MENU_BORDER = 0x8C8C8C;
+
+// The menu's frame once two screenshots in a row agree on it: the rows
+// that hold a run of the frame's grey at least 40 pixels long (GNOME's
+// anti-aliased clock has stray pixels of that grey).
+template <class Shot> Rect waitForFrame(Shot screenshot) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    Rect previous;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const Rect found = screenshot().bounds(MENU_BORDER, 40);
+        if (!found.empty() && found.left == previous.left && found.top == previous.top &&
+            found.width == previous.width && found.height == previous.height)
+            return found;
+        previous = found;
+        std::this_thread::sleep_for(30ms);
+    }
+    return {};
+}
+
+// Waits for at least `least` keys of `window`.
+std::vector<std::string> recorderKeys(const desktops::RecorderWindow& window, std::size_t least,
+                                      std::chrono::milliseconds limit) {
+    std::vector<std::string> keys;
+    test::waitFor(
+        [&] {
+            keys = window.keys();
+            return keys.size() >= least;
+        },
+        limit);
+    return keys;
+}
+
+// Headless sway with one output of 240 x 320 at scale 1, a keyboard and a
+// pointer in its seat. sway tiles the other window over the whole output.
+class SwayDriver : public DisplayDriver {
+public:
+    void start(const fs::path& folder) override {
+        folder_ = folder;
+        compositor_ =
+            wltest::Compositor::sway(folder, test::SCREEN_WIDTH, test::SCREEN_HEIGHT, 1, true);
+        compositor_->plugPointer();
+    }
+    Rect workArea() const override { return {0, 0, test::SCREEN_WIDTH, test::SCREEN_HEIGHT}; }
+
+    void launch(const fs::path& launcher, const std::vector<std::string>& arguments) override {
+        const int errors = ::open((folder_ / "launcher.log").c_str(),
+                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        launcher_ = x11test::spawnProcess(test::asUser(launcherArgv(launcher, arguments)),
+                                          compositor_->clientEnvironment(), -1, errors, true);
+        ::close(errors);
+    }
+    Rect waitForMenu() override {
+        return waitForFrame([&] { return compositor_->screenshot(); });
+    }
+    std::optional<int> waitForExit() override { return launcher_.wait(30s); }
+    void stopLauncher() override { launcher_.stop(); }
+
+    void key(const std::string& keysym) override { compositor_->type({"-k", keysym}); }
+    void type(const std::string& text) override { compositor_->type({text}); }
+    void click(int x, int y) override {
+        compositor_->movePointer(x, y);
+        compositor_->click();
+    }
+
+    Rect openOtherWindow() override {
+        const fs::path log = folder_ / "other.events";
+        { std::ofstream create(log); }
+        test::giveToUser(log);
+        other_ = std::make_unique<desktops::RecorderWindow>(
+            x11test::spawnProcess(test::asUser({VELMORA_DESKTOP_RECORDER, log.string(), "other"}),
+                                  compositor_->clientEnvironment()),
+            log);
+        if (!other_->waitFor("focus", 10s))
+            throw std::runtime_error("the other window never had the keyboard focus");
+        Rect shown;
+        test::waitFor(
+            [&] {
+                shown = compositor_->screenshot().bounds(desktops::RecorderWindow::COLOR);
+                return !shown.empty();
+            },
+            10s);
+        if (shown.empty())
+            throw std::runtime_error("the other window never showed");
+        return shown;
+    }
+    std::vector<std::string> otherWindowKeys(std::size_t least,
+                                             std::chrono::milliseconds limit) override {
+        return recorderKeys(*other_, least, limit);
+    }
+    void closeOtherWindow() override { other_.reset(); }
+
+private:
+    fs::path folder_;
+    std::unique_ptr<wltest::Compositor> compositor_;
+    x11test::ChildProcess launcher_;
+    std::unique_ptr<desktops::RecorderWindow> other_;
+};
+
+// KWin or GNOME Shell, headless, one output of 640 x 480 at scale 1 (the
+// size the desktops suite knows them at). GNOME keeps its top bar (32
+// pixels at scale 1) out of the work area.
+class DesktopDriver : public DisplayDriver {
+public:
+    explicit DesktopDriver(desktops::DesktopKind kind) : kind_(kind) {}
+
+    void start(const fs::path& folder) override {
+        folder_ = folder;
+        fs::create_directory(folder / "desktop");
+        desktop_ = desktops::DesktopSession::start(kind_, folder / "desktop", WIDTH, HEIGHT);
+    }
+    Rect workArea() const override {
+        return kind_ == desktops::DesktopKind::Gnome ? Rect{0, 32, WIDTH, HEIGHT - 32}
+                                                     : Rect{0, 0, WIDTH, HEIGHT};
+    }
+
+    void launch(const fs::path& launcher, const std::vector<std::string>& arguments) override {
+        launcher_ =
+            desktop_->startClient(launcherArgv(launcher, arguments), folder_ / "launcher.log");
+    }
+    Rect waitForMenu() override {
+        return waitForFrame([&] { return desktop_->screenshot(); });
+    }
+    std::optional<int> waitForExit() override { return launcher_.wait(30s); }
+    void stopLauncher() override { launcher_.stop(); }
+
+    void key(const std::string& keysym) override { desktop_->key(keysym); }
+    void type(const std::string& text) override { desktop_->type(text); }
+    void click(int x, int y) override {
+        desktop_->movePointer(x, y);
+        desktop_->click();
+    }
+
+    Rect openOtherWindow() override {
+        other_ = desktop_->openRecorder("other" + std::to_string(++others_));
+        return desktop_->screenshot().bounds(desktops::RecorderWindow::COLOR);
+    }
+    std::vector<std::string> otherWindowKeys(std::size_t least,
+                                             std::chrono::milliseconds limit) override {
+        return recorderKeys(*other_, least, limit);
+    }
+    void closeOtherWindow() override { other_.reset(); }
+
+private:
+    static constexpr int WIDTH = 640;
+    static constexpr int HEIGHT = 480;
+
+    desktops::DesktopKind kind_;
+    fs::path folder_;
+    std::unique_ptr<desktops::DesktopSession> desktop_;
+    x11test::ChildProcess launcher_;
+    std::unique_ptr<desktops::RecorderWindow> other_;
+    int others_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<DisplayDriver> makeSwayDriver() {
+    return std::make_unique<SwayDriver>();
+}
+std::unique_ptr<DisplayDriver> makeDesktopDriver(desktops::DesktopKind kind) {
+    return std::make_unique<DesktopDriver>(kind);
+}
+
+} // namespace velmora::matrix
