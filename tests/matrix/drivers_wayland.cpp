@@ -1,8 +1,7 @@
 // The Wayland displays: headless sway (wtype types, swaymsg moves and
-// clicks, grim sees) and the desktops KWin and GNOME Shell (their own
-// remote-control interfaces). The other application is the desktops
-// suite's recorder window on all of them.
-// GoogleTest (through the placement table) before the X headers.
+// clicks, grim sees), Weston in a window of an X server, and the desktops KWin and GNOME Shell
+// (their own remote-control interfaces). The other application is the desktops suite's recorder
+// window on all of them. GoogleTest (through the placement table) before the X headers.
 #include <gtest/gtest.h>
 
 #include "tests/desktops/desktop_session.h"
@@ -57,6 +56,36 @@ std::vector<std::string> recorderKeys(const desktops::RecorderWindow& window, st
     return keys;
 }
 
+// The recorder window started as a client of a compositor, once it has the
+// keyboard.
+std::unique_ptr<desktops::RecorderWindow>
+openRecorder(const fs::path& folder, const std::vector<std::string>& environment) {
+    const fs::path log = folder / "other.events";
+    { std::ofstream create(log); }
+    test::giveToUser(log);
+    auto window = std::make_unique<desktops::RecorderWindow>(
+        x11test::spawnProcess(test::asUser({VELMORA_DESKTOP_RECORDER, log.string(), "other"}),
+                              environment),
+        log);
+    if (!window->waitFor("focus", 10s))
+        throw std::runtime_error("the other window never had the keyboard focus");
+    return window;
+}
+
+// Where the recorder window shows, once it does.
+template <class Shot> Rect shownRecorder(Shot screenshot) {
+    Rect shown;
+    test::waitFor(
+        [&] {
+            shown = screenshot().bounds(desktops::RecorderWindow::COLOR);
+            return !shown.empty();
+        },
+        10s);
+    if (shown.empty())
+        throw std::runtime_error("the other window never showed");
+    return shown;
+}
+
 // Headless sway with one output of 240 x 320 at scale 1, a keyboard and a
 // pointer in its seat. sway tiles the other window over the whole output.
 class SwayDriver : public DisplayDriver {
@@ -90,25 +119,8 @@ public:
     }
 
     Rect openOtherWindow() override {
-        const fs::path log = folder_ / "other.events";
-        { std::ofstream create(log); }
-        test::giveToUser(log);
-        other_ = std::make_unique<desktops::RecorderWindow>(
-            x11test::spawnProcess(test::asUser({VELMORA_DESKTOP_RECORDER, log.string(), "other"}),
-                                  compositor_->clientEnvironment()),
-            log);
-        if (!other_->waitFor("focus", 10s))
-            throw std::runtime_error("the other window never had the keyboard focus");
-        Rect shown;
-        test::waitFor(
-            [&] {
-                shown = compositor_->screenshot().bounds(desktops::RecorderWindow::COLOR);
-                return !shown.empty();
-            },
-            10s);
-        if (shown.empty())
-            throw std::runtime_error("the other window never showed");
-        return shown;
+        other_ = openRecorder(folder_, compositor_->clientEnvironment());
+        return shownRecorder([&] { return compositor_->screenshot(); });
     }
     std::vector<std::string> otherWindowKeys(std::size_t least,
                                              std::chrono::milliseconds limit) override {
@@ -118,6 +130,71 @@ public:
 
 private:
     fs::path folder_;
+    std::unique_ptr<wltest::Compositor> compositor_;
+    x11test::ChildProcess launcher_;
+    std::unique_ptr<desktops::RecorderWindow> other_;
+};
+
+// Weston with Xwayland, run in a window of an Xvfb screen of its own (its
+// X11 backend): what xdotool types and clicks there reaches Weston's seat
+// as a user's keyboard and mouse would, and the screen shows what Weston
+// drew. (Headless Weston takes no input from outside.) The launcher has
+// both WAYLAND_DISPLAY and Xwayland's DISPLAY, as a Weston user's programs
+// do. Weston's panel keeps the top 32 pixels.
+class WestonDriver : public DisplayDriver {
+public:
+    void start(const fs::path& folder) override {
+        folder_ = folder;
+        host_ = std::make_unique<x11test::XvfbServer>(test::SCREEN_WIDTH, test::SCREEN_HEIGHT);
+        compositor_ = wltest::Compositor::weston(folder, test::SCREEN_WIDTH, test::SCREEN_HEIGHT,
+                                                 true, host_->display());
+    }
+    Rect workArea() const override { return {0, 32, test::SCREEN_WIDTH, test::SCREEN_HEIGHT - 32}; }
+
+    void launch(const fs::path& launcher, const std::vector<std::string>& arguments) override {
+        const int errors = ::open((folder_ / "launcher.log").c_str(),
+                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        launcher_ = x11test::spawnProcess(test::asUser(launcherArgv(launcher, arguments)),
+                                          compositor_->clientEnvironment(true), -1, errors, true);
+        ::close(errors);
+    }
+    Rect waitForMenu() override {
+        return waitForFrame([&] { return screenshot(); });
+    }
+    std::optional<int> waitForExit() override { return launcher_.wait(30s); }
+    void stopLauncher() override { launcher_.stop(); }
+
+    void key(const std::string& keysym) override { xdotool({"key", keysym}); }
+    void type(const std::string& text) override { xdotool({"type", text}); }
+    void click(int x, int y) override {
+        xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+    }
+
+    Rect openOtherWindow() override {
+        other_ = openRecorder(folder_, compositor_->clientEnvironment(true));
+        return shownRecorder([&] { return screenshot(); });
+    }
+    std::vector<std::string> otherWindowKeys(std::size_t least,
+                                             std::chrono::milliseconds limit) override {
+        return recorderKeys(*other_, least, limit);
+    }
+    void closeOtherWindow() override { other_.reset(); }
+
+private:
+    test::Image screenshot() const {
+        const auto shot = x11test::runProgram(
+            {"import", "-display", host_->display(), "-window", "root", "-depth", "8", "ppm:-"},
+            x11test::environmentWithDisplay(host_->display()));
+        if (shot.exitStatus != 0)
+            throw std::runtime_error("import could not take a screenshot");
+        return test::parsePpm(shot.output);
+    }
+    void xdotool(const std::vector<std::string>& arguments) const {
+        x11test::xdotool(host_->display(), arguments);
+    }
+
+    fs::path folder_;
+    std::unique_ptr<x11test::XvfbServer> host_;
     std::unique_ptr<wltest::Compositor> compositor_;
     x11test::ChildProcess launcher_;
     std::unique_ptr<desktops::RecorderWindow> other_;
@@ -183,6 +260,9 @@ private:
 
 std::unique_ptr<DisplayDriver> makeSwayDriver() {
     return std::make_unique<SwayDriver>();
+}
+std::unique_ptr<DisplayDriver> makeWestonDriver() {
+    return std::make_unique<WestonDriver>();
 }
 std::unique_ptr<DisplayDriver> makeDesktopDriver(desktops::DesktopKind kind) {
     return std::make_unique<DesktopDriver>(kind);

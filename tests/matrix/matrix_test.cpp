@@ -23,6 +23,7 @@ namespace velmora::matrix {
 std::unique_ptr<DisplayDriver> makeTerminalDriver();
 std::unique_ptr<DisplayDriver> makeX11Driver();
 std::unique_ptr<DisplayDriver> makeSwayDriver();
+std::unique_ptr<DisplayDriver> makeWestonDriver();
 std::unique_ptr<DisplayDriver> makeDesktopDriver(desktops::DesktopKind kind);
 
 namespace {
@@ -256,6 +257,7 @@ void PrintTo(const Scenario& s, std::ostream* out) {
 MATRIX_DISPLAY(Terminal);
 MATRIX_DISPLAY(X11);
 MATRIX_DISPLAY(Sway);
+MATRIX_DISPLAY(WestonXwayland);
 MATRIX_DISPLAY(KWin);
 MATRIX_DISPLAY(Gnome);
 
@@ -270,7 +272,7 @@ std::unique_ptr<DisplayDriver> makeDriver(DisplayId display) {
     case DisplayId::Sway:
         return makeSwayDriver();
     case DisplayId::WestonXwayland:
-        break;
+        return makeWestonDriver();
     case DisplayId::KWin:
         return makeDesktopDriver(desktops::DesktopKind::KWin);
     case DisplayId::Gnome:

@@ -128,7 +128,7 @@ std::unique_ptr<Compositor> Compositor::sway(const fs::path& folder, int width, 
 }
 
 std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width, int height,
-                                               bool xwayland) {
+                                               bool xwayland, const std::string& xHost) {
     std::unique_ptr<Compositor> c(new Compositor);
     c->runtime_ = folder / "runtime";
     fs::create_directories(c->runtime_);
@@ -150,6 +150,11 @@ std::unique_ptr<Compositor> Compositor::weston(const fs::path& folder, int width
                                   "--log=" + log.string()};
     if (xwayland)
         argv.push_back("--xwayland");
+    if (!xHost.empty()) {
+        argv[1] = "--backend=x11-backend.so";
+        argv.push_back("--use-pixman");
+        environment.push_back("DISPLAY=" + xHost);
+    }
     // Weston gives its Xwayland up when the first X display whose abstract
     // socket is free still has a socket file it may not replace (an X
     // server of another test starting or ending at that moment): it is

@@ -41,9 +41,12 @@ public:
     // Throws std::runtime_error saying what failed.
     static std::unique_ptr<Compositor> sway(const std::filesystem::path& folder, int width,
                                             int height, int scale, bool keyboard = true);
-    // Headless Weston (no layer shell), with Xwayland when `xwayland`.
+    // Headless Weston (no layer shell), with Xwayland when `xwayland`. With
+    // `xHost`, an X display, Weston runs in a window there instead (its X11
+    // backend), whose keys and pointer reach Weston's seat as a user's do.
     static std::unique_ptr<Compositor> weston(const std::filesystem::path& folder, int width,
-                                              int height, bool xwayland);
+                                              int height, bool xwayland,
+                                              const std::string& xHost = "");
     ~Compositor();
 
     // The environment of a client: this compositor's runtime folder and
