@@ -110,7 +110,8 @@ protected:
             RecordProperty("not_applicable", reason);
             GTEST_SKIP() << reason;
         }
-        ASSERT_EQ(startError_, nullptr) << *startError_;
+        if (startError_ != nullptr)
+            FAIL() << *startError_;
     }
     void TearDown() override {
         driver_->stopLauncher();
