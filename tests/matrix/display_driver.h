@@ -6,6 +6,7 @@
 // against this interface.
 #pragma once
 
+#include "tests/support/placement_cases.h"
 #include "tests/support/screen_image.h"
 
 #include <chrono>
@@ -31,6 +32,16 @@ public:
     // a panel.
     virtual Rect workArea() const = 0;
 
+    // Puts the launcher into the folder `app` beside a configuration of the
+    // menu of `titles` at `at`, item i starting a recorder of its own;
+    // returns the launcher.
+    virtual std::filesystem::path install(const std::filesystem::path& app,
+                                          const std::vector<std::string>& titles,
+                                          const test::Position& at) = 0;
+    // The picked recorder's name ("item2") and the arguments it was given,
+    // or none when nothing was launched within `limit`.
+    virtual std::vector<std::string> launched(const std::filesystem::path& app,
+                                              std::chrono::milliseconds limit) = 0;
     // Starts `launcher` with `arguments` as a user of this display would.
     virtual void launch(const std::filesystem::path& launcher,
                         const std::vector<std::string>& arguments) = 0;
@@ -69,7 +80,7 @@ public:
     }
 };
 
-enum class DisplayId { Terminal, X11, Sway, WestonXwayland, KWin, Gnome };
+enum class DisplayId { Terminal, X11, Sway, WestonXwayland, KWin, Gnome, Wine };
 
 std::unique_ptr<DisplayDriver> makeDriver(DisplayId display);
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/desktops/desktop_session.h"
-#include "tests/matrix/display_driver.h"
+#include "tests/matrix/native_driver.h"
 #include "tests/support/placement_cases.h"
 #include "tests/wayland/wayland_session.h"
 
@@ -88,7 +88,7 @@ template <class Shot> Rect shownRecorder(Shot screenshot) {
 
 // Headless sway with one output of 240 x 320 at scale 1, a keyboard and a
 // pointer in its seat. sway tiles the other window over the whole output.
-class SwayDriver : public DisplayDriver {
+class SwayDriver : public NativeDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
@@ -141,7 +141,7 @@ private:
 // drew. (Headless Weston takes no input from outside.) The launcher has
 // both WAYLAND_DISPLAY and Xwayland's DISPLAY, as a Weston user's programs
 // do. Weston's panel keeps the top 32 pixels.
-class WestonDriver : public DisplayDriver {
+class WestonDriver : public NativeDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
@@ -203,7 +203,7 @@ private:
 // KWin or GNOME Shell, headless, one output of 640 x 480 at scale 1 (the
 // size the desktops suite knows them at). GNOME keeps its top bar (32
 // pixels at scale 1) out of the work area.
-class DesktopDriver : public DisplayDriver {
+class DesktopDriver : public NativeDriver {
 public:
     explicit DesktopDriver(desktops::DesktopKind kind) : kind_(kind) {}
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/e2e_support.h"
-#include "tests/matrix/display_driver.h"
+#include "tests/matrix/native_driver.h"
 #include "tests/support/placement_cases.h"
 #include "tests/x11/x11_session.h"
 
@@ -40,7 +40,7 @@ fs::path makeRuntime(const fs::path& folder) {
 // The terminal: one tmux pane of 240 x 320 cells, so that the placement
 // table's screen is its screen, in cells. Each start of the launcher is a
 // new pane, as a user opens a terminal and starts it there.
-class TerminalDriver : public DisplayDriver {
+class TerminalDriver : public NativeDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
@@ -105,7 +105,7 @@ private:
 // The X server: Xvfb of 240 x 320 pixels with no window manager; the
 // other application is xev, given the input focus as a window manager
 // would.
-class X11Driver : public DisplayDriver {
+class X11Driver : public NativeDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
