@@ -5,12 +5,12 @@
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/matrix/native_driver.h"
+#include "tests/matrix/xev_keys.h"
 #include "tests/support/placement_cases.h"
 #include "tests/x11/x11_session.h"
 
 #include <fcntl.h>
 #include <fstream>
-#include <regex>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
@@ -139,13 +139,9 @@ public:
         const Rect place{70, 190, 160, 120};
         const fs::path log = folder_ / "xev.log";
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        // xev writes through stdio: line buffering makes each event readable
-        // as it comes.
-        other_ = x11test::spawnProcess(
-            {"stdbuf", "-oL", "xev", "-name", "velmora-other", "-event", "keyboard", "-geometry",
-             std::to_string(place.width) + "x" + std::to_string(place.height) + "+" +
-                 std::to_string(place.left) + "+" + std::to_string(place.top)},
-            environment_(), out, -1);
+        other_ =
+            x11test::spawnProcess(xevArguments(place.left, place.top, place.width, place.height),
+                                  environment_(), out, -1);
         ::close(out);
         xdotool({"search", "--sync", "--name", "velmora-other", "windowfocus", "--sync"});
         return place;
@@ -164,14 +160,6 @@ public:
     void closeOtherWindow() override { other_.stop(); }
 
 private:
-    // The names of xev's KeyPress events.
-    static std::vector<std::string> xevKeys(const std::string& log) {
-        static const std::regex press(R"(KeyPress event[^]*?\(keysym 0x[0-9a-f]+, ([^)]+)\))");
-        std::vector<std::string> keys;
-        for (std::sregex_iterator it(log.begin(), log.end(), press), end; it != end; ++it)
-            keys.push_back((*it)[1]);
-        return keys;
-    }
     std::vector<std::string> environment_() const {
         std::vector<std::string> environment;
         for (auto& entry : x11test::environmentWithDisplay(server_->display()))
