@@ -954,6 +954,12 @@ public:
             const bool blank = argument.find(' ') != std::string::npos;
             text += (text.empty() ? "" : " ") + (blank ? "\"" + argument + "\"" : argument);
         }
+        // Where the pointer rests decides where keys go on this screen (no
+        // window manager: the focus follows the pointer): a scenario does not
+        // inherit it from the one before, but finds it in the screen's
+        // corner, off every menu of the table.
+        xdotool({"mousemove", std::to_string(screenSize().width - 1),
+                 std::to_string(screenSize().height - 1)});
         launcher_.emplace(launcher, text);
     }
     Rect waitForMenu() override {
