@@ -95,13 +95,20 @@ public:
         // thread and refuses any other owner, where Windows CE takes the
         // window in front or the desktop. There a hidden window of this
         // thread, never shown, stands in as the owner.
+        WindowHandle hidden;
         WindowHandle standIn;
         if (::GetWindowThreadProcessId(owner, nullptr) != ::GetCurrentThreadId()) {
-            standIn = WindowHandle(::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0,
-                                                     0, 0, 0, nullptr, nullptr,
-                                                     ::GetModuleHandleW(nullptr), nullptr));
-            if (standIn)
+            hidden = WindowHandle(::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0,
+                                                    0, 0, 0, nullptr, nullptr,
+                                                    ::GetModuleHandleW(nullptr), nullptr));
+            standIn = WindowHandle(
+                ::CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP | WS_SYSMENU, 0, 0, 1, 1,
+                                  hidden.get(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
+            if (standIn) {
                 owner = standIn.get();
+                ::SetLayeredWindowAttributes(owner, 0, 0, LWA_ALPHA);
+                ::ShowWindow(owner, SW_SHOW);
+            }
         }
 #endif
         // As TrackPopupMenu's documentation requires for a menu whose owner
