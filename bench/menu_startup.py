@@ -7,7 +7,8 @@ on the machine, the same three items in every menu:
   terminal  fork to velmora's terminal menu drawn in an 80x24 pty (its box's
             bottom-right corner has arrived), beside /usr/bin/printf writing
             that corner (fork, exec and the pty alone);
-  launch    Enter in the terminal menu, and Return typed into the X11 menu,
+  launch    Enter in the terminal menu, and Return typed into the X11 menu
+            (each after a Down that highlights the first item),
             to the picked program's exec (a static program that writes the
             monotonic clock first thing);
   X11       fork to the menu window mapped on an Xvfb screen of its own, for
@@ -96,6 +97,7 @@ def terminal_run(argv, env, pick=False):
         seen, drawn, _ = read_until(master, b"", lambda s: BOX_END in s, deadline)
         if pick:
             seen = b""
+            os.write(master, b"\x1b[B")
             entered = time.perf_counter()
             os.write(master, b"\r")
             seen, _, mark = read_until(

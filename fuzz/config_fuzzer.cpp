@@ -341,7 +341,8 @@ void checkTerminalInput(std::string_view bytes) {
         const MenuNavigator& navigator = session->navigator();
         FUZZ_CHECK(update.repaint != MenuUpdate::Repaint::Rows ||
                    (update.rows[0] < items.size() && update.rows[1] < items.size()));
-        FUZZ_CHECK(navigator.highlighted() < items.size());
+        FUZZ_CHECK(navigator.highlighted() < items.size() ||
+                   navigator.highlighted() == MenuNavigator::NONE);
         FUZZ_CHECK(navigator.firstVisible() + navigator.visibleRows() <= items.size());
     }
 }

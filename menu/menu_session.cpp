@@ -8,11 +8,19 @@ namespace velmora {
 
 MenuNavigator::MenuNavigator(std::vector<MenuTitle> titles, std::size_t visibleRows)
     : titles_(std::move(titles)), visibleRows_(std::max<std::size_t>(visibleRows, 1)),
-      highlighted_(0) {}
+      highlighted_(NONE) {}
 
 void MenuNavigator::setVisibleRows(std::size_t rows) {
     visibleRows_ = std::max<std::size_t>(rows, 1);
-    moveTo(highlighted_);
+    if (highlighted_ != NONE)
+        moveTo(highlighted_);
+    else
+        keepFirstVisibleInRange();
+}
+
+void MenuNavigator::keepFirstVisibleInRange() {
+    const std::size_t maxFirst = titles_.size() > visibleRows_ ? titles_.size() - visibleRows_ : 0;
+    firstVisible_ = std::min(firstVisible_, maxFirst);
 }
 
 void MenuNavigator::moveTo(std::size_t index) {
@@ -23,8 +31,7 @@ void MenuNavigator::moveTo(std::size_t index) {
         firstVisible_ = highlighted_;
     else if (highlighted_ >= firstVisible_ + visibleRows_)
         firstVisible_ = highlighted_ + 1 - visibleRows_;
-    const std::size_t maxFirst = titles_.size() > visibleRows_ ? titles_.size() - visibleRows_ : 0;
-    firstVisible_ = std::min(firstVisible_, maxFirst);
+    keepFirstVisibleInRange();
 }
 
 MenuNavigator::Result MenuNavigator::press(MenuKey key) {
@@ -33,12 +40,15 @@ MenuNavigator::Result MenuNavigator::press(MenuKey key) {
     if (titles_.empty())
         return Result::None;
     const std::size_t count = titles_.size();
+    const bool none = highlighted_ == NONE;
+    // The page keys count from the first item when nothing is highlighted.
+    const std::size_t at = none ? 0 : highlighted_;
     switch (key) {
     case MenuKey::Up:
-        moveTo(highlighted_ == 0 ? count - 1 : highlighted_ - 1);
+        moveTo(none || at == 0 ? count - 1 : at - 1);
         break;
     case MenuKey::Down:
-        moveTo(highlighted_ + 1 == count ? 0 : highlighted_ + 1);
+        moveTo(none || at + 1 == count ? 0 : at + 1);
         break;
     case MenuKey::Home:
         moveTo(0);
@@ -47,13 +57,13 @@ MenuNavigator::Result MenuNavigator::press(MenuKey key) {
         moveTo(count - 1);
         break;
     case MenuKey::PageUp:
-        moveTo(highlighted_ > visibleRows_ ? highlighted_ - visibleRows_ : 0);
+        moveTo(at > visibleRows_ ? at - visibleRows_ : 0);
         break;
     case MenuKey::PageDown:
-        moveTo(std::min(highlighted_ + visibleRows_, count - 1));
+        moveTo(std::min(at + visibleRows_, count - 1));
         break;
     case MenuKey::Enter:
-        return Result::Picked;
+        return none ? Result::Dismissed : Result::Picked;
     case MenuKey::Cancel:
         break;
     }
@@ -76,7 +86,7 @@ MenuNavigator::Result MenuNavigator::type(char32_t character) {
         return Result::Picked;
     }
     // Several items share the mnemonic: go to the next one after the
-    // highlighted item, wrapping.
+    // highlighted item (NONE sorts last: the first), wrapping.
     const auto next = std::upper_bound(matches.begin(), matches.end(), highlighted_);
     moveTo(next == matches.end() ? matches.front() : *next);
     return Result::None;
@@ -150,8 +160,8 @@ template <typename Change> MenuUpdate MenuSession::track(Change change) {
         update.repaint = MenuUpdate::Repaint::Everything;
     } else if (navigator_.highlighted() != highlight) {
         update.repaint = MenuUpdate::Repaint::Rows;
-        update.rows[0] = highlight;
         update.rows[1] = navigator_.highlighted();
+        update.rows[0] = highlight != MenuNavigator::NONE ? highlight : update.rows[1];
     }
     return update;
 }

@@ -3,8 +3,10 @@
 // events into the calls below and draws what the answers say changed; it
 // does no deciding of its own.
 //
-// - The keys move the highlight (wrapping at either end), Enter picks the
-//   highlighted item, Escape closes; a typed character picks the one item
+// - The menu opens with nothing highlighted. The keys move the highlight
+//   (wrapping at either end; Down from nothing is the first item, Up the
+//   last), Enter picks the highlighted item and with nothing highlighted
+//   closes, Escape closes; a typed character picks the one item
 //   whose mnemonic it is, or steps through several that share it.
 // - The pointer over an item highlights it. The left button's release over
 //   an item picks it: after a press in the menu (also one on another item,
@@ -45,7 +47,10 @@ public:
 
     std::size_t itemCount() const { return titles_.size(); }
     const MenuTitle& title(std::size_t index) const { return titles_[index]; }
-    // The highlighted item (0 also when the menu is empty).
+    // No item: the menu has just opened, or it is empty.
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+
+    // The highlighted item, or NONE.
     std::size_t highlighted() const { return highlighted_; }
     std::size_t firstVisible() const { return firstVisible_; }
     std::size_t visibleRows() const { return visibleRows_; }
@@ -63,6 +68,7 @@ public:
 
 private:
     void moveTo(std::size_t index);
+    void keepFirstVisibleInRange();
 
     std::vector<MenuTitle> titles_;
     std::size_t visibleRows_;
@@ -90,7 +96,8 @@ struct MenuPointer {
 struct MenuUpdate {
     enum class Repaint { Nothing, Rows, Everything };
     Repaint repaint = Repaint::Nothing;
-    // With Rows: the two items to draw again (the old and the new highlight).
+    // With Rows: the two items to draw again (the old and the new highlight;
+    // the same item twice when nothing was highlighted).
     std::size_t rows[2] = {0, 0};
     bool closed = false;
     // Once closed: the picked item's command identifier, 0 when dismissed.

@@ -84,8 +84,9 @@ TEST(Navigator, KeysWrapJumpAndPick) {
     std::vector<MenuTitle> titles;
     for (const char16_t* t : {u"&One", u"&Two", u"T&hree", u"&Four", u"&Five", u"Six"})
         titles.push_back(parseMenuTitle(t));
+    EXPECT_EQ(MenuNavigator(titles, 3).press(MenuKey::Enter), MenuNavigator::Result::Dismissed);
     MenuNavigator nav(titles, 3);
-    EXPECT_EQ(nav.highlighted(), 0u);
+    EXPECT_EQ(nav.highlighted(), MenuNavigator::NONE);
     nav.press(MenuKey::Up);
     EXPECT_EQ(nav.highlighted(), 5u);
     EXPECT_EQ(nav.firstVisible(), 3u);

@@ -146,23 +146,30 @@ TEST_P(Sessions, EndAsTheNativeMenuDoes) {
 }
 
 using MK = MenuKey;
+constexpr std::size_t NO = MenuNavigator::NONE;
 
 const SessionCase CASES[] = {
     // keys
-    {"EnterPicksTheFirst", 3, [] { return std::vector<Step>{key(MK::Enter)}; }, true, 40001, 0, 0},
+    {"EnterWithNothingHighlightedCloses", 3, [] { return std::vector<Step>{key(MK::Enter)}; }, true,
+     0, 0, 0},
+    {"DownEnterPicksTheFirst", 3,
+     [] {
+         return std::vector<Step>{key(MK::Down), key(MK::Enter)};
+     },
+     true, 40001, 0, 0},
     {"EscapeCloses", 3, [] { return std::vector<Step>{key(MK::Cancel)}; }, true, 0, 0, 0},
     {"DownDownEnter", 3,
      [] {
          return std::vector<Step>{key(MK::Down), key(MK::Down), key(MK::Enter)};
      },
-     true, 40003, 0, 0},
-    {"UpWrapsToTheLast", 3, [] { return std::vector<Step>{key(MK::Up)}; }, false, 0, 2, 0},
+     true, 40002, 0, 0},
+    {"UpFromNothingIsTheLast", 3, [] { return std::vector<Step>{key(MK::Up)}; }, false, 0, 2, 0},
     {"EndScrollsTheLastIntoView", 10, [] { return std::vector<Step>{key(MK::End)}; }, false, 0, 9,
      7},
     {"MnemonicPicks", 3, [] { return std::vector<Step>{type(U'2')}; }, true, 40003, 0, 0},
-    {"UnknownCharacterDoesNothing", 3, [] { return std::vector<Step>{type(U'x')}; }, false, 0, 0,
+    {"UnknownCharacterDoesNothing", 3, [] { return std::vector<Step>{type(U'x')}; }, false, 0, NO,
      0},
-    {"EmptyMenuEnterStaysOpen", 0, [] { return std::vector<Step>{key(MK::Enter)}; }, false, 0, 0,
+    {"EmptyMenuEnterStaysOpen", 0, [] { return std::vector<Step>{key(MK::Enter)}; }, false, 0, NO,
      0},
     {"EmptyMenuEscapeCloses", 0, [] { return std::vector<Step>{key(MK::Cancel)}; }, true, 0, 0, 0},
     // the left button's release over an item picks
@@ -210,7 +217,7 @@ const SessionCase CASES[] = {
      },
      true, 40002, 0, 0},
     {"OpeningPressReleasedInPlacePicksNothing", 3,
-     [] { return std::vector<Step>{release(L, onRow(1))}; }, false, 0, 0, 0},
+     [] { return std::vector<Step>{release(L, onRow(1))}; }, false, 0, NO, 0},
     {"OnlyTheFirstReleaseEndsTheOpeningPress", 3,
      [] {
          return std::vector<Step>{drag(onRow(1)), release(L, MenuPointer::at(50, 1)),
@@ -222,7 +229,7 @@ const SessionCase CASES[] = {
     {"PressBesideTheFrameCloses", 3,
      [] { return std::vector<Step>{click(MenuPointer::at(100, 5))}; }, true, 0, 0, 0},
     {"ReleaseElsewhereDoesNothing", 3, [] { return std::vector<Step>{release(L, OFF)}; }, false, 0,
-     0, 0},
+     NO, 0},
     {"InputAfterClosingChangesNothing", 3,
      [] {
          return std::vector<Step>{key(MK::Cancel), key(MK::Enter)};
@@ -246,14 +253,14 @@ const SessionCase CASES[] = {
      },
      false, 0, 1, 0},
     // scrolling: the wheel, the arrows, resting on an arrow
-    {"WheelNotchMovesOneRow", 10, [] { return std::vector<Step>{wheel(1)}; }, false, 0, 0, 1},
+    {"WheelNotchMovesOneRow", 10, [] { return std::vector<Step>{wheel(1)}; }, false, 0, NO, 1},
     {"WheelStopsAtTheEnds", 10,
      [] {
          return std::vector<Step>{wheel(-2), wheel(99)};
      },
-     false, 0, 0, 7},
+     false, 0, NO, 7},
     {"PressOnTheDownArrowMovesOneRow", 10,
-     [] { return std::vector<Step>{click(MenuPointer::at(50, 40))}; }, false, 0, 0, 1},
+     [] { return std::vector<Step>{click(MenuPointer::at(50, 40))}; }, false, 0, NO, 1},
     {"ArrowPressThenReleaseOnAnItemPicksIt", 10,
      [] {
          return std::vector<Step>{click(MenuPointer::at(50, 40)), release(L, onRow(0))};
@@ -264,14 +271,14 @@ const SessionCase CASES[] = {
          return std::vector<Step>{move(MenuPointer::at(50, 40)), tick(1000), tick(1059), tick(1060),
                                   tick(1120)};
      },
-     false, 0, 0, 2},
+     false, 0, NO, 2},
     {"MovingOnTheArrowKeepsThePace", 10,
      [] {
          return std::vector<Step>{move(MenuPointer::at(50, 40)), tick(0),
                                   move(MenuPointer::at(60, 41)), tick(60),
                                   move(MenuPointer::at(61, 41)), tick(120)};
      },
-     false, 0, 0, 2},
+     false, 0, NO, 2},
     {"LeavingTheArrowStopsIt", 10,
      [] {
          return std::vector<Step>{move(MenuPointer::at(50, 40)),
@@ -286,7 +293,7 @@ const SessionCase CASES[] = {
      [] {
          return std::vector<Step>{move(MenuPointer::at(50, 4)), tick(0), tick(60)};
      },
-     false, 0, 0, 0},
+     false, 0, NO, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, Sessions, testing::ValuesIn(CASES), velmora::test::CaseName());
@@ -295,6 +302,10 @@ TEST(Sessions, AnswerWhatToDrawAgain) {
     sizeNow = 10;
     MenuSession session(itemsOf(10));
     session.setGeometry(geometryFor(10));
+    const MenuUpdate first = session.key(MenuKey::Down);
+    EXPECT_EQ(first.repaint, MenuUpdate::Repaint::Rows);
+    EXPECT_EQ(first.rows[0], 0u);
+    EXPECT_EQ(first.rows[1], 0u);
     const MenuUpdate down = session.key(MenuKey::Down);
     EXPECT_EQ(down.repaint, MenuUpdate::Repaint::Rows);
     EXPECT_EQ(down.rows[0], 0u);

@@ -204,12 +204,12 @@ TEST_F(GnomeMenu, KeysTypedIntoTheMenuReachNoOtherWindow) {
         << ::testing::PrintToString(other->events());
 }
 
-TEST_F(GnomeMenu, DownReturnLaunchesTheSecondItemWithTheArguments) {
+TEST_F(GnomeMenu, DownReturnLaunchesTheFirstItemWithTheArguments) {
     launch({10, 15, 0, 0}, {"one", "two words"});
     desktop_->key("Down");
     desktop_->key("Return");
     expectEnds();
-    EXPECT_EQ(launched(30s), (std::vector<std::string>{"item2", "one", "two words"}));
+    EXPECT_EQ(launched(30s), (std::vector<std::string>{"item1", "one", "two words"}));
 }
 
 TEST_F(GnomeMenu, AMnemonicLaunchesItsItem) {

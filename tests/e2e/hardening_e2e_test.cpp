@@ -264,7 +264,7 @@ TEST_F(Hardening, TheLaunchersMessagesCarryNoControlCharacters) {
     const auto opened = openMenu(program, temp_ / "stderr");
     ASSERT_TRUE(opened);
     const Terminal& terminal = *opened;
-    terminal.keys({"Enter"});
+    terminal.keys({"Down", "Enter"});
     EXPECT_EQ(terminal.waitExit(), 0);
     EXPECT_EQ(
         readFile(temp_ / "stderr"),
@@ -298,7 +298,7 @@ TEST_F(Hardening, TheStartedProgramInheritsNeitherClosedStreamsNorIgnoredSignals
                              program},
                             options);
     ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
-    terminal.keys({"Enter"});
+    terminal.keys({"Down", "Enter"});
     EXPECT_EQ(terminal.waitExit(), 0);
     ASSERT_TRUE(waitUntil([&] { return exists(report); }, std::chrono::seconds(10)));
     const std::string text = readFile(report).value_or("");
@@ -355,7 +355,7 @@ TEST_F(Hardening, ADocumentNamedLikeAnOptionReachesXdgOpenAsAFile) {
     const Terminal terminal(folder, {"/bin/sh", "-c", "cd \"$1\" && exec \"$0\"", program, work},
                             options);
     ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
-    terminal.keys({"Enter"});
+    terminal.keys({"Down", "Enter"});
     EXPECT_EQ(terminal.waitExit(), 0);
     ASSERT_TRUE(waitUntil([&] { return exists(record); }, std::chrono::seconds(20)))
         << "xdg-open did not start the handler: " << readFile(temp_ / "stderr").value_or("");
@@ -442,7 +442,7 @@ TEST_F(Hardening, StopAndContinueGiveTheTerminalBackAndTakeItAgain) {
         ASSERT_TRUE(terminal.waitForMenu()) << terminal.screenText();
     }
     EXPECT_EQ(boxItems(terminal.screen()), (std::vector<std::string>{"One", "Two"}));
-    terminal.keys({"Down", "Enter"});
+    terminal.keys({"Down", "Down", "Enter"});
     EXPECT_TRUE(waitUntil([&] { return exists(record); }));
     EXPECT_TRUE(terminalIsBack(terminal));
     EXPECT_TRUE(waitUntil([&] { return state() == 'X'; }));

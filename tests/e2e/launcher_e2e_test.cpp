@@ -179,7 +179,7 @@ TEST_F(Launcher, SecondStartWhileTheMenuIsOpenExitsWith1AndTouchesNoFile) {
     EXPECT_FALSE(exists(app_ + "/menu.ini"));
 
     EXPECT_EQ(first->screen(), before) << "the first menu was disturbed";
-    first->keys({"Enter"});
+    first->keys({"Down", "Enter"});
     EXPECT_EQ(first->waitExit(), 0);
     EXPECT_TRUE(launched(std::chrono::seconds(10)));
 }
@@ -204,7 +204,7 @@ TEST_F(Launcher, AStartWhileTheLaunchedProgramStillRunsRunsNormally) {
     options.env = env({"VELMORA_HOLD=" + hold});
     const auto first = start({}, options);
     ASSERT_TRUE(first->waitForMenu()) << first->screenText();
-    first->keys({"Enter"});
+    first->keys({"Down", "Enter"});
     ASSERT_EQ(first->waitExit(), 0);
     ASSERT_TRUE(waitUntil([&] { return exists(record_ + ".pid"); }));
     const auto pidText = readFile(record_ + ".pid");
@@ -234,7 +234,7 @@ TEST_P(LauncherPick, StartsTheProgramWithExactlyTheLauncherArguments) {
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
     switch (GetParam()) {
     case Pick::EnterAfterDown:
-        terminal->keys({"Down", "Enter"});
+        terminal->keys({"Down", "Down", "Enter"});
         break;
     case Pick::Mnemonic:
         terminal->keys({"t"});
@@ -297,7 +297,7 @@ TEST_P(LauncherOpen, ResolvesTheExecValueAsTheShellWould) {
     }
     const auto terminal = start({"first", "second arg"}, options);
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
-    terminal->keys({"Enter"});
+    terminal->keys({"Down", "Enter"});
     EXPECT_EQ(terminal->waitExit(), 0);
     ASSERT_TRUE(launched(std::chrono::seconds(10)));
     std::vector<std::string> expected;
@@ -382,7 +382,7 @@ TEST_P(LauncherNothingToStart, LaunchesNothingAndExitsWith0) {
     const auto terminal = start({"arg"}, options);
     ASSERT_TRUE(terminal->waitForMenu()) << terminal->screenText();
     EXPECT_EQ(boxItems(terminal->screen()), std::vector<std::string>{"Item"});
-    terminal->keys({"Enter"});
+    terminal->keys({"Down", "Enter"});
     EXPECT_EQ(terminal->waitExit(), 0);
     EXPECT_FALSE(launched());
     // Nothing, or one line naming the file and the reason.

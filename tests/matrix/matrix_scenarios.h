@@ -148,13 +148,13 @@ inline const Scenario SCENARIOS[] = {
          t.expectEnds();
          t.expectNothingLaunched();
      }},
-    {"DownReturnLaunchesTheSecondItemWithTheArguments",
+    {"DownReturnLaunchesTheFirstItemWithTheArguments",
      [](MatrixTest& t) {
          t.launch(LEFT_TOP, {"one", "two words"});
          t.display().key("Down");
          t.display().key("Return");
          t.expectEnds();
-         EXPECT_EQ(t.launched(30s), (Lines{"item2", "one", "two words"}));
+         EXPECT_EQ(t.launched(30s), (Lines{"item1", "one", "two words"}));
      }},
     {"AMnemonicLaunchesItsItem",
      [](MatrixTest& t) {

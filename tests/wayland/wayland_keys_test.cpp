@@ -17,7 +17,7 @@ struct KeysCase {
 
 const KeysCase keysCases[] = {
     {"Escape", {"-k", "Escape"}, ""},
-    {"DownReturn", {"-k", "Down", "-k", "Return"}, "item2"},
+    {"DownDownReturn", {"-k", "Down", "-k", "Down", "-k", "Return"}, "item2"},
     {"Mnemonic", {"c"}, "item3"},
 };
 

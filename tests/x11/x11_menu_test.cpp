@@ -150,7 +150,7 @@ TEST_P(X11MenuInteraction, LaunchesWhatWasPicked) {
 const InteractionCase interactionCases[] = {
     {"ClickOnItem", {clickItem(2)}, "item2"},
     {"KeysMoveThenEnter", {keys("End Up Return")}, "item2"},
-    {"KeypadEnter", {keys("Down KP_Enter")}, "item2"},
+    {"KeypadEnter", {keys("Down Down KP_Enter")}, "item2"},
     {"Mnemonic", {keys("b")}, "item2"},
     {"MnemonicWithShift", {keys("shift+c")}, "item3"},
     {"HoverThenEnter", {moveTo(3), keys("Return")}, "item3"},
