@@ -75,6 +75,35 @@ private:
     KernelHandle file_;
 };
 
+#if !defined(_WIN32_WCE)
+// Desktop Windows tracks a menu only for a window of the calling thread and
+// refuses any other owner, where Windows CE takes the window in front or the
+// desktop. A window of this thread stands in. It is shown, so that it can
+// take the keyboard (a window never shown cannot: under Wine the keys would
+// go on to the window that had them), yet nothing of it is seen: one pixel,
+// fully transparent, owned by a hidden window so that no taskbar lists it.
+struct StandInOwner {
+    WindowHandle hidden;
+    WindowHandle window;
+
+    bool open() {
+        const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+        hidden = WindowHandle(::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 0,
+                                                0, nullptr, nullptr, instance, nullptr));
+        // The system menu style makes Wine hand the window to the X window
+        // manager, which is what gives an X window the keyboard.
+        window =
+            WindowHandle(::CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP | WS_SYSMENU, 0,
+                                           0, 1, 1, hidden.get(), nullptr, instance, nullptr));
+        if (!window)
+            return false;
+        ::SetLayeredWindowAttributes(window.get(), 0, 0, LWA_ALPHA);
+        ::ShowWindow(window.get(), SW_SHOW);
+        return true;
+    }
+};
+#endif
+
 class PopupMenuWin32 : public PopupMenu {
 public:
     explicit PopupMenuWin32(MenuHandle menu) : menu_(std::move(menu)) {}
@@ -91,25 +120,9 @@ public:
         if (owner == nullptr)
             owner = ::GetDesktopWindow();
 #if !defined(_WIN32_WCE)
-        // Desktop Windows tracks a menu only for a window of the calling
-        // thread and refuses any other owner, where Windows CE takes the
-        // window in front or the desktop. There a hidden window of this
-        // thread, never shown, stands in as the owner.
-        WindowHandle hidden;
-        WindowHandle standIn;
-        if (::GetWindowThreadProcessId(owner, nullptr) != ::GetCurrentThreadId()) {
-            hidden = WindowHandle(::CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0,
-                                                    0, 0, 0, nullptr, nullptr,
-                                                    ::GetModuleHandleW(nullptr), nullptr));
-            standIn = WindowHandle(
-                ::CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP | WS_SYSMENU, 0, 0, 1, 1,
-                                  hidden.get(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
-            if (standIn) {
-                owner = standIn.get();
-                ::SetLayeredWindowAttributes(owner, 0, 0, LWA_ALPHA);
-                ::ShowWindow(owner, SW_SHOW);
-            }
-        }
+        StandInOwner standIn;
+        if (::GetWindowThreadProcessId(owner, nullptr) != ::GetCurrentThreadId() && standIn.open())
+            owner = standIn.window.get();
 #endif
         // As TrackPopupMenu's documentation requires for a menu whose owner
         // is not already the foreground window: bring the owner forward
