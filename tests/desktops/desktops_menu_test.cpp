@@ -79,10 +79,6 @@ int blurredFramePixels(const Image& shot, const Rect& frame, int border) {
 using test::Position;
 
 // The desktops the fixtures run on, with their output scales.
-struct GnomeAtScale1 {
-    static constexpr DesktopKind KIND = DesktopKind::Gnome;
-    static constexpr double SCALE = 1;
-};
 struct KWinAtScale15 {
     static constexpr DesktopKind KIND = DesktopKind::KWin;
     static constexpr double SCALE = 1.5;
@@ -171,70 +167,7 @@ protected:
     Image shot_;
 };
 
-using GnomeMenu = DesktopMenu<GnomeAtScale1>;
 using KWinMenu = DesktopMenu<KWinAtScale15>;
-
-// GNOME's top bar is outside the work area: the top anchor lies below it,
-// the bottom one at the screen's bottom.
-TEST_F(GnomeMenu, LiesAtItsPositionInTheWorkArea) {
-    const Rect topLeft = launch({10, 15, 0, 0});
-    EXPECT_EQ(topLeft.left, 10);
-    // 32: the top bar's height at scale 1 (the work area mutter gave the
-    // maximised toplevel was 640 x 448).
-    EXPECT_EQ(topLeft.top, 32 + 15) << "the menu covers the top bar";
-    desktop_->key("Escape");
-    expectEnds();
-    const Rect bottomRight = launch({-10, -15, 2, 2});
-    EXPECT_EQ(bottomRight.left + bottomRight.width, WIDTH - 10);
-    EXPECT_EQ(bottomRight.top + bottomRight.height, HEIGHT - 15);
-    EXPECT_EQ(bottomRight.width, topLeft.width);
-    desktop_->key("Escape");
-    expectEnds();
-    EXPECT_TRUE(launched(1s).empty());
-}
-
-TEST_F(GnomeMenu, KeysTypedIntoTheMenuReachNoOtherWindow) {
-    const auto other = desktop_->openRecorder("other");
-    launch({10, 15, 0, 0});
-    desktop_->type("x");
-    desktop_->key("Escape");
-    expectEnds();
-    EXPECT_TRUE(launched(1s).empty());
-    EXPECT_EQ(other->keys(), std::vector<std::string>())
-        << ::testing::PrintToString(other->events());
-}
-
-TEST_F(GnomeMenu, DownReturnLaunchesTheFirstItemWithTheArguments) {
-    launch({10, 15, 0, 0}, {"one", "two words"});
-    desktop_->key("Down");
-    desktop_->key("Return");
-    expectEnds();
-    EXPECT_EQ(launched(30s), (std::vector<std::string>{"item1", "one", "two words"}));
-}
-
-TEST_F(GnomeMenu, AMnemonicLaunchesItsItem) {
-    launch({10, 15, 0, 0});
-    desktop_->type("c");
-    expectEnds();
-    EXPECT_EQ(launched(30s), std::vector<std::string>{"item3"});
-}
-
-TEST_F(GnomeMenu, AClickOnAnItemLaunchesIt) {
-    const Rect menu = launch({10, 15, 0, 0});
-    const auto [x, y] = itemCentre(menu, 1);
-    desktop_->movePointer(x, y);
-    desktop_->click();
-    expectEnds();
-    EXPECT_EQ(launched(30s), std::vector<std::string>{"item2"});
-}
-
-TEST_F(GnomeMenu, AClickOutsideOverTheDesktopCloses) {
-    launch({10, 15, 0, 0});
-    desktop_->movePointer(WIDTH - 20, HEIGHT - 20);
-    desktop_->click();
-    expectEnds();
-    EXPECT_TRUE(launched(1s).empty());
-}
 
 // At output scale 1.5 the menu's buffer is 1.5 times its logical size and
 // shown pixel for pixel: its 1-pixel frame is 2 device pixels on every side,
