@@ -6,6 +6,7 @@
 
 #include "tests/desktops/desktop_session.h"
 #include "tests/matrix/native_driver.h"
+#include "tests/matrix/xdotool_driver.h"
 #include "tests/support/placement_cases.h"
 #include "tests/wayland/wayland_session.h"
 
@@ -141,7 +142,7 @@ private:
 // drew. (Headless Weston takes no input from outside.) The launcher has
 // both WAYLAND_DISPLAY and Xwayland's DISPLAY, as a Weston user's programs
 // do. Weston's panel keeps the top 32 pixels.
-class WestonDriver : public NativeDriver {
+class WestonDriver : public XdotoolDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
@@ -160,14 +161,6 @@ public:
     }
     Rect waitForMenu() override {
         return waitForFrame([&] { return screenshot(); });
-    }
-    std::optional<int> waitForExit() override { return launcher_.wait(30s); }
-    void stopLauncher() override { launcher_.stop(); }
-
-    void key(const std::string& keysym) override { xdotool({"key", keysym}); }
-    void type(const std::string& text) override { xdotool({"type", text}); }
-    void click(int x, int y) override {
-        xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
     }
 
     Rect openOtherWindow() override {
@@ -189,14 +182,11 @@ private:
             throw std::runtime_error("import could not take a screenshot");
         return test::parsePpm(shot.output);
     }
-    void xdotool(const std::vector<std::string>& arguments) const {
-        x11test::xdotool(host_->display(), arguments);
-    }
+    std::string inputDisplay() const override { return host_->display(); }
 
     fs::path folder_;
     std::unique_ptr<x11test::XvfbServer> host_;
     std::unique_ptr<wltest::Compositor> compositor_;
-    x11test::ChildProcess launcher_;
     std::unique_ptr<desktops::RecorderWindow> other_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "tests/e2e/e2e_support.h"
 #include "tests/matrix/native_driver.h"
+#include "tests/matrix/xdotool_driver.h"
 #include "tests/matrix/xev_keys.h"
 #include "tests/support/placement_cases.h"
 #include "tests/x11/x11_session.h"
@@ -105,7 +106,7 @@ private:
 // The X server: Xvfb of 240 x 320 pixels with no window manager; the
 // other application is xev, given the input focus as a window manager
 // would.
-class X11Driver : public NativeDriver {
+class X11Driver : public XdotoolDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
@@ -125,14 +126,6 @@ public:
             return {};
         const auto g = x11test::windowGeometry(server_->display(), menu);
         return {g.left, g.top, g.width, g.height};
-    }
-    std::optional<int> waitForExit() override { return launcher_.wait(30s); }
-    void stopLauncher() override { launcher_.stop(); }
-
-    void key(const std::string& keysym) override { xdotool({"key", keysym}); }
-    void type(const std::string& text) override { xdotool({"type", text}); }
-    void click(int x, int y) override {
-        xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
     }
 
     Rect openOtherWindow() override {
@@ -168,15 +161,12 @@ private:
         environment.push_back("XDG_RUNTIME_DIR=" + runtime_.string());
         return environment;
     }
-    void xdotool(const std::vector<std::string>& arguments) const {
-        x11test::xdotool(server_->display(), arguments);
-    }
+    std::string inputDisplay() const override { return server_->display(); }
 
     fs::path folder_;
     fs::path runtime_;
     std::unique_ptr<x11test::XvfbServer> server_;
     std::unique_ptr<x11test::XWatcher> watcher_;
-    x11test::ChildProcess launcher_;
     x11test::ChildProcess other_;
 };
 
