@@ -3,6 +3,7 @@
 #include "x11_menu_fixture.h"
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 
 namespace velmora::x11test {
@@ -27,6 +28,13 @@ std::string whereItWaits(pid_t pid) {
          it.increment(error))
         report += "\n fd " + it->path().filename().string() + " -> " +
                   fs::read_symlink(it->path(), error).string();
+    // Which servers listen on which display sockets, and who holds the locks.
+    if (FILE* listeners = ::popen("ss -xlp | grep X11-unix; ss -xp | grep -E \"velmora|Xvfb|Xwayland\"; grep -H . /tmp/.X*-lock", "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, listeners) != nullptr)
+            report += std::string("\n ") + line;
+        ::pclose(listeners);
+    }
     return report;
 }
 
