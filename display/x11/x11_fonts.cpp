@@ -1,7 +1,11 @@
 #include "display/x11/x11_fonts.h"
 
+#include "display/fontcache/font_cache_file.h"
+#include "display/x11/x11_font_cache.h"
+
 #include <algorithm>
 #include <limits>
+#include <set>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELMORA_LEAK_CHECKED 1
@@ -26,10 +30,132 @@ extern "C" const char* __lsan_default_options() {
 
 namespace velmora::x11 {
 
+namespace {
+
+constexpr const char* CACHE_NAME = "x11-fonts";
+
+// The printable characters of `text`, each once, in the order they come.
+std::u32string printable(std::u32string_view text) {
+    std::u32string out;
+    std::set<char32_t> seen;
+    for (const char32_t c : text) {
+        if (c >= 0x20 && !(c >= 0x7F && c < 0xA0) && seen.insert(c).second)
+            out += c;
+    }
+    return out;
+}
+
+// Whether the face file holds `c`, asked of FreeType, not of the pattern.
+bool faceHolds(XftFont* font, char32_t c) {
+    const FT_Face face = XftLockFace(font);
+    if (face == nullptr)
+        return false;
+    const bool held = FT_Get_Char_Index(face, c) != 0;
+    XftUnlockFace(font);
+    return held;
+}
+
+} // namespace
+
 FontSet::FontSet(Display* display, int screen, double pixelSize)
-    : display_(display), screen_(screen), pixelSize_(pixelSize) {
-    if (XftFont* primary = open(nullptr))
-        fonts_.emplace_back(primary, XftFontTraits{display_});
+    : display_(display), screen_(screen), pixelSize_(pixelSize) {}
+
+void FontSet::load(std::u32string_view text) {
+    if (!fonts_.empty())
+        return;
+    const std::u32string needed = printable(text);
+    if (loadCached(needed))
+        return;
+    loadFresh(needed);
+    remember(needed);
+}
+
+bool FontSet::loadCached(std::u32string_view needed) {
+    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    std::optional<fontcache::FontCache> cache;
+    if (bytes)
+        cache = fontcache::parse(*bytes);
+    if (!cache || !fontcache::accountsFor(*cache, needed) ||
+        !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
+                             fontcache::stampOf))
+        return false;
+    if (openCached(*cache, needed))
+        return true;
+    fonts_.clear();
+    return false;
+}
+
+bool FontSet::openCached(const fontcache::FontCache& cache, std::u32string_view needed) {
+    for (const fontcache::CachedFace& face : cache.faces) {
+        FcPatternHandle pattern(cachedPattern(face));
+        XftFont* font = pattern ? XftFontOpenPattern(display_, pattern.get()) : nullptr;
+        if (font == nullptr)
+            return false;
+        pattern.release(); // the font owns the pattern now
+        fonts_.emplace_back(font, XftFontTraits{display_});
+        // A face is trusted to draw what the cache says only when its file holds it.
+        for (const char32_t c : face.covers) {
+            if (!faceHolds(font, c))
+                return false;
+        }
+    }
+    // Nor to lack what it says no face holds.
+    return std::none_of(needed.begin(), needed.end(), [&](char32_t c) {
+        const bool uncovered = cache.uncovered.find(c) != std::u32string::npos;
+        return uncovered && std::any_of(fonts_.begin(), fonts_.end(), [&](const XftFontHandle& f) {
+                   return faceHolds(f.get(), c);
+               });
+    });
+}
+
+void FontSet::loadFresh(std::u32string_view needed) {
+    XftFont* primary = open(nullptr);
+    if (primary == nullptr)
+        return;
+    fonts_.emplace_back(primary, XftFontTraits{display_});
+    for (const char32_t c : needed) {
+        const bool held = std::any_of(fonts_.begin(), fonts_.end(), [&](const XftFontHandle& f) {
+            return XftCharExists(display_, f.get(), c) != 0;
+        });
+        if (held)
+            continue;
+        const FcChar32 wanted = c;
+        XftFontHandle fallback(open(&wanted), XftFontTraits{display_});
+        if (fallback.get() != nullptr && XftCharExists(display_, fallback.get(), c) != 0)
+            fonts_.push_back(std::move(fallback));
+    }
+}
+
+void FontSet::remember(std::u32string_view needed) const {
+    if (fonts_.empty())
+        return;
+    fontcache::FontCache cache;
+    for (const XftFontHandle& font : fonts_)
+        cache.faces.push_back(cachedFace(font.get()->pattern));
+    for (const char32_t c : needed) {
+        XftFont* face = faceFor(c);
+        if (XftCharExists(display_, face, c) == 0) {
+            cache.uncovered += c;
+            continue;
+        }
+        const auto index = static_cast<std::size_t>(
+            std::find_if(fonts_.begin(), fonts_.end(),
+                         [&](const XftFontHandle& f) { return f.get() == face; }) -
+            fonts_.begin());
+        cache.faces[index].covers += c;
+    }
+    std::vector<std::string> files = fontconfigFiles();
+    for (const fontcache::CachedFace& face : cache.faces)
+        files.push_back(face.file());
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    cache.key.settings = fontCacheSettings(display_, pixelSize_);
+    for (const std::string& file : files)
+        cache.key.files.push_back(fontcache::stampOf(file));
+    const std::string bytes = fontcache::serialise(cache);
+    // A cache that would not be read back is not written.
+    if (fontcache::parse(bytes))
+        fontcache::writeCacheFile(CACHE_NAME, bytes);
 }
 
 XftFont* FontSet::open(const FcChar32* character) const {
@@ -54,26 +180,6 @@ XftFont* FontSet::open(const FcChar32* character) const {
     if (font != nullptr)
         match.release(); // the font owns the pattern now
     return font;
-}
-
-void FontSet::cover(std::u32string_view text) {
-    if (fonts_.empty())
-        return;
-    for (const char32_t c : text) {
-        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || uncovered_.count(c) != 0)
-            continue;
-        const bool held = std::any_of(fonts_.begin(), fonts_.end(), [&](const XftFontHandle& f) {
-            return XftCharExists(display_, f.get(), c) != 0;
-        });
-        if (held)
-            continue;
-        const FcChar32 wanted = c;
-        XftFontHandle fallback(open(&wanted), XftFontTraits{display_});
-        if (fallback.get() != nullptr && XftCharExists(display_, fallback.get(), c) != 0)
-            fonts_.push_back(std::move(fallback));
-        else
-            uncovered_.insert(c);
-    }
 }
 
 int FontSet::ascent() const {

@@ -14,9 +14,8 @@ namespace {
 // The libraries by their run-time names (their ABI versions), in the order
 // of the indexes above.
 constexpr const char* LIBRARIES[] = {
-    "libX11.so.6",
-    "libXft.so.2",
-    "libfontconfig.so.1",
+    "libX11.so.6", "libXft.so.2", "libfontconfig.so.1",
+    "libfreetype.so.6", // Xft's own, already loaded with it
 };
 
 bool load() {

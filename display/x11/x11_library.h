@@ -1,6 +1,6 @@
 // The display libraries of the X11 menu, loaded only when the menu is tried.
 //
-// The launcher links none of libX11, libXft and libfontconfig: a
+// The launcher links none of libX11, libXft, libfontconfig and FreeType: a
 // start that shows the terminal menu, or no menu, must not pay for loading
 // them. Instead every function the menu calls is a pointer of this namespace
 // with the function's own name and type, resolved by loadX11Libraries(). Code
@@ -14,6 +14,8 @@
 #include <X11/Xlibint.h>
 #include <X11/Xutil.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 // Xlibint.h's own helpers, which would hide std::min and std::max.
 #undef min
 #undef max
@@ -62,15 +64,33 @@
     F(1, XftFontClose)                                                                             \
     F(1, XftFontMatch)                                                                             \
     F(1, XftFontOpenPattern)                                                                       \
+    F(1, XftGetVersion)                                                                            \
+    F(1, XftLockFace)                                                                              \
+    F(1, XftUnlockFace)                                                                            \
     F(1, XftTextExtents32)                                                                         \
     F(2, FcCharSetAddChar)                                                                         \
     F(2, FcCharSetCreate)                                                                          \
     F(2, FcCharSetDestroy)                                                                         \
+    F(2, FcConfigGetCacheDirs)                                                                     \
+    F(2, FcConfigGetConfigDirs)                                                                    \
+    F(2, FcConfigGetConfigFiles)                                                                   \
+    F(2, FcConfigGetFontDirs)                                                                      \
+    F(2, FcGetVersion)                                                                             \
+    F(2, FcPatternAdd)                                                                             \
     F(2, FcPatternAddCharSet)                                                                      \
     F(2, FcPatternAddDouble)                                                                       \
     F(2, FcPatternAddString)                                                                       \
     F(2, FcPatternCreate)                                                                          \
-    F(2, FcPatternDestroy)
+    F(2, FcPatternDestroy)                                                                         \
+    F(2, FcPatternIterGetObject)                                                                   \
+    F(2, FcPatternIterGetValue)                                                                    \
+    F(2, FcPatternIterIsValid)                                                                     \
+    F(2, FcPatternIterNext)                                                                        \
+    F(2, FcPatternIterStart)                                                                       \
+    F(2, FcPatternIterValueCount)                                                                  \
+    F(2, FcStrListDone)                                                                            \
+    F(2, FcStrListNext)                                                                            \
+    F(3, FT_Get_Char_Index)
 
 // The functions that only newer libraries have: null where the library lacks
 // them, which the menu then does without.

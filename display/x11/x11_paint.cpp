@@ -18,11 +18,10 @@ MeasureText measureWith(const FontSet& fonts) {
 
 MenuGeometry measureMenu(FontSet& fonts, const MenuMetrics& metrics,
                          const std::vector<MenuRowText>& rows, const ScreenArea& area) {
-    for (const MenuRowText& row : rows) {
-        fonts.cover(row.left);
-        fonts.cover(row.right);
-    }
-    fonts.cover(std::u32string(1, MENU_ELLIPSIS));
+    std::u32string text;
+    for (const MenuRowText& row : rows)
+        text.append(row.left).append(row.right);
+    fonts.load(text + MENU_ELLIPSIS);
     const long long textWidth = widestMenuRow(rows, metrics.gap, measureWith(fonts));
     return layoutPixelMenu(metrics, textWidth, fonts.ascent() + fonts.descent(), rows.size(),
                            area.width, area.height);

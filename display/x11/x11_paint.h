@@ -19,8 +19,8 @@ namespace velmora::x11 {
 // A text's width in pixels in the menu's fonts.
 MeasureText measureWith(const FontSet& fonts);
 
-// The menu's size for `rows` on `area`: the fonts first take on faces for
-// every character the rows (and a cut row's ellipsis) hold. The frame lies
+// The menu's size for `rows` on `area`: the fonts are first loaded with
+// faces for every character the rows (and a cut row's ellipsis) hold. The frame lies
 // at the origin.
 MenuGeometry measureMenu(FontSet& fonts, const MenuMetrics& metrics,
                          const std::vector<MenuRowText>& rows, const ScreenArea& area);

@@ -121,9 +121,11 @@ unsigned int MenuPopup::run(unsigned int flags, int x, int y) {
 }
 
 bool MenuPopup::createWindow(unsigned int flags, int x, int y) {
-    if (!fonts_.ok() || !inks_.ok())
+    if (!inks_.ok())
         return false;
     MenuGeometry geometry = measureMenu(fonts_, metrics_, rows_, area_);
+    if (!fonts_.ok())
+        return false;
     const MenuRect rect = placeMenuRect(flags, x, y, geometry.frame.width, geometry.frame.height,
                                         area_.width, area_.height);
     geometry.frame.left = area_.left + rect.left;
