@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 #include <set>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELMORA_LEAK_CHECKED 1
@@ -81,6 +82,16 @@ bool FontSet::loadCached(std::u32string_view needed) {
         return false;
     if (openCached(*cache, needed))
         return true;
+    // Xft keeps closed fonts for reuse: one opened here would come back on
+    // the fontconfig path with the cache's character set, so it gets its
+    // face's true one first.
+    for (const XftFontHandle& font : fonts_) {
+        const FT_Face face = XftLockFace(font.get());
+        FcCharSet* real = face != nullptr ? FcFreeTypeCharSet(face, nullptr) : nullptr;
+        XftUnlockFace(font.get());
+        if (real != nullptr)
+            FcCharSetDestroy(std::exchange(font.get()->charset, real));
+    }
     fonts_.clear();
     return false;
 }
@@ -93,18 +104,18 @@ bool FontSet::openCached(const fontcache::FontCache& cache, std::u32string_view 
             return false;
         pattern.release(); // the font owns the pattern now
         fonts_.emplace_back(font, XftFontTraits{display_});
-        // A face is trusted to draw what the cache says only when its file holds it.
-        for (const char32_t c : face.covers) {
-            if (!faceHolds(font, c))
-                return false;
-        }
     }
-    // Nor to lack what it says no face holds.
-    return std::none_of(needed.begin(), needed.end(), [&](char32_t c) {
-        const bool uncovered = cache.uncovered.find(c) != std::u32string::npos;
-        return uncovered && std::any_of(fonts_.begin(), fonts_.end(), [&](const XftFontHandle& f) {
-                   return faceHolds(f.get(), c);
-               });
+    // Each character must go to the face that fontconfig's path would give
+    // it, the first whose file holds it, as FreeType (not the cache) says.
+    return std::all_of(needed.begin(), needed.end(), [&](char32_t c) {
+        std::size_t holder = 0;
+        while (holder < fonts_.size() && !faceHolds(fonts_[holder].get(), c))
+            ++holder;
+        std::size_t listed = 0;
+        while (listed < cache.faces.size() &&
+               cache.faces[listed].covers.find(c) == std::u32string::npos)
+            ++listed;
+        return holder == listed;
     });
 }
 

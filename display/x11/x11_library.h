@@ -13,6 +13,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xlibint.h>
 #include <X11/Xutil.h>
+#include <fontconfig/fcfreetype.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -75,6 +76,7 @@
     F(2, FcConfigGetConfigDirs)                                                                    \
     F(2, FcConfigGetConfigFiles)                                                                   \
     F(2, FcConfigGetFontDirs)                                                                      \
+    F(2, FcFreeTypeCharSet)                                                                        \
     F(2, FcGetVersion)                                                                             \
     F(2, FcPatternAdd)                                                                             \
     F(2, FcPatternAddCharSet)                                                                      \

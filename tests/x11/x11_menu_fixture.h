@@ -63,21 +63,26 @@ protected:
         return menu;
     }
 
-    // The launcher's environment: DISPLAY set to `display`, and a runtime
+    // The launcher's environment: DISPLAY set to `display`, a runtime
     // folder of its own that keeps its single-instance lock apart from those
-    // of tests that run at the same time.
+    // of tests that run at the same time, a font cache folder of its own,
+    // and `extraEnvironment_`.
     std::vector<std::string> launcherEnvironment(const std::string& display) {
         const fs::path runtime = folder_.path() / "runtime";
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all);
         std::vector<std::string> environment;
         for (auto& entry : environmentWithDisplay(display)) {
-            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0)
+            if (entry.rfind("XDG_RUNTIME_DIR=", 0) != 0 && entry.rfind("XDG_CACHE_HOME=", 0) != 0)
                 environment.push_back(std::move(entry));
         }
         environment.push_back("XDG_RUNTIME_DIR=" + runtime.string());
+        environment.push_back("XDG_CACHE_HOME=" + cacheHome().string());
+        environment.insert(environment.end(), extraEnvironment_.begin(), extraEnvironment_.end());
         return environment;
     }
+
+    fs::path cacheHome() const { return folder_.path() / "cache"; }
 
     void expectLauncherEnds() { test::expectEndsWithZero(launcher_); }
 
@@ -142,6 +147,7 @@ protected:
     }
 
     TempFolder folder_;
+    std::vector<std::string> extraEnvironment_;
     std::unique_ptr<XvfbServer> server_;
     std::unique_ptr<XWatcher> watcher_;
     ChildProcess launcher_;

@@ -1,0 +1,235 @@
+// The X11 menu's font cache through the real launcher: the first start
+// writes it, the next draws the very pixels of the first without fontconfig,
+// and a cache that is garbage, cut short, of another version, a link, not
+// ours, stale or lying is passed over and written anew, the menu drawn as
+// before. fontconfig is pointed at fonts copied into the test's folder, so
+// that a remembered font file can be touched.
+#include "x11_menu_fixture.h"
+
+#include "display/fontcache/font_cache_format.h"
+
+#include <X11/Xutil.h>
+
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace velmora::x11test {
+namespace {
+
+const std::vector<std::string> TITLES = {"&Web ブラウザ", "日本語入力", "漢字変換表"};
+const std::u32string TITLE_CHARACTERS = U"Web ブラウザ日本語入力漢字変換表";
+const char* const FONTS[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                             "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"};
+
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned long> values;
+    bool operator==(const Pixels& other) const {
+        return width == other.width && height == other.height && values == other.values;
+    }
+};
+
+Pixels readPixels(Display* display, Window window, const Geometry& g) {
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned int>(g.width),
+                              static_cast<unsigned int>(g.height), AllPlanes, ZPixmap);
+    if (image == nullptr)
+        throw std::runtime_error("cannot read the menu's pixels");
+    Pixels pixels{g.width, g.height, {}};
+    for (int y = 0; y < g.height; ++y) {
+        for (int x = 0; x < g.width; ++x)
+            pixels.values.push_back(XGetPixel(image, x, y));
+    }
+    XDestroyImage(image);
+    return pixels;
+}
+
+// The menu is drawn a moment after its window is mapped: its pixels once
+// anti-aliased text (many shades) shows and two reads agree.
+Pixels drawnPixels(Display* display, Window window, const Geometry& g) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    Pixels last = readPixels(display, window, g);
+    for (;;) {
+        std::this_thread::sleep_for(20ms);
+        Pixels now = readPixels(display, window, g);
+        const std::set<unsigned long> shades(now.values.begin(), now.values.end());
+        if ((now == last && shades.size() > 8) || std::chrono::steady_clock::now() > deadline)
+            return now;
+        last = std::move(now);
+    }
+}
+
+std::string differences(const Pixels& a, const Pixels& b) {
+    if (a.width != b.width || a.height != b.height)
+        return std::to_string(a.width) + "x" + std::to_string(a.height) + " against " +
+               std::to_string(b.width) + "x" + std::to_string(b.height);
+    std::size_t count = 0;
+    std::size_t firstAt = 0;
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        if (a.values[i] != b.values[i] && count++ == 0)
+            firstAt = i;
+    }
+    return std::to_string(count) + " pixels differ, the first at (" +
+           std::to_string(firstAt % static_cast<std::size_t>(a.width)) + ", " +
+           std::to_string(firstAt / static_cast<std::size_t>(a.width)) + ")";
+}
+
+struct Stamp {
+    ino_t inode = 0;
+    timespec modified{};
+    bool operator==(const Stamp& o) const {
+        return inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+class X11FontCacheTest : public X11MenuTest {
+protected:
+    void SetUp() override {
+        const fs::path fonts = folder_.path() / "fonts";
+        fs::create_directories(fonts);
+        for (const char* font : FONTS) {
+            ASSERT_TRUE(fs::exists(font)) << font << " is missing (fonts-dejavu-core, "
+                                          << "fonts-ipafont-gothic)";
+            fs::copy_file(font, fonts / fs::path(font).filename());
+        }
+        // The configuration in a folder of its own, as /etc/fonts is: a file
+        // appearing beside a configuration file counts as a change of fonts.
+        fs::create_directories(folder_.path() / "fontconfig");
+        const fs::path config = folder_.path() / "fontconfig" / "fonts.conf";
+        writeFile(config, "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM "
+                          "\"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
+                          "<include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n<dir>" +
+                              fonts.string() + "</dir>\n<cachedir>" +
+                              (folder_.path() / "fontconfig-cache").string() +
+                              "</cachedir>\n</fontconfig>\n");
+        extraEnvironment_.push_back("FONTCONFIG_FILE=" + config.string());
+    }
+
+    fs::path cacheFile() const { return cacheHome() / "velmora" / "x11-fonts"; }
+
+    // One start of the menu, dismissed once drawn: its pixels.
+    Pixels show() {
+        const Window menu = launchAndWaitForMenu();
+        if (menu == None)
+            return {};
+        const Pixels pixels = drawnPixels(watcher_->get(), menu, windowGeometry(display(), menu));
+        xdotool(display(), {"key", "Escape"});
+        expectLauncherEnds();
+        return pixels;
+    }
+
+    Stamp stamp() const {
+        struct stat status {};
+        EXPECT_EQ(lstat(cacheFile().c_str(), &status), 0);
+        return Stamp{status.st_ino, status.st_mtim};
+    }
+
+    // The cache is a whole one of ours that accounts for the titles.
+    void expectSoundCache() {
+        struct stat status {};
+        ASSERT_EQ(lstat(cacheFile().c_str(), &status), 0);
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_uid, geteuid());
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+        ASSERT_EQ(lstat(cacheFile().parent_path().c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        const auto cache = fontcache::parse(readFile(cacheFile()).value_or(""));
+        ASSERT_TRUE(cache.has_value());
+        EXPECT_TRUE(fontcache::accountsFor(*cache, TITLE_CHARACTERS));
+    }
+};
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+struct Tampering {
+    const char* name;
+    std::function<void(const fs::path& cache, const fs::path& folder)> apply;
+};
+
+const Tampering TAMPERINGS[] = {
+    {"garbage", [](const fs::path& c, const fs::path&) { writeFile(c, "\x01\x02 x\n\n"); }},
+    {"cut short",
+     [](const fs::path& c, const fs::path&) {
+         const std::string bytes = readFile(c).value_or("");
+         writeFile(c, bytes.substr(0, bytes.size() / 2));
+     }},
+    {"another version",
+     [](const fs::path& c, const fs::path&) {
+         writeFile(
+             c, replaced(readFile(c).value_or(""), "velmora-font-cache ", "velmora-font-cache 9"));
+     }},
+    {"larger than a cache is",
+     [](const fs::path& c, const fs::path&) {
+         writeFile(c, readFile(c).value_or("") + std::string(70000, '#'));
+     }},
+    {"a symbolic link to another file",
+     [](const fs::path& c, const fs::path& folder) {
+         fs::rename(c, folder / "elsewhere");
+         fs::create_symlink(folder / "elsewhere", c);
+     }},
+    {"a FIFO",
+     [](const fs::path& c, const fs::path&) {
+         fs::remove(c);
+         ASSERT_EQ(mkfifo(c.c_str(), 0600), 0);
+     }},
+    {"another user's",
+     [](const fs::path& c, const fs::path&) {
+         if (geteuid() == 0) {
+             ASSERT_EQ(chown(c.c_str(), 65534, 65534), 0);
+         }
+     }},
+    {"a remembered font file touched",
+     [](const fs::path&, const fs::path& folder) {
+         const fs::path font = folder / "fonts" / "DejaVuSans.ttf";
+         fs::last_write_time(font, fs::last_write_time(font) + 1h);
+     }},
+    {"a face said to hold what its file lacks",
+     [](const fs::path& c, const fs::path&) {
+         const std::string bytes = readFile(c).value_or("");
+         const std::size_t first = bytes.find("\ncovers");
+         writeFile(c, bytes.substr(0, first) + "\ncovers 65e5" + bytes.substr(first + 7));
+     }},
+    {"a title character it does not know",
+     [](const fs::path& c, const fs::path&) {
+         writeFile(c, replaced(readFile(c).value_or(""), " 65e5", ""));
+     }},
+};
+
+TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher(TITLES, {0, -26, 1, 2});
+    const Pixels first = show();
+    ASSERT_FALSE(first.values.empty());
+    expectSoundCache();
+    const Stamp written = stamp();
+    EXPECT_TRUE(show() == first) << "the warm start drew other pixels";
+    EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
+
+    for (const Tampering& tampering : TAMPERINGS) {
+        SCOPED_TRACE(tampering.name);
+        const std::string before = readFile(cacheFile()).value_or("");
+        tampering.apply(cacheFile(), folder_.path());
+        const Pixels shown = show();
+        EXPECT_TRUE(shown == first)
+            << "a tampered cache changed the pixels: " << differences(shown, first);
+        expectSoundCache();
+        const Stamp rewritten = stamp();
+        EXPECT_TRUE(show() == first);
+        EXPECT_TRUE(stamp() == rewritten) << "the rewritten cache was not used";
+    }
+    EXPECT_EQ(readFile(folder_.path() / "elsewhere").value_or("").substr(0, 19),
+              "velmora-font-cache ")
+        << "the link's target was written through";
+}
+
+} // namespace
+} // namespace velmora::x11test
