@@ -12,9 +12,11 @@ on the machine, the same three items in every menu:
             to the picked program's exec (a static program that writes the
             monotonic clock first thing);
   X11       fork to the menu window mapped on an Xvfb screen of its own, for
-            velmora, the minimal Xlib window, the minimal window that opens
-            one Xft font first (velmora's floor), and dmenu, 9menu, jgmenu
-            and rofi as Debian packages them.
+            velmora on a cold start (an empty font cache folder each round:
+            fontconfig answers) and on a warm one (its font cache kept), the
+            minimal Xlib window (the bare floor), the minimal window that
+            opens one Xft font first (the font floor), and dmenu, 9menu,
+            jgmenu and rofi as Debian packages them.
 
 Prints medians, the fastest and slowest tenth, and the ratios.
 
@@ -185,8 +187,11 @@ def main():
         server, display = start_xvfb(folder)
         try:
             x_env = dict(env, DISPLAY=display)
+            cold_cache = os.path.join(folder, "cold-cache")
             x_programs = {
-                "velmora": program + " +pick",
+                "velmora cold": "XDG_CACHE_HOME=%s %s" % (cold_cache, program),
+                "velmora warm": "XDG_CACHE_HOME=%s %s +pick" % (os.path.join(folder, "warm-cache"),
+                                                              program),
                 "minimal Xlib window": os.path.join(build, "velmora_x11_minimal_window"),
                 "minimal window + Xft font": os.path.join(build, "velmora_x11_minimal_xft_window"),
             }
@@ -196,6 +201,7 @@ def main():
             figures.update({"x11 " + name: [] for name in x_programs})
 
             def x11_round(turn=0):
+                shutil.rmtree(cold_cache, ignore_errors=True)
                 # The order turns round by round, so that no program always
                 # runs first after the watcher has started.
                 lines = list(x_programs.values())
@@ -254,11 +260,16 @@ def main():
     row("printf drawing the corner (floor)", "printf")
     print("  X11 (Xvfb), to the window mapped")
     floor = median["x11 minimal window + Xft font"]
-    row("velmora", "x11 velmora", "/ floor", median["x11 velmora"] / floor)
+    bare = median["x11 minimal Xlib window"]
+    row("velmora, cold (empty font cache)", "x11 velmora cold", "/ font floor",
+        median["x11 velmora cold"] / floor)
+    row("velmora, warm (font cache kept)", "x11 velmora warm", "/ bare floor",
+        median["x11 velmora warm"] / bare)
     row("minimal window + Xft font (floor)", "x11 minimal window + Xft font")
-    row("minimal Xlib window", "x11 minimal Xlib window")
+    row("minimal Xlib window (bare floor)", "x11 minimal Xlib window")
     for name in peers:
-        row(name, "x11 " + name, "/ velmora", median["x11 " + name] / median["x11 velmora"])
+        row(name, "x11 " + name, "/ velmora warm",
+            median["x11 " + name] / median["x11 velmora warm"])
     print("  launch, the key to the picked program's exec")
     row("terminal: Enter", "launch")
     row("X11: Return", "x11 launch")

@@ -10,7 +10,8 @@ launcher (default menu) and its floors take turns in the same run, so that
 all meet the same machine and the same compositor: a minimal layer-shell
 client that shows one rectangle, and the same client drawing one string with
 fcft first (the floor of the font stack, as the X11 floor opens one Xft
-font).
+font). fuzzel and wofi, in dmenu mode on the same three items, take their
+turns too, when installed.
 
     bench/wayland_startup.py [BUILD_FOLDER] [RUNS]
 
@@ -87,11 +88,17 @@ try:
     attach = re.compile(r"wl_surface@(\d+)\.attach\(wl_buffer@(\d+),")
     commit = re.compile(r"^\[\s*(\d+)\.(\d+)\]\s+-> wl_surface@(\d+)\.commit\(\)")
 
+    items = os.path.join(work, "items.txt")
+    with open(items, "w") as out:
+        out.write("Firefox\nChromium\nEpiphany\n")
+    give(items)
+
     def first_frame(argv):
         """Milliseconds from the start to the first commit of a real buffer."""
         start = time.time()
-        process = subprocess.Popen(as_user + argv, env=client, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        with open(items) as stdin:
+            process = subprocess.Popen(as_user + argv, env=client, stdin=stdin,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         sizes, attached, result = {}, set(), None
         try:
             for line in process.stderr:
@@ -120,6 +127,9 @@ try:
         "layer-shell client + fcft text": [os.path.join(build, "velmora_wayland_minimal_text")],
         "layer-shell client, rectangle": [os.path.join(build, "velmora_wayland_minimal_layer")],
     }
+    for peer in ("fuzzel", "wofi"):
+        if shutil.which(peer):
+            programs[peer] = [shutil.which(peer), "--dmenu"]
     for argv in programs.values():
         first_frame(argv)  # warm caches (fontconfig, the disk) for both
     figures = {name: [] for name in programs}

@@ -12,9 +12,10 @@
 // there); a word "+pick" has Down, Return typed in place of Escape (the menu
 // opens with nothing highlighted), and the time Return
 // was typed printed as "PROGRAM picked NANOSECONDS" on the monotonic clock
-// (for timing the launch of the picked item). Prints, per program, the median time to the window
-// being mapped and the median processor time (user + system) of the whole run, in milliseconds.
-// DISPLAY names the screen.
+// (for timing the launch of the picked item); leading words NAME=VALUE are
+// set in its environment, as a shell would (a cache folder of its own). Prints, per program, the
+// median time to the window being mapped and the median processor time (user + system) of the whole
+// run, in milliseconds. DISPLAY names the screen.
 #include "tests/support/spawn_args.h"
 #include "tests/support/x11_events.h"
 
@@ -79,6 +80,7 @@ struct Command {
     std::string label;
     std::vector<std::string> words;
     std::string input;
+    std::vector<std::string> environment;
     bool pick = false;
 
     explicit Command(const std::string& line) : label(line) {
@@ -93,6 +95,8 @@ struct Command {
                     input = word.substr(1);
                 else if (word == "+pick")
                     pick = true;
+                else if (words.empty() && word.find('=') != std::string::npos)
+                    environment.push_back(word);
                 else
                     words.push_back(word);
             }
@@ -103,11 +107,21 @@ struct Command {
     bool spawn(pid_t& pid) const {
         std::vector<std::string> arguments = words;
         const std::vector<char*> argv = velmora::test::pointers(arguments);
+        std::vector<std::string> variables = environment;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string name =
+                std::string(*entry).substr(0, std::string(*entry).find('=') + 1);
+            if (std::none_of(environment.begin(), environment.end(), [&](const std::string& set) {
+                    return set.compare(0, name.size(), name) == 0;
+                }))
+                variables.push_back(*entry);
+        }
+        const std::vector<char*> envp = velmora::test::pointers(variables);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         if (!input.empty())
             posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         return error == 0;
     }
