@@ -68,7 +68,8 @@ void FontSet::load(std::u32string_view text) {
     if (loadCached(needed))
         return;
     loadFresh(needed);
-    remember(needed);
+    if (!fonts_.empty())
+        unremembered_ = needed;
 }
 
 bool FontSet::loadCached(std::u32string_view needed) {
@@ -137,9 +138,11 @@ void FontSet::loadFresh(std::u32string_view needed) {
     }
 }
 
-void FontSet::remember(std::u32string_view needed) const {
-    if (fonts_.empty())
+void FontSet::remember() {
+    if (unremembered_.empty())
         return;
+    const std::u32string needed = std::move(unremembered_);
+    unremembered_.clear();
     fontcache::FontCache cache;
     for (const XftFontHandle& font : fonts_)
         cache.faces.push_back(cachedFace(font.get()->pattern));

@@ -24,8 +24,12 @@ public:
     // Opens the primary face and fallback faces until every printable
     // character of `text` has a face that holds it, as far as the installed
     // fonts allow: those the cache remembers when it still holds, else those
-    // fontconfig picks, which the cache then remembers. Once per FontSet.
+    // fontconfig picks. Once per FontSet.
     void load(std::u32string_view text);
+
+    // Writes fontconfig's picks to the cache when load() had to ask for
+    // them; called once the menu is on screen, which need not wait for it.
+    void remember();
 
     // The largest ascent and descent over the faces opened so far.
     int ascent() const;
@@ -45,7 +49,6 @@ private:
     bool loadCached(std::u32string_view needed);
     // Today's answer from fontconfig, as the cache would remember it.
     void loadFresh(std::u32string_view needed);
-    void remember(std::u32string_view needed) const;
     XftFont* open(const FcChar32* character) const;
     XftFont* faceFor(char32_t character) const;
     // Calls `run(face, characters, count)` for each stretch of one face.
@@ -55,6 +58,7 @@ private:
     int screen_;
     double pixelSize_;
     std::vector<XftFontHandle> fonts_;
+    std::u32string unremembered_; // what load() needed, while not in the cache
 };
 
 } // namespace velmora::x11

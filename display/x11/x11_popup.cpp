@@ -117,6 +117,8 @@ unsigned int MenuPopup::run(unsigned int flags, int x, int y) {
     XGrabPointer(display_, window_.get(), False, POINTER_EVENTS, GrabModeAsync, GrabModeAsync, None,
                  None, CurrentTime);
     XGrabKeyboard(display_, window_.get(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XFlush(display_);
+    fonts_.remember();
     return handleEvents();
 }
 
