@@ -46,18 +46,29 @@ Pixels readPixels(Display* display, Window window, const Geometry& g) {
     return pixels;
 }
 
+// Whether `pid` sleeps (in its wait for events, once it has drawn), not
+// runs or waits to run.
+bool sleeping(pid_t pid) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat").value_or("");
+    const std::size_t end = stat.rfind(") ");
+    return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'S';
+}
+
 // The menu is drawn a moment after its window is mapped: its pixels once
-// anti-aliased text (many shades) shows and two reads agree.
-Pixels drawnPixels(Display* display, Window window, const Geometry& g) {
+// anti-aliased text (many shades) shows and two reads agree while the
+// launcher sleeps throughout, so that no half-drawn menu is taken, however
+// slowly the machine lets the launcher run.
+Pixels drawnPixels(Display* display, Window window, const Geometry& g, pid_t launcher) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    Pixels last = readPixels(display, window, g);
     for (;;) {
+        const bool before = sleeping(launcher);
+        const Pixels first = readPixels(display, window, g);
         std::this_thread::sleep_for(20ms);
-        Pixels now = readPixels(display, window, g);
-        const std::set<unsigned long> shades(now.values.begin(), now.values.end());
-        if ((now == last && shades.size() > 8) || std::chrono::steady_clock::now() > deadline)
-            return now;
-        last = std::move(now);
+        Pixels second = readPixels(display, window, g);
+        const std::set<unsigned long> shades(second.values.begin(), second.values.end());
+        if ((before && first == second && shades.size() > 8 && sleeping(launcher)) ||
+            std::chrono::steady_clock::now() > deadline)
+            return second;
     }
 }
 
@@ -115,7 +126,8 @@ protected:
         const Window menu = launchAndWaitForMenu();
         if (menu == None)
             return {};
-        const Pixels pixels = drawnPixels(watcher_->get(), menu, windowGeometry(display(), menu));
+        const Pixels pixels =
+            drawnPixels(watcher_->get(), menu, windowGeometry(display(), menu), launcher_.pid());
         xdotool(display(), {"key", "Escape"});
         expectLauncherEnds();
         return pixels;
