@@ -133,14 +133,15 @@ TEST(FontCacheKey, HoldsOnlyWhileEverySettingAndStampIsUnchanged) {
         {"changed", [](FileStamp& s) { ++s.changed; }},
     };
     for (const FileStamp& file : cache.key.files) {
-        for (const auto& [name, change] : changes) {
+        for (const auto& change : changes) {
             const auto restamped = [&](const std::string& path) {
                 FileStamp now = asStored(path);
                 if (path == file.path)
-                    change(now);
+                    change.second(now);
                 return now;
             };
-            EXPECT_FALSE(keyHolds(cache.key, settings, restamped)) << file.path << ": " << name;
+            EXPECT_FALSE(keyHolds(cache.key, settings, restamped))
+                << file.path << ": " << change.first;
         }
     }
 }
