@@ -193,7 +193,8 @@ inline void stopWine() {
 
 // True when a running process names `text` on its command line (Wine shows
 // a Windows program's command line there).
-inline bool anyProcessMentions(const std::string& text) {
+inline std::vector<std::string> processesMentioning(const std::string& text) {
+    std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
@@ -204,9 +205,13 @@ inline bool anyProcessMentions(const std::string& text) {
                 c = ' ';
         }
         if (commandLine.find(text) != std::string::npos)
-            return true;
+            found.push_back(name + " " + commandLine);
     }
-    return false;
+    return found;
+}
+
+inline bool anyProcessMentions(const std::string& text) {
+    return !processesMentioning(text).empty();
 }
 
 // Starts the prefix's Wine session on this test's X server and waits until
@@ -403,7 +408,11 @@ inline std::optional<Rect> waitForMenu(Child& launcher) {
     const auto until = std::chrono::steady_clock::now() + PATIENCE;
     while (std::chrono::steady_clock::now() < until) {
         if (auto code = launcher.poll()) {
-            ADD_FAILURE() << "the launcher ended with " << *code << " before showing its menu";
+            std::string running;
+            for (const std::string& process : processesMentioning(".exe"))
+                running += "\n  " + process;
+            ADD_FAILURE() << "the launcher ended with " << *code << " before showing its menu; "
+                          << "Windows programs still running:" << running;
             return std::nullopt;
         }
         for (const std::string& window : menuWindows()) {
