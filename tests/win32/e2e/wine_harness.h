@@ -273,7 +273,12 @@ private:
         const auto until = std::chrono::steady_clock::now() + PATIENCE;
         while (run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).output.find("window id") ==
                std::string::npos) {
-            ASSERT_LT(std::chrono::steady_clock::now(), until) << "openbox did not start";
+            const auto ended = windowManager_.poll();
+            ASSERT_FALSE(ended) << "openbox ended with " << *ended << " on " << display_;
+            ASSERT_LT(std::chrono::steady_clock::now(), until)
+                << "openbox did not start on " << display_ << "; the root window has:\n"
+                << run({"xprop", "-root"}).output << "the X display sockets:\n"
+                << run({"sh", "-c", "ss -xlp | grep X11-unix"}).output;
             std::this_thread::sleep_for(50ms);
         }
     }
