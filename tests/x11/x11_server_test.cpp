@@ -12,24 +12,30 @@ namespace {
 // Where a process that did not end is waiting: each thread's state and
 // kernel wait channel, and what its descriptors are (which server a socket
 // reached shows in /proc/net/unix).
+// A process's or thread's state letter (S sleeping, T stopped, ...).
+std::string stateOf(const fs::path& proc) {
+    const std::string stat = test::readText(proc / "stat");
+    const std::size_t close = stat.rfind(')');
+    return close == std::string::npos ? "?" : stat.substr(close + 2, 1);
+}
+
 std::string whereItWaits(pid_t pid) {
     const fs::path proc = "/proc/" + std::to_string(pid);
     std::string report;
     std::error_code error;
     for (fs::directory_iterator it(proc / "task", error), end; !error && it != end;
          it.increment(error)) {
-        const std::string stat = test::readText(it->path() / "stat");
-        const std::size_t close = stat.rfind(')');
-        report += "\n thread " + it->path().filename().string() + " state " +
-                  (close == std::string::npos ? "?" : stat.substr(close + 2, 1)) + " in " +
-                  readFile(it->path() / "wchan").value_or("?");
+        report += "\n thread " + it->path().filename().string() + " state " + stateOf(it->path()) +
+                  " in " + readFile(it->path() / "wchan").value_or("?");
     }
     for (fs::directory_iterator it(proc / "fd", error), end; !error && it != end;
          it.increment(error))
         report += "\n fd " + it->path().filename().string() + " -> " +
                   fs::read_symlink(it->path(), error).string();
     // Which servers listen on which display sockets, and who holds the locks.
-    if (FILE* listeners = ::popen("ss -xlp | grep X11-unix; ss -xp | grep -E \"velmora|Xvfb|Xwayland\"; grep -H . /tmp/.X*-lock", "r")) {
+    if (FILE* listeners = ::popen("ss -xlp | grep X11-unix; ss -xp | grep -E "
+                                  "\"velmora|Xvfb|Xwayland\"; grep -H . /tmp/.X*-lock",
+                                  "r")) {
         char line[512];
         while (std::fgets(line, sizeof line, listeners) != nullptr)
             report += std::string("\n ") + line;
@@ -39,12 +45,11 @@ std::string whereItWaits(pid_t pid) {
 }
 
 TEST_F(X11MenuTest, WithoutAnXServerTheMenuIsDismissedQuietly) {
-    // A display number that was free a moment ago: its server has stopped.
-    std::string gone;
-    {
-        XvfbServer stopped(SCREEN_WIDTH, SCREEN_HEIGHT);
-        gone = stopped.display();
-    }
+    // A display that no server serves. (The number of a server stopped a
+    // moment ago is not that: X servers started with -displayfd take the
+    // lowest free number, and one that another suite starts meanwhile would
+    // take it and show this launcher's menu.)
+    const std::string gone = ":65000";
     installLauncher({"&Alpha", "&Bravo"}, {});
     // No controlling terminal either, so no menu can be shown at all.
     launchCapturingErrors(gone, true);
@@ -102,7 +107,10 @@ TEST_F(X11MenuTest, GivesUpOnAServerThatNeverAnswers) {
     launchCapturingErrors(stopped.display(), true);
     const auto status = launcher_.wait(30s);
     const auto waited = std::chrono::steady_clock::now() - start;
-    const std::string waiting = status ? "" : whereItWaits(launcher_.pid());
+    const std::string waiting = status ? ""
+                                       : whereItWaits(launcher_.pid()) +
+                                             "\n the stopped server's state: " +
+                                             stateOf("/proc/" + std::to_string(stopped.pid()));
     stopped.signal(SIGCONT);
     ASSERT_TRUE(status.has_value()) << "the launcher waited on for the server " << stopped.display()
                                     << "? It waits:" << waiting;

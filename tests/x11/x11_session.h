@@ -64,6 +64,7 @@ public:
     // Throws std::runtime_error when the server cannot be started.
     XvfbServer(int width, int height);
     const std::string& display() const { return display_; }
+    pid_t pid() const { return process_.pid(); }
     // Sends the server `number` (SIGSTOP to make it stop answering, SIGKILL
     // to make it vanish).
     void signal(int number) const;
