@@ -17,9 +17,11 @@ timed starts are ended at their first frame, before a cold one would write
 it). fuzzel and wofi, in dmenu mode on the same three items, take their
 turns too, when installed.
 
-    bench/wayland_startup.py [BUILD_FOLDER] [RUNS]
+    bench/wayland_startup.py [BUILD_FOLDER] [RUNS] [BASELINE]
 
-BUILD_FOLDER defaults to build/native, RUNS to 100. Needs sway and the
+BUILD_FOLDER defaults to build/native, RUNS to 100. BASELINE, when given, is
+another launcher binary (say, one built before a change) that takes its turns
+too, with no font cache, to compare the cold start with. Needs sway and the
 programs velmora and velmora_wayland_minimal_layer of that build. The debug
 log costs both programs the same few writes per request.
 """
@@ -36,6 +38,7 @@ import time
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native")
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+baseline = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 for program in ("velmora", "velmora_wayland_minimal_layer", "velmora_wayland_minimal_text"):
     if not os.access(os.path.join(build, program), os.X_OK):
         sys.exit(f"missing {build}/{program} (build it first)")
@@ -87,6 +90,12 @@ try:
     launcher = os.path.join(work, "velmora")
     shutil.copy(os.path.join(build, "velmora"), launcher)
     give(launcher)
+    if baseline:
+        # In a folder of its own, where it writes the same default menu.
+        os.mkdir(os.path.join(work, "baseline"))
+        give(os.path.join(work, "baseline"))
+        shutil.copy(baseline, os.path.join(work, "baseline", "velmora"))
+        give(os.path.join(work, "baseline", "velmora"))
 
     create = re.compile(r"wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),")
     attach = re.compile(r"wl_surface@(\d+)\.attach\(wl_buffer@(\d+),")
@@ -157,6 +166,8 @@ try:
     programs = {
         "velmora, cold (no font cache)": ([launcher], caches["cold"]),
         "velmora, warm (font cache)": ([launcher], caches["warm"]),
+        **({"velmora baseline (BASELINE)": ([os.path.join(work, "baseline", "velmora")], caches["cold"])}
+           if baseline else {}),
         "layer-shell client + fcft text": ([os.path.join(build, "velmora_wayland_minimal_text")], None),
         "layer-shell client, rectangle": ([os.path.join(build, "velmora_wayland_minimal_layer")], None),
     }
