@@ -31,10 +31,12 @@ struct Stamp {
 struct Tampering {
     const char* name;
     std::function<void(const fs::path& cache, const fs::path& folder)> apply;
+    int scale = 1;
 };
 
 const Tampering TAMPERINGS[] = {
     {"none", nullptr},
+    {"none at scale 2", nullptr, 2},
     {"garbage", [](const fs::path& c, const fs::path&) { writeFile(c, "\x01\x02 x\n\n"); }},
     {"a symbolic link to another file",
      [](const fs::path& c, const fs::path& folder) {
@@ -86,8 +88,8 @@ protected:
         launch(environment);
         const Rect menu = waitForMenu();
         std::vector<std::uint32_t> pixels;
-        for (int y = menu.top; y < menu.top + menu.height; ++y) {
-            for (int x = menu.left; x < menu.left + menu.width; ++x)
+        for (int y = menu.top * scale_; y < (menu.top + menu.height) * scale_; ++y) {
+            for (int x = menu.left * scale_; x < (menu.left + menu.width) * scale_; ++x)
                 pixels.push_back(shot_.at(x, y));
         }
         compositor_->type({"-k", "Escape"});
@@ -118,7 +120,7 @@ protected:
 
 TEST_P(WaylandFontCache, DrawsTheColdStartsPixels) {
     const Tampering& tampering = GetParam();
-    startSway();
+    startSway(tampering.scale);
     ASSERT_FALSE(HasFatalFailure());
     installLauncher(TITLES, {0, -26, 1, 2});
     const std::vector<std::uint32_t> cold = show();
