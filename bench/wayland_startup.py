@@ -10,12 +10,18 @@ launcher (default menu) and its floors take turns in the same run, so that
 all meet the same machine and the same compositor: a minimal layer-shell
 client that shows one rectangle, and the same client drawing one string with
 fcft first (the floor of the font stack, as the X11 floor opens one Xft
-font). fuzzel and wofi, in dmenu mode on the same three items, take their
+font). The launcher runs twice per turn: cold, its font cache removed before
+each start (fcft and fontconfig draw), and warm, from a font cache written
+once before the runs by a start left open until the cache appeared (the
+timed starts are ended at their first frame, before a cold one would write
+it). fuzzel and wofi, in dmenu mode on the same three items, take their
 turns too, when installed.
 
-    bench/wayland_startup.py [BUILD_FOLDER] [RUNS]
+    bench/wayland_startup.py [BUILD_FOLDER] [RUNS] [BASELINE]
 
-BUILD_FOLDER defaults to build/native, RUNS to 100. Needs sway and the
+BUILD_FOLDER defaults to build/native, RUNS to 100. BASELINE, when given, is
+another launcher binary (say, one built before a change) that takes its turns
+too, with no font cache, to compare the cold start with. Needs sway and the
 programs velmora and velmora_wayland_minimal_layer of that build. The debug
 log costs both programs the same few writes per request.
 """
@@ -32,6 +38,7 @@ import time
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/native")
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+baseline = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 for program in ("velmora", "velmora_wayland_minimal_layer", "velmora_wayland_minimal_text"):
     if not os.access(os.path.join(build, program), os.X_OK):
         sys.exit(f"missing {build}/{program} (build it first)")
@@ -83,6 +90,12 @@ try:
     launcher = os.path.join(work, "velmora")
     shutil.copy(os.path.join(build, "velmora"), launcher)
     give(launcher)
+    if baseline:
+        # In a folder of its own, where it writes the same default menu.
+        os.mkdir(os.path.join(work, "baseline"))
+        give(os.path.join(work, "baseline"))
+        shutil.copy(baseline, os.path.join(work, "baseline", "velmora"))
+        give(os.path.join(work, "baseline", "velmora"))
 
     create = re.compile(r"wl_shm_pool@\d+\.create_buffer\(new id wl_buffer@(\d+), \d+, (\d+), (\d+),")
     attach = re.compile(r"wl_surface@(\d+)\.attach\(wl_buffer@(\d+),")
@@ -93,11 +106,21 @@ try:
         out.write("Firefox\nChromium\nEpiphany\n")
     give(items)
 
-    def first_frame(argv):
+    # The launcher's font caches: one kept, one removed before each start.
+    caches = {}
+    for kind in ("cold", "warm"):
+        caches[kind] = os.path.join(work, kind + "-cache")
+        os.mkdir(caches[kind], 0o700)
+        give(caches[kind])
+
+    def first_frame(argv, cache=None):
         """Milliseconds from the start to the first commit of a real buffer."""
+        environment = dict(client, XDG_CACHE_HOME=cache) if cache else client
+        if cache == caches["cold"] and os.path.exists(os.path.join(cache, "velmora")):
+            shutil.rmtree(os.path.join(cache, "velmora"))
         start = time.time()
         with open(items) as stdin:
-            process = subprocess.Popen(as_user + argv, env=client, stdin=stdin,
+            process = subprocess.Popen(as_user + argv, env=environment, stdin=stdin,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         sizes, attached, result = {}, set(), None
         try:
@@ -120,22 +143,43 @@ try:
             process.wait()
         if result is None:
             sys.exit(f"{argv[0]} showed no frame")
+        if cache == caches["warm"] and not os.path.exists(os.path.join(cache, "velmora", "wayland-fonts")):
+            sys.exit("the warm start lost its font cache")
         return result
 
+    def write_font_cache():
+        """One start left open until its font cache is written."""
+        written = os.path.join(caches["warm"], "velmora", "wayland-fonts")
+        with open(items) as stdin:
+            process = subprocess.Popen(as_user + [launcher], env=dict(client, XDG_CACHE_HOME=caches["warm"]),
+                                       stdin=stdin, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(200):
+            if os.path.exists(written):
+                break
+            time.sleep(0.05)
+        process.send_signal(signal.SIGTERM)
+        process.wait()
+        if not os.path.exists(written):
+            sys.exit("the launcher wrote no font cache")
+
+    write_font_cache()
     programs = {
-        "velmora (default menu)": [launcher],
-        "layer-shell client + fcft text": [os.path.join(build, "velmora_wayland_minimal_text")],
-        "layer-shell client, rectangle": [os.path.join(build, "velmora_wayland_minimal_layer")],
+        "velmora, cold (no font cache)": ([launcher], caches["cold"]),
+        "velmora, warm (font cache)": ([launcher], caches["warm"]),
+        **({"velmora baseline (BASELINE)": ([os.path.join(work, "baseline", "velmora")], caches["cold"])}
+           if baseline else {}),
+        "layer-shell client + fcft text": ([os.path.join(build, "velmora_wayland_minimal_text")], None),
+        "layer-shell client, rectangle": ([os.path.join(build, "velmora_wayland_minimal_layer")], None),
     }
     for peer in ("fuzzel", "wofi"):
         if shutil.which(peer):
-            programs[peer] = [shutil.which(peer), "--dmenu"]
-    for argv in programs.values():
-        first_frame(argv)  # warm caches (fontconfig, the disk) for both
+            programs[peer] = ([shutil.which(peer), "--dmenu"], None)
+    for argv, cache in programs.values():
+        first_frame(argv, cache)  # warm caches (fontconfig, the disk) for both
     figures = {name: [] for name in programs}
     for _ in range(runs):
-        for name, argv in programs.items():
-            figures[name].append(first_frame(argv))
+        for name, (argv, cache) in programs.items():
+            figures[name].append(first_frame(argv, cache))
 
     medians = {name: statistics.median(values) for name, values in figures.items()}
     floor = medians["layer-shell client + fcft text"]

@@ -68,6 +68,8 @@ public:
     }
     // Waits until the compositor has handled every request sent so far.
     bool roundtrip();
+    // Sends the requests made so far; false when the compositor is gone.
+    bool flush();
 
 private:
     struct Output {
@@ -82,7 +84,6 @@ private:
     static void ping(void* data, xdg_wm_base* base, std::uint32_t serial);
     static void outputScale(void* data, wl_output* output, std::int32_t factor);
     void addOutput(wl_registry* registry, std::uint32_t name, std::uint32_t version);
-    bool flush();
 
     DisplayPtr display_;
     RegistryPtr registry_;

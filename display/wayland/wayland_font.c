@@ -38,18 +38,30 @@ bool velmora_font_library_resolve(void* fcft_library, void* pixman_library) {
            fcft.image_get_format != NULL;
 }
 
+static bool initialised;
+
 bool velmora_font_library_init(void) {
-    return fcft.init(FCFT_LOG_COLORIZE_NEVER, false, FCFT_LOG_CLASS_NONE);
+    if (!initialised)
+        initialised = fcft.init(FCFT_LOG_COLORIZE_NEVER, false, FCFT_LOG_CLASS_NONE);
+    return initialised;
 }
 
 void velmora_font_library_fini(void) {
-    fcft.fini();
+    if (initialised)
+        fcft.fini();
+    initialised = false;
+}
+
+void velmora_font_attributes(double pixel_size, char attributes[VELMORA_FONT_ATTRIBUTES]) {
+    snprintf(attributes, VELMORA_FONT_ATTRIBUTES, "pixelsize=%.2f", pixel_size);
 }
 
 struct fcft_font* velmora_font_open(double pixel_size) {
-    char attributes[64];
-    snprintf(attributes, sizeof attributes, "pixelsize=%.2f", pixel_size);
-    const char* names[] = {"sans-serif"};
+    if (!velmora_font_library_init())
+        return NULL;
+    char attributes[VELMORA_FONT_ATTRIBUTES];
+    velmora_font_attributes(pixel_size, attributes);
+    const char* names[] = {VELMORA_FONT_FAMILY};
     return fcft.from_name(1, names, attributes);
 }
 

@@ -28,9 +28,19 @@ struct velmora_glyph {
  * false when one is missing. */
 bool velmora_font_library_resolve(void* fcft_library, void* pixman_library);
 
-/* Once per process before any font; quiet (fcft logs nothing). */
+/* fcft (and with it fontconfig) set up, quiet (fcft logs nothing): done by
+ * the first velmora_font_open, so that a start whose font cache holds never
+ * pays for it; the later calls return the first one's answer. Fini undoes
+ * it, when it was done. */
 bool velmora_font_library_init(void);
 void velmora_font_library_fini(void);
+
+/* The face asked of fontconfig, and the attributes fcft gets with it for a
+ * pixel size ("pixelsize=12.00"): fcft asks fontconfig for the two joined by
+ * a colon. */
+#define VELMORA_FONT_FAMILY "sans-serif"
+#define VELMORA_FONT_ATTRIBUTES 64
+void velmora_font_attributes(double pixel_size, char attributes[VELMORA_FONT_ATTRIBUTES]);
 
 /* A font of `pixel_size` pixels, or NULL. */
 struct fcft_font* velmora_font_open(double pixel_size);

@@ -20,12 +20,12 @@ VELMORA_WAYLAND_FUNCTIONS(VELMORA_DEFINE_LOADED)
 namespace {
 
 // The libraries by their run-time names (their ABI versions), in the order
-// of the indexes above; fcft last.
+// of the indexes above. fontconfig and FreeType are fcft's own, opened by
+// name too for the font cache: fontconfig's answer read and kept on a cold
+// start, the faces opened from their files on a warm one.
 constexpr const char* LIBRARIES[] = {
-    "libwayland-client.so.0",
-    "libxkbcommon.so.0",
-    "libpixman-1.so.0",
-    "libfcft.so.4",
+    "libwayland-client.so.0", "libxkbcommon.so.0",  "libpixman-1.so.0",
+    "libfcft.so.4",           "libfontconfig.so.1", "libfreetype.so.6",
 };
 constexpr int PIXMAN = 2;
 constexpr int FCFT = 3;

@@ -1,7 +1,7 @@
 // The client libraries of the Wayland menu, loaded only when the menu is tried.
 //
-// The launcher links none of libwayland-client, libxkbcommon, libpixman and
-// libfcft (nor what they pull in: fontconfig, FreeType, HarfBuzz, GLib): a
+// The launcher links none of libwayland-client, libxkbcommon, libpixman,
+// libfcft, fontconfig and FreeType (nor what they pull in: HarfBuzz, GLib): a
 // start that shows the terminal or X11 menu, or no menu, must not pay for
 // loading them. Every function the menu calls is a pointer of the namespace
 // velmora::wayland with the function's own name and type, resolved by
@@ -17,6 +17,10 @@
 // them, then turns the names the wrappers use into the pointers.
 #pragma once
 
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SYNTHESIS_H
 #include <pixman.h>
 #include <wayland-client-core.h>
 #include <xkbcommon/xkbcommon.h>
@@ -51,7 +55,43 @@
     F(2, pixman_image_create_bits)                                                                 \
     F(2, pixman_image_create_solid_fill)                                                           \
     F(2, pixman_image_fill_rectangles)                                                             \
-    F(2, pixman_image_unref)
+    F(2, pixman_image_get_data)                                                                    \
+    F(2, pixman_image_get_format)                                                                  \
+    F(2, pixman_image_get_stride)                                                                  \
+    F(2, pixman_image_unref)                                                                       \
+    F(4, FcCharSetHasChar)                                                                         \
+    F(4, FcConfigGetCacheDirs)                                                                     \
+    F(4, FcConfigGetConfigDirs)                                                                    \
+    F(4, FcConfigGetConfigFiles)                                                                   \
+    F(4, FcConfigGetFontDirs)                                                                      \
+    F(4, FcConfigSubstitute)                                                                       \
+    F(4, FcDefaultSubstitute)                                                                      \
+    F(4, FcFontRenderPrepare)                                                                      \
+    F(4, FcFontSetDestroy)                                                                         \
+    F(4, FcFontSort)                                                                               \
+    F(4, FcGetVersion)                                                                             \
+    F(4, FcNameParse)                                                                              \
+    F(4, FcPatternDestroy)                                                                         \
+    F(4, FcPatternGetCharSet)                                                                      \
+    F(4, FcPatternIterGetObject)                                                                   \
+    F(4, FcPatternIterGetValue)                                                                    \
+    F(4, FcPatternIterIsValid)                                                                     \
+    F(4, FcPatternIterNext)                                                                        \
+    F(4, FcPatternIterStart)                                                                       \
+    F(4, FcPatternIterValueCount)                                                                  \
+    F(4, FcStrListDone)                                                                            \
+    F(4, FcStrListNext)                                                                            \
+    F(5, FT_Done_Face)                                                                             \
+    F(5, FT_Done_FreeType)                                                                         \
+    F(5, FT_Get_Char_Index)                                                                        \
+    F(5, FT_GlyphSlot_Embolden)                                                                    \
+    F(5, FT_Init_FreeType)                                                                         \
+    F(5, FT_Library_Version)                                                                       \
+    F(5, FT_Load_Glyph)                                                                            \
+    F(5, FT_New_Face)                                                                              \
+    F(5, FT_Render_Glyph)                                                                          \
+    F(5, FT_Set_Pixel_Sizes)                                                                       \
+    F(5, FT_Set_Transform)
 
 namespace velmora::wayland {
 

@@ -54,15 +54,12 @@ private:
     bool openToplevel();
     bool showCatcher();
     bool onePiece() const { return connection_.layerShell() == nullptr; }
-    bool fontsReady();
 
     WaylandConnection connection_;
     std::unique_ptr<WaylandSeat> seat_;
     std::unique_ptr<ShellSurface> catcher_;
     bool catcherTried_ = false;
     std::unique_ptr<ShmBuffer> catcherBuffer_;
-    bool fontsTried_ = false;
-    bool fontsReady_ = false;
 };
 
 MenuDisplayWayland::~MenuDisplayWayland() {
@@ -70,8 +67,7 @@ MenuDisplayWayland::~MenuDisplayWayland() {
     catcherBuffer_.reset();
     catcher_.reset();
     seat_.reset();
-    if (fontsReady_)
-        velmora_font_library_fini();
+    velmora_font_library_fini();
 }
 
 bool MenuDisplayWayland::connect() {
@@ -84,12 +80,6 @@ bool MenuDisplayWayland::connect() {
         return false;
     seat_->settle();
     return true;
-}
-
-bool MenuDisplayWayland::fontsReady() {
-    if (!std::exchange(fontsTried_, true))
-        fontsReady_ = velmora_font_library_init();
-    return fontsReady_;
 }
 
 bool MenuDisplayWayland::outputArea() {
@@ -163,7 +153,7 @@ bool MenuDisplayWayland::showCatcher() {
 
 unsigned int MenuDisplayWayland::track(const std::vector<MenuItem>& items, unsigned int flags,
                                        int x, int y) {
-    if (!outputArea() || !fontsReady())
+    if (!outputArea())
         return 0;
     unsigned int command = 0;
     {

@@ -37,21 +37,20 @@ void fill(pixman_image_t* image, std::uint32_t rgb, long long x, long long y, lo
 MenuPainter::MenuPainter()
     : inkText_(solidInk(MENU_COLOR_TEXT)), inkHighlightText_(solidInk(MENU_COLOR_HIGHLIGHT_TEXT)) {}
 
-bool MenuPainter::setScale(double scale) {
+bool MenuPainter::setScale(double scale, std::u32string_view characters) {
     metrics_ = scaledMenuMetrics(scale);
-    own(font_, velmora_font_open(metrics_.fontPixels));
-    return font_ && inkText_ && inkHighlightText_;
+    return font_.open(metrics_.fontPixels, characters) && inkText_ && inkHighlightText_;
 }
 
 int MenuPainter::fontHeight() const {
-    return velmora_font_ascent(font_.get()) + velmora_font_descent(font_.get());
+    return font_.ascent() + font_.descent();
 }
 
 long long MenuPainter::measure(std::u32string_view text) const {
     long long width = 0;
     for (const char32_t c : text) {
         velmora_glyph glyph{};
-        if (velmora_font_glyph(font_.get(), static_cast<std::uint32_t>(c), &glyph))
+        if (font_.glyph(c, &glyph))
             width += glyph.advance;
     }
     return width;
@@ -62,7 +61,7 @@ void MenuPainter::drawText(pixman_image_t* image, pixman_image_t* ink, long long
     long long pen = x;
     for (const char32_t c : text) {
         velmora_glyph glyph{};
-        if (!velmora_font_glyph(font_.get(), static_cast<std::uint32_t>(c), &glyph))
+        if (!font_.glyph(c, &glyph))
             continue;
         const auto left = static_cast<std::int32_t>(pen + glyph.x);
         // A colour glyph (emoji) is its own ink; others are a mask over it.
@@ -86,15 +85,15 @@ void MenuPainter::paintRow(pixman_image_t* image, const MenuSession& session,
     const MenuRowText fitted =
         fitMenuRow(row, inner - metrics_.padLeft - metrics_.padRight, metrics_.gap, measured);
     pixman_image_t* ink = lit ? inkHighlightText_.get() : inkText_.get();
-    const int baseline = static_cast<int>(top) + metrics_.rowPad + velmora_font_ascent(font_.get());
+    const int baseline = static_cast<int>(top) + metrics_.rowPad + font_.ascent();
     const long long left = g.border + metrics_.padLeft;
     drawText(image, ink, left, baseline, fitted.left);
     if (fitted.mnemonic < fitted.left.size()) {
         const std::u32string_view text(fitted.left);
         const long long start = measure(text.substr(0, fitted.mnemonic));
         const long long end = measure(text.substr(0, fitted.mnemonic + 1));
-        const int below = std::max(
-            1, std::min(velmora_font_descent(font_.get()) - metrics_.line, metrics_.underline));
+        const int below =
+            std::max(1, std::min(font_.descent() - metrics_.line, metrics_.underline));
         fill(image, lit ? MENU_COLOR_HIGHLIGHT_TEXT : MENU_COLOR_TEXT, left + start,
              baseline + below, end - start, metrics_.line);
     }

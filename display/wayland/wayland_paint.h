@@ -1,9 +1,10 @@
-// Painting the menu with pixman and fcft: the frame, the rows as the session
-// shows them (each fitted to the menu's width), and the scroll arrows, in
-// buffer pixels at one scale.
+// Painting the menu with pixman and the menu's font (wayland_menu_font): the frame, the rows as the
+// session shows them (each fitted to the menu's width), and the scroll arrows, in buffer pixels at
+// one scale.
 #pragma once
 
 #include "display/wayland/wayland_handles.h"
+#include "display/wayland/wayland_menu_font.h"
 #include "menu/menu_session.h"
 #include "menu/menu_style.h"
 
@@ -15,9 +16,13 @@ namespace velmora::wayland {
 class MenuPainter {
 public:
     MenuPainter();
-    // The font and measures for `scale` device pixels to the logical pixel;
+    // The font and measures for `scale` device pixels to the logical pixel,
+    // for a menu that draws the characters of `characters` (menuCharacters);
     // false without a font.
-    bool setScale(double scale);
+    bool setScale(double scale, std::u32string_view characters);
+    // Once the menu is on screen: keeps what the next start needs to draw
+    // the same font without fontconfig.
+    void remember() { font_.remember(); }
     const MenuMetrics& metrics() const { return metrics_; }
     // Ascent and descent.
     int fontHeight() const;
@@ -34,7 +39,7 @@ private:
     void drawText(pixman_image_t* image, pixman_image_t* ink, long long x, int baseline,
                   std::u32string_view text) const;
 
-    FontPtr font_;
+    MenuFont font_;
     ImagePtr inkText_;
     ImagePtr inkHighlightText_;
     MenuMetrics metrics_;

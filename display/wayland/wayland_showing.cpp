@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace velmora::wayland {
 
@@ -105,7 +106,10 @@ bool WaylandMenuShowing::layout(FractionalScale outputScale) {
 
 bool WaylandMenuShowing::layoutAt(FractionalScale scale, long long limit) {
     scale_ = scale;
-    if (!painter_.setScale(scale.factor()))
+    std::u32string titles;
+    for (const MenuRowText& row : rows_)
+        titles.append(row.left).append(row.right);
+    if (!painter_.setScale(scale.factor(), menuCharacters(titles)))
         return false;
     const auto measure = [this](std::u32string_view text) { return painter_.measure(text); };
     const long long widest = widestMenuRow(rows_, painter_.metrics().gap, measure);
@@ -244,7 +248,10 @@ bool WaylandMenuShowing::paint(const MenuUpdate& update) {
     damage(update);
     wl_surface_commit(surface);
     target->busy = true;
-    painted_ = true;
+    // What the next start needs to draw this font without fontconfig is
+    // worked out once the first frame is on its way, not before it.
+    if (!std::exchange(painted_, true) && connection_.flush())
+        painter_.remember();
     return true;
 }
 
