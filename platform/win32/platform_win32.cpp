@@ -3,6 +3,7 @@
 #include "platform/logical_pixels.h"
 #include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_system_function.h"
 
 #include <windows.h>
 
@@ -95,10 +96,14 @@ struct StandInOwner {
         window =
             WindowHandle(::CreateWindowExW(WS_EX_LAYERED, L"STATIC", L"", WS_POPUP | WS_SYSMENU, 0,
                                            0, 1, 1, hidden.get(), nullptr, instance, nullptr));
+        using SetLayeredWindowAttributesCall = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+        const auto makeTransparent = systemFunction<SetLayeredWindowAttributesCall>(
+            ::GetModuleHandleW(L"user32.dll"), "SetLayeredWindowAttributes");
         if (!window)
             return false;
-        ::SetLayeredWindowAttributes(window.get(), 0, 0, LWA_ALPHA);
-        ::ShowWindow(window.get(), SW_SHOW);
+        // Shown only once it cannot be seen; never shown, it still owns the menu.
+        if (makeTransparent != nullptr && makeTransparent(window.get(), 0, 0, LWA_ALPHA))
+            ::ShowWindow(window.get(), SW_SHOW);
         return true;
     }
 };

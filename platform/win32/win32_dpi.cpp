@@ -1,6 +1,7 @@
 #include "platform/win32/win32_dpi.h"
 
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_system_function.h"
 
 #include <windows.h>
 
@@ -24,14 +25,6 @@ UINT screenDeviceDpi() {
 }
 
 #if !defined(_WIN32_WCE)
-// The functions of later Windows versions are looked up when the program
-// runs, so that it still starts on the systems without them.
-template <typename Function> Function systemFunction(HMODULE library, const char* name) {
-    // Through the one function type that converts to every other.
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(library, name)));
-}
-
 // The library `name` from the folder that `neighbour` was loaded from, by
 // its full name, so that no other folder is searched; none when it is not
 // there (before Windows 8.1 for shcore.dll).
