@@ -149,6 +149,7 @@ public:
         host_ = std::make_unique<x11test::XvfbServer>(test::SCREEN_WIDTH, test::SCREEN_HEIGHT);
         compositor_ = wltest::Compositor::weston(folder, test::SCREEN_WIDTH, test::SCREEN_HEIGHT,
                                                  true, host_->display());
+        waitForPanel();
     }
     Rect workArea() const override { return {0, 32, test::SCREEN_WIDTH, test::SCREEN_HEIGHT - 32}; }
 
@@ -183,6 +184,23 @@ private:
         return test::parsePpm(shot.output);
     }
     std::string inputDisplay() const override { return host_->display(); }
+    // A user's Weston shows its panel before any hotkey can start the
+    // launcher. Its desktop-shell client draws the panel a while after the
+    // compositor is up, a second or more on a busy machine (seen in CI), and
+    // a menu maximised over the whole output before that lies under it.
+    // Ready: the panel, dark, over the lighter desktop.
+    void waitForPanel() const {
+        const auto red = [](std::uint32_t color) { return (color >> 16) & 0xFF; };
+        const bool drawn = test::waitFor(
+            [&] {
+                const test::Image shot = screenshot();
+                return red(shot.at(200, test::SCREEN_HEIGHT - 20)) > 100 &&
+                       red(shot.at(200, 28)) < 70;
+            },
+            30s);
+        if (!drawn)
+            throw std::runtime_error("Weston's panel was not drawn");
+    }
 
     fs::path folder_;
     std::unique_ptr<x11test::XvfbServer> host_;
