@@ -8,7 +8,7 @@ namespace velmora::fontcache {
 
 namespace {
 
-constexpr std::string_view HEADER = "velmora-font-cache 3";
+constexpr std::string_view HEADER = "velmora-font-cache 4";
 constexpr std::string_view EMPTY = "~";
 constexpr char HEX[] = "0123456789abcdef";
 
@@ -42,6 +42,8 @@ int hexDigit(char c) {
 std::optional<std::string> unescape(std::string_view word) {
     if (word == EMPTY)
         return std::string();
+    if (word.find('%') == std::string_view::npos)
+        return std::string(word);
     std::string out;
     for (std::size_t i = 0; i < word.size(); ++i) {
         if (word[i] != '%') {
@@ -151,11 +153,82 @@ bool parseElement(const std::vector<std::string_view>& line, PatternElement& ele
     return validValue(element.value);
 }
 
+std::string hexText(std::string_view bytes) {
+    if (bytes.empty())
+        return std::string(EMPTY);
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += HEX[byte >> 4];
+        out += HEX[byte & 0xF];
+    }
+    return out;
+}
+
+bool parseHex(std::string_view word, std::string& out) {
+    if (word == EMPTY)
+        return true;
+    if (word.empty() || word.size() % 2 != 0)
+        return false;
+    out.reserve(word.size() / 2);
+    for (std::size_t i = 0; i < word.size(); i += 2) {
+        const int high = hexDigit(word[i]);
+        const int low = hexDigit(word[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        out += static_cast<char>(high * 16 + low);
+    }
+    return true;
+}
+
+bool inShort(int value) {
+    return value >= -32768 && value <= 32767;
+}
+
+// glyph CHARACTER FACE WIDTH HEIGHT X Y ADVANCE-X ADVANCE-Y COVERAGE
+bool parseGlyph(const std::vector<std::string_view>& line, CachedGlyphs& glyphs) {
+    CachedGlyph g;
+    std::uint32_t c = 0;
+    if (line.size() != 10 || !number(line[1], c, 16) || c > 0x10FFFF ||
+        (c >= 0xD800 && c <= 0xDFFF) || !number(line[2], g.face) || !number(line[3], g.width) ||
+        !number(line[4], g.height) || !number(line[5], g.x) || !number(line[6], g.y) ||
+        !number(line[7], g.advanceX) || !number(line[8], g.advanceY) ||
+        !parseHex(line[9], g.coverage))
+        return false;
+    g.character = static_cast<char32_t>(c);
+    const bool sized =
+        g.width >= 0 && g.height >= 0 && g.width <= MAX_GLYPH_SIDE && g.height <= MAX_GLYPH_SIDE &&
+        g.coverage.size() == static_cast<std::size_t>(g.width) * static_cast<std::size_t>(g.height);
+    if (!sized || !inShort(g.x) || !inShort(g.y) || !inShort(g.advanceX) || !inShort(g.advanceY) ||
+        glyphOf(glyphs, g.character) != nullptr)
+        return false;
+    glyphs.glyphs.push_back(std::move(g));
+    return true;
+}
+
+bool parseGlyphLine(const std::vector<std::string_view>& line, FontCache& cache) {
+    if (line[0] == "glyphs" && line.size() == 3 && !cache.glyphs) {
+        cache.glyphs.emplace();
+        return number(line[1], cache.glyphs->ascent) && number(line[2], cache.glyphs->descent) &&
+               inShort(cache.glyphs->ascent) && inShort(cache.glyphs->descent);
+    }
+    return line[0] == "glyph" && cache.glyphs && parseGlyph(line, *cache.glyphs);
+}
+
 // One line into `cache`; `ended` once the closing line is read.
 bool parseLine(std::string_view text, FontCache& cache, bool& ended) {
     const std::vector<std::string_view> line = words(text);
     const std::string_view kind = line[0];
     const bool inFace = !cache.faces.empty();
+    if (cache.glyphs || kind == "glyphs") {
+        // The glyphs come last: only they and the end follow.
+        if (kind == "end" && line.size() == 1) {
+            ended = true;
+            return true;
+        }
+        return parseGlyphLine(line, cache);
+    }
     if (kind == "set" && line.size() == 3 && !inFace) {
         auto name = unescape(line[1]);
         auto value = unescape(line[2]);
@@ -196,7 +269,37 @@ bool stampsEveryFace(const FontCache& cache) {
     });
 }
 
+bool glyphFacesExist(const FontCache& cache) {
+    return !cache.glyphs ||
+           std::all_of(cache.glyphs->glyphs.begin(), cache.glyphs->glyphs.end(),
+                       [&](const CachedGlyph& g) { return g.face < cache.faces.size(); });
+}
+
+void appendGlyphs(std::string& out, const CachedGlyphs& glyphs) {
+    out += "glyphs " + std::to_string(glyphs.ascent) + ' ' + std::to_string(glyphs.descent) + '\n';
+    for (const CachedGlyph& g : glyphs.glyphs) {
+        char digits[8];
+        const auto result =
+            std::to_chars(digits, digits + sizeof digits, std::uint32_t{g.character}, 16);
+        out += "glyph ";
+        out.append(digits, result.ptr);
+        for (const long long value :
+             {static_cast<long long>(g.face), static_cast<long long>(g.width),
+              static_cast<long long>(g.height), static_cast<long long>(g.x),
+              static_cast<long long>(g.y), static_cast<long long>(g.advanceX),
+              static_cast<long long>(g.advanceY)})
+            out += ' ' + std::to_string(value);
+        out += ' ' + hexText(g.coverage) + '\n';
+    }
+}
+
 } // namespace
+
+bool CachedGlyph::operator==(const CachedGlyph& o) const {
+    return character == o.character && face == o.face && width == o.width && height == o.height &&
+           x == o.x && y == o.y && advanceX == o.advanceX && advanceY == o.advanceY &&
+           coverage == o.coverage;
+}
 
 bool FileStamp::operator==(const FileStamp& other) const {
     return path == other.path && present == other.present && device == other.device &&
@@ -231,6 +334,8 @@ std::string serialise(const FontCache& cache) {
         appendCharacters(out, "covers", face.covers);
     }
     appendCharacters(out, "uncovered", cache.uncovered);
+    if (cache.glyphs)
+        appendGlyphs(out, *cache.glyphs);
     out += "end\n";
     return out;
 }
@@ -248,7 +353,8 @@ std::optional<FontCache> parse(std::string_view text) {
             return std::nullopt;
         text.remove_prefix(newline + 1);
     }
-    if (!ended || !text.empty() || cache.faces.empty() || !stampsEveryFace(cache))
+    if (!ended || !text.empty() || cache.faces.empty() || !stampsEveryFace(cache) ||
+        !glyphFacesExist(cache))
         return std::nullopt;
     return cache;
 }
@@ -271,6 +377,28 @@ bool accountsFor(const FontCache& cache, std::u32string_view needed) {
                std::any_of(cache.faces.begin(), cache.faces.end(),
                            [&](const CachedFace& f) { return listed(f.covers, c); });
     });
+}
+
+const CachedGlyph* glyphOf(const CachedGlyphs& glyphs, char32_t c) {
+    const auto found = std::find_if(glyphs.glyphs.begin(), glyphs.glyphs.end(),
+                                    [c](const CachedGlyph& g) { return g.character == c; });
+    return found == glyphs.glyphs.end() ? nullptr : &*found;
+}
+
+bool glyphsDraw(const FontCache& cache, std::u32string_view text, std::u32string_view needed) {
+    if (!cache.glyphs)
+        return false;
+    const auto drawn = [&](char32_t c) { return glyphOf(*cache.glyphs, c) != nullptr; };
+    const auto byItsFace = [&](char32_t c) {
+        std::size_t face = 0;
+        while (face < cache.faces.size() &&
+               cache.faces[face].covers.find(c) == std::u32string::npos)
+            ++face;
+        const CachedGlyph* glyph = glyphOf(*cache.glyphs, c);
+        return glyph != nullptr && glyph->face == (face < cache.faces.size() ? face : 0);
+    };
+    return std::all_of(text.begin(), text.end(), drawn) &&
+           std::all_of(needed.begin(), needed.end(), byItsFace);
 }
 
 } // namespace velmora::fontcache

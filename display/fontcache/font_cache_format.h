@@ -2,7 +2,9 @@
 // start whose fonts, settings and titles are unchanged can open its faces
 // straight from their files: the faces with the pattern elements their
 // drawing library reads, the characters of the titles each face draws, and
-// the key that says whether the answer still holds. The text form and the
+// the key that says whether the answer still holds; and, when the glyphs
+// fit, the titles' glyphs as they were drawn, so that a start can draw them
+// without opening a face at all. The text form and the
 // key rules are here, free of files and of fontconfig; font_cache_file.h
 // reads, writes and stats.
 #pragma once
@@ -64,10 +66,36 @@ struct CachedFace {
     std::string file() const;
 };
 
+// One character as the drawing library drew it: the placement and advance
+// of its glyph (as XRender's XGlyphInfo holds them) and its coverage, one
+// byte a pixel, rows unpadded.
+struct CachedGlyph {
+    char32_t character = 0;
+    std::size_t face = 0; // the face that draws it, by index into the faces
+    int width = 0;
+    int height = 0;
+    int x = 0; // from the glyph's origin to its top-left pixel, negated
+    int y = 0;
+    int advanceX = 0;
+    int advanceY = 0;
+    std::string coverage;
+    bool operator==(const CachedGlyph& other) const;
+};
+
+// The largest glyph side a cache holds.
+constexpr int MAX_GLYPH_SIDE = 1024;
+
+struct CachedGlyphs {
+    int ascent = 0; // the largest over the faces
+    int descent = 0;
+    std::vector<CachedGlyph> glyphs;
+};
+
 struct FontCache {
     CacheKey key;
     std::vector<CachedFace> faces;
     std::u32string uncovered; // the titles' characters no face holds
+    std::optional<CachedGlyphs> glyphs;
 };
 
 std::string serialise(const FontCache& cache);
@@ -85,5 +113,13 @@ bool keyHolds(const CacheKey& stored,
 // Whether the cache accounts for every character of `needed`: drawn by a
 // face or known to be held by none.
 bool accountsFor(const FontCache& cache, std::u32string_view needed);
+
+// The glyph the cache holds for `c`, or null.
+const CachedGlyph* glyphOf(const CachedGlyphs& glyphs, char32_t c);
+
+// Whether the cache's glyphs draw every character of `text`, and draw each
+// of `needed` (the printable ones) with the face the faces' covers give it:
+// the first that covers it, the first of all when none does.
+bool glyphsDraw(const FontCache& cache, std::u32string_view text, std::u32string_view needed);
 
 } // namespace velmora::fontcache

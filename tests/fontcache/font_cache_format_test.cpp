@@ -1,5 +1,6 @@
 // The font cache's text form and key: what is written reads back the same,
-// and anything cut, foreign, stale or malformed reads as no cache.
+// and anything cut, foreign, stale or malformed reads as no cache; its
+// glyphs draw a text only when they hold all of it, each by its face.
 #include "display/fontcache/font_cache_format.h"
 
 #include <gtest/gtest.h>
@@ -34,12 +35,22 @@ FontCache sample() {
     japanese.covers = U"ブラウザ日本";
     cache.faces = {latin, japanese};
     cache.uncovered = U"\U0001F600";
+    cache.glyphs = CachedGlyphs{12, 3, {}};
+    cache.glyphs->glyphs = {{U'W', 0, 3, 2, -1, 11, 9, 0, std::string("\0\x80\xff\x10\x20\x30", 6)},
+                            {U' ', 0, 0, 0, 0, 0, 4, 0, ""},
+                            {U'日', 1, 2, 1, 0, 10, 12, 0, "\x7f\x01"},
+                            {U'\U0001F600', 0, 1, 1, 0, 0, 5, 0, "\xff"}};
     return cache;
 }
 
 bool same(const FontCache& a, const FontCache& b) {
     if (a.key.settings != b.key.settings || !(a.key.files == b.key.files) ||
-        a.uncovered != b.uncovered || a.faces.size() != b.faces.size())
+        a.uncovered != b.uncovered || a.faces.size() != b.faces.size() ||
+        a.glyphs.has_value() != b.glyphs.has_value())
+        return false;
+    if (a.glyphs &&
+        (a.glyphs->ascent != b.glyphs->ascent || a.glyphs->descent != b.glyphs->descent ||
+         !(a.glyphs->glyphs == b.glyphs->glyphs)))
         return false;
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
         if (!(a.faces[i].elements == b.faces[i].elements) || a.faces[i].covers != b.faces[i].covers)
@@ -58,6 +69,14 @@ TEST(FontCacheFormat, WhatIsWrittenReadsBackTheSame) {
     const auto read = parse(serialise(sample()));
     ASSERT_TRUE(read.has_value());
     EXPECT_TRUE(same(*read, sample()));
+}
+
+TEST(FontCacheFormat, ACacheWithoutGlyphsReadsBackWithout) {
+    FontCache cache = sample();
+    cache.glyphs.reset();
+    const auto read = parse(serialise(cache));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_TRUE(same(*read, cache));
 }
 
 TEST(FontCacheFormat, EveryCutOfTheTextReadsAsNoCache) {
@@ -98,6 +117,20 @@ TEST(FontCacheFormat, ForeignOrMalformedTextReadsAsNoCache) {
         {"a character not hex", replacedOnce(good, "uncovered 1f600", "uncovered 1f60z")},
         {"covers outside a face", replacedOnce(good, "face\n", "covers 41\nface\n")},
         {"a carriage return", replacedOnce(good, "end\n", "end\r\n")},
+        {"glyph lines without their header", replacedOnce(good, "glyphs 12 3\n", "")},
+        {"glyphs twice", replacedOnce(good, "end\n", "glyphs 12 3\nend\n")},
+        {"a face after the glyphs", replacedOnce(good, "end\n", "face\nend\n")},
+        {"a glyph of no face", replacedOnce(good, "glyph 65e5 1 ", "glyph 65e5 2 ")},
+        {"a glyph twice", replacedOnce(good, "end\n", "glyph 20 0 0 0 0 0 4 0 ~\nend\n")},
+        {"a glyph short of a field",
+         replacedOnce(good, "glyph 20 0 0 0 0 0 4 0", "glyph 20 0 0 0 0 4 0")},
+        {"coverage short of its box", replacedOnce(good, " 0080ff102030\n", " 0080ff1020\n")},
+        {"coverage of an odd length", replacedOnce(good, " 0080ff102030\n", " 0080ff10203\n")},
+        {"coverage not hex", replacedOnce(good, " 0080ff102030\n", " 0080ff10203g\n")},
+        {"a box larger than a glyph is",
+         replacedOnce(good, "glyph 57 0 3 2 ", "glyph 57 0 3 2000 ")},
+        {"a placement past 16 bits", replacedOnce(good, " -1 11 9 ", " -1 40000 9 ")},
+        {"a negative box", replacedOnce(good, "glyph 20 0 0 0 ", "glyph 20 0 -0 -1 ")},
     };
     for (const auto& [name, text] : cases)
         EXPECT_FALSE(parse(text).has_value()) << name;
@@ -152,6 +185,29 @@ TEST(FontCacheKey, AccountsOnlyForCharactersItListed) {
     EXPECT_TRUE(accountsFor(cache, U""));
     EXPECT_FALSE(accountsFor(cache, U"Webx"));
     EXPECT_FALSE(accountsFor(cache, U"語"));
+}
+
+TEST(FontCacheGlyphs, DrawOnlyTextTheyHoldEachByItsFace) {
+    FontCache cache = sample();
+    const std::u32string text = U"W 日\U0001F600";
+    EXPECT_TRUE(glyphsDraw(cache, text, text));
+    EXPECT_TRUE(glyphsDraw(cache, U"", U""));
+    EXPECT_FALSE(glyphsDraw(cache, U"We", U"We")) << "a character without a glyph";
+    EXPECT_FALSE(glyphsDraw(cache, U"W\n", U"W")) << "a control character without a glyph";
+    ASSERT_NE(glyphOf(*cache.glyphs, U'日'), nullptr);
+    EXPECT_EQ(glyphOf(*cache.glyphs, U'日')->width, 2);
+    EXPECT_EQ(glyphOf(*cache.glyphs, U'x'), nullptr);
+
+    FontCache otherFace = cache;
+    otherFace.glyphs->glyphs[2].face = 0;
+    EXPECT_FALSE(glyphsDraw(otherFace, text, text)) << "日 drawn by a face that does not cover it";
+    EXPECT_TRUE(glyphsDraw(otherFace, text, U"W")) << "only the needed characters go by covers";
+    FontCache coveredTwice = cache;
+    coveredTwice.faces[0].covers += U'日';
+    EXPECT_FALSE(glyphsDraw(coveredTwice, text, text)) << "the first face covering it draws it";
+    FontCache none = cache;
+    none.glyphs.reset();
+    EXPECT_FALSE(glyphsDraw(none, U"", U""));
 }
 
 } // namespace
