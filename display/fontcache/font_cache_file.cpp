@@ -91,7 +91,8 @@ std::optional<std::string> readCacheFile(const std::string& name) {
         status.st_uid != geteuid() || status.st_size < 0 ||
         static_cast<unsigned long long>(status.st_size) > MAX_CACHE_BYTES)
         return std::nullopt;
-    std::string bytes(MAX_CACHE_BYTES + 1, '\0');
+    // One byte past the size fstat saw tells a file that grew since.
+    std::string bytes(static_cast<std::size_t>(status.st_size) + 1, '\0');
     std::size_t filled = 0;
     while (filled < bytes.size()) {
         const ssize_t n = read(fd.get(), &bytes[filled], bytes.size() - filled);
@@ -103,7 +104,7 @@ std::optional<std::string> readCacheFile(const std::string& name) {
             break;
         filled += static_cast<std::size_t>(n);
     }
-    if (filled > MAX_CACHE_BYTES)
+    if (filled == bytes.size())
         return std::nullopt; // it grew since fstat
     bytes.resize(filled);
     return bytes;
