@@ -2,6 +2,7 @@
 // limit and given up quietly when it breaks, and the screen the menu is
 // placed on.
 #include "display/menu_display.h"
+#include "display/x11/x11_fonts.h"
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_popup.h"
 #include "display/x11/x11_screen.h"
@@ -177,7 +178,10 @@ std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return nullptr;
-    if (!loadX11Libraries())
+    // A missing font library means no X11 menu, found out here; unless the
+    // font cache's glyphs may spare loading them, when the menu loads them
+    // itself if the cache does not hold after all.
+    if (!loadX11Libraries() || (!FontSet::glyphsRemembered() && !loadX11FontLibraries()))
         return nullptr;
     DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT);
     if (!display)

@@ -84,19 +84,26 @@ const fontcache::FontconfigCalls& fontconfigCalls() {
 
 CacheSettings fontCacheSettings(Display* display, double pixelSize) {
     CacheSettings settings{{"family", "sans-serif"},
-                           {"pixelsize", fontcache::decimalText(pixelSize)},
-                           {"fontconfig", std::to_string(FcGetVersion())},
-                           {"xft", std::to_string(XftGetVersion())}};
+                           {"pixelsize", fontcache::decimalText(pixelSize)}};
     for (const char* name : XFT_RESOURCES) {
         const char* value = XGetDefault(display, "Xft", name);
         settings.emplace_back(std::string("Xft.") + name, value ? std::string("=") + value : "");
     }
     fontcache::appendFontconfigEnvironment(settings);
+    // The font libraries are stamped as files (their versions would need
+    // them loaded, which a start drawing remembered glyphs does without);
+    // what picks those files is stamped or set here too.
+    const char* libraryPath = std::getenv("LD_LIBRARY_PATH");
+    settings.emplace_back("LD_LIBRARY_PATH", libraryPath ? std::string("=") + libraryPath : "");
     return settings;
 }
 
 std::vector<std::string> fontconfigFiles() {
-    return fontcache::fontconfigFiles(fontconfigCalls());
+    std::vector<std::string> files = fontcache::fontconfigFiles(fontconfigCalls());
+    const std::vector<std::string> libraries = x11FontLibraryFiles();
+    files.insert(files.end(), libraries.begin(), libraries.end());
+    files.emplace_back("/etc/ld.so.cache");
+    return files;
 }
 
 fontcache::CachedFace cachedFace(const FcPattern* pattern) {

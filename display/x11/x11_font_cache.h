@@ -15,12 +15,14 @@ namespace velmora::x11 {
 using CacheSettings = std::vector<std::pair<std::string, std::string>>;
 
 // What besides files decides the menu's faces and their drawing: the face
-// asked for and its size, the Xft resources Xft reads, the library versions
-// and the environment that fontconfig reads its configuration by.
+// asked for and its size, the Xft resources Xft reads, and the environment
+// that fontconfig reads its configuration by and the loader finds libraries
+// by. Needs libX11 alone.
 CacheSettings fontCacheSettings(Display* display, double pixelSize);
 
-// The files and folders fontconfig's answer was read from, and those whose
-// appearing would change it. Asks fontconfig: for the path that matched.
+// The files and folders fontconfig's answer was read from, those whose
+// appearing would change it, and the font libraries' files (and the loader's
+// cache that finds them). Asks fontconfig: for the path that matched.
 std::vector<std::string> fontconfigFiles();
 
 // The elements of a matched pattern that drawing reads, as a cache entry.

@@ -2,6 +2,7 @@
 
 #include "display/fontcache/font_cache_file.h"
 #include "display/x11/x11_font_cache.h"
+#include "display/x11/x11_glyph_capture.h"
 
 #include <algorithm>
 #include <limits>
@@ -46,6 +47,24 @@ std::u32string printable(std::u32string_view text) {
     return out;
 }
 
+// Every character of `text`, each once, in the order they come.
+std::u32string distinct(std::u32string_view text) {
+    std::u32string out;
+    std::set<char32_t> seen;
+    for (const char32_t c : text) {
+        if (seen.insert(c).second)
+            out += c;
+    }
+    return out;
+}
+
+std::optional<fontcache::FontCache> readCache() {
+    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    if (!bytes)
+        return std::nullopt;
+    return fontcache::parse(*bytes);
+}
+
 // Whether the face file holds `c`, asked of FreeType, not of the pattern.
 bool faceHolds(XftFont* font, char32_t c) {
     const FT_Face face = XftLockFace(font);
@@ -61,10 +80,18 @@ bool faceHolds(XftFont* font, char32_t c) {
 FontSet::FontSet(Display* display, int screen, double pixelSize)
     : display_(display), screen_(screen), pixelSize_(pixelSize) {}
 
+bool FontSet::glyphsRemembered() {
+    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    return bytes && bytes->find("\nglyphs ") != std::string::npos;
+}
+
 void FontSet::load(std::u32string_view text) {
-    if (!fonts_.empty())
+    if (ok())
         return;
     const std::u32string needed = printable(text);
+    characters_ = distinct(text);
+    if (loadGlyphs(characters_, needed) || !loadX11FontLibraries())
+        return;
     if (loadCached(needed))
         return;
     loadFresh(needed);
@@ -72,11 +99,19 @@ void FontSet::load(std::u32string_view text) {
         unremembered_ = needed;
 }
 
+bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
+    const std::optional<fontcache::FontCache> cache = readCache();
+    if (!cache || !fontcache::accountsFor(*cache, needed) ||
+        !fontcache::glyphsDraw(*cache, text, needed) ||
+        !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
+                             fontcache::stampOf))
+        return false;
+    glyphs_ = GlyphFont::upload(display_, *cache->glyphs);
+    return glyphs_ != nullptr;
+}
+
 bool FontSet::loadCached(std::u32string_view needed) {
-    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
-    std::optional<fontcache::FontCache> cache;
-    if (bytes)
-        cache = fontcache::parse(*bytes);
+    const std::optional<fontcache::FontCache> cache = readCache();
     if (!cache || !fontcache::accountsFor(*cache, needed) ||
         !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
                              fontcache::stampOf))
@@ -166,10 +201,35 @@ void FontSet::remember() {
     cache.key.settings = fontCacheSettings(display_, pixelSize_);
     for (const std::string& file : files)
         cache.key.files.push_back(fontcache::stampOf(file));
-    const std::string bytes = fontcache::serialise(cache);
+    cache.glyphs = captured();
+    std::string bytes = fontcache::serialise(cache);
+    // Glyphs too many for a cache are left out: the faces are still worth
+    // remembering.
+    if (bytes.size() > fontcache::MAX_CACHE_BYTES && cache.glyphs) {
+        cache.glyphs.reset();
+        bytes = fontcache::serialise(cache);
+    }
     // A cache that would not be read back is not written.
     if (fontcache::parse(bytes))
         fontcache::writeCacheFile(CACHE_NAME, bytes);
+}
+
+std::optional<fontcache::CachedGlyphs> FontSet::captured() const {
+    std::vector<XftFont*> faces;
+    for (const XftFontHandle& font : fonts_)
+        faces.push_back(font.get());
+    const auto faceOf = [&](char32_t c) {
+        const XftFont* face = faceFor(c);
+        return static_cast<std::size_t>(std::find(faces.begin(), faces.end(), face) -
+                                        faces.begin());
+    };
+    std::optional<fontcache::CachedGlyphs> glyphs =
+        captureGlyphs(display_, faces, characters_, faceOf);
+    if (glyphs) {
+        glyphs->ascent = ascent();
+        glyphs->descent = descent();
+    }
+    return glyphs;
 }
 
 XftFont* FontSet::open(const FcChar32* character) const {
@@ -197,6 +257,8 @@ XftFont* FontSet::open(const FcChar32* character) const {
 }
 
 int FontSet::ascent() const {
+    if (glyphs_)
+        return glyphs_->ascent();
     int value = 0;
     for (const auto& font : fonts_)
         value = std::max(value, font.get()->ascent);
@@ -204,6 +266,8 @@ int FontSet::ascent() const {
 }
 
 int FontSet::descent() const {
+    if (glyphs_)
+        return glyphs_->descent();
     int value = 0;
     for (const auto& font : fonts_)
         value = std::max(value, font.get()->descent);
@@ -236,6 +300,8 @@ template <typename Run> void FontSet::forEachRun(std::u32string_view text, Run&&
 }
 
 int FontSet::width(std::u32string_view text) const {
+    if (glyphs_)
+        return glyphs_->width(text);
     if (fonts_.empty())
         return 0;
     long long total = 0;
@@ -247,9 +313,13 @@ int FontSet::width(std::u32string_view text) const {
     return static_cast<int>(std::clamp<long long>(total, 0, std::numeric_limits<int>::max()));
 }
 
-void FontSet::draw(XftDraw* draw, const XftColor* color, int x, int baseline,
+void FontSet::draw(const TextTarget& target, const XftColor* color, int x, int baseline,
                    std::u32string_view text) const {
-    if (fonts_.empty())
+    if (glyphs_) {
+        glyphs_->draw(target.picture, *color, x, baseline, text);
+        return;
+    }
+    if (fonts_.empty() || target.xft == nullptr)
         return;
     forEachRun(text, [&](XftFont* face, const FcChar32* characters, int length) {
         // X coordinates are 16 bits: text that far right is off every screen.
@@ -257,7 +327,7 @@ void FontSet::draw(XftDraw* draw, const XftColor* color, int x, int baseline,
             return;
         XGlyphInfo extents{};
         XftTextExtents32(display_, face, characters, length, &extents);
-        XftDrawString32(draw, color, face, x, baseline, characters, length);
+        XftDrawString32(target.xft, color, face, x, baseline, characters, length);
         x += extents.xOff;
     });
 }

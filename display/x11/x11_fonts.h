@@ -1,14 +1,19 @@
 // The fonts of one menu: a sans-serif face at the menu's pixel size, plus the
 // fallback faces that fontconfig names for the characters it lacks (so that
 // Japanese titles render on a system whose default face is Latin only).
-// What fontconfig picked is kept in the user's font cache: a start whose
-// fonts, settings and titles are as before opens those faces from their
+// What fontconfig picked is kept in the user's font cache, with the glyphs
+// Xft drew for the titles when they fit: a start whose fonts, settings and
+// titles are as before draws those glyphs (x11_glyphs.h) without loading
+// Xft, fontconfig or FreeType, or else opens the remembered faces from their
 // files, and fontconfig never reads its configuration.
 #pragma once
 
 #include "display/fontcache/font_cache_format.h"
+#include "display/x11/x11_glyphs.h"
 #include "display/x11/x11_handles.h"
 
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -18,17 +23,24 @@ class FontSet {
 public:
     FontSet(Display* display, int screen, double pixelSize);
 
+    // Whether the font cache holds glyphs, whether or not they still hold.
+    static bool glyphsRemembered();
+
     // False when not even the primary face could be opened.
-    bool ok() const { return !fonts_.empty(); }
+    bool ok() const { return glyphs_ != nullptr || !fonts_.empty(); }
+    // Whether the text is drawn through Xft (else as remembered glyphs).
+    bool drawsWithXft() const { return glyphs_ == nullptr; }
 
     // Opens the primary face and fallback faces until every printable
     // character of `text` has a face that holds it, as far as the installed
     // fonts allow: those the cache remembers when it still holds, else those
-    // fontconfig picks. Once per FontSet.
+    // fontconfig picks; or none, when the cache's glyphs draw every
+    // character of `text`. Once per FontSet.
     void load(std::u32string_view text);
 
-    // Writes fontconfig's picks to the cache when load() had to ask for
-    // them; called once the menu is on screen, which need not wait for it.
+    // Writes fontconfig's picks, and the glyphs Xft drew, to the cache when
+    // load() had to ask for them; called once the menu is on screen, which
+    // need not wait for it.
     void remember();
 
     // The largest ascent and descent over the faces opened so far.
@@ -39,7 +51,7 @@ public:
     int width(std::u32string_view text) const;
 
     // Draws `text` with its baseline at `baseline`, starting at `x`.
-    void draw(XftDraw* draw, const XftColor* color, int x, int baseline,
+    void draw(const TextTarget& target, const XftColor* color, int x, int baseline,
               std::u32string_view text) const;
 
 private:
@@ -47,6 +59,9 @@ private:
     // when it does not hold or does not match the faces' files.
     bool openCached(const fontcache::FontCache& cache, std::u32string_view needed);
     bool loadCached(std::u32string_view needed);
+    // The cache's glyphs, when they draw all of `text` and the key holds.
+    bool loadGlyphs(std::u32string_view text, std::u32string_view needed);
+    std::optional<fontcache::CachedGlyphs> captured() const;
     // Today's answer from fontconfig, as the cache would remember it.
     void loadFresh(std::u32string_view needed);
     XftFont* open(const FcChar32* character) const;
@@ -59,6 +74,8 @@ private:
     double pixelSize_;
     std::vector<XftFontHandle> fonts_;
     std::u32string unremembered_; // what load() needed, while not in the cache
+    std::u32string characters_;   // every character of load()'s text, once
+    std::unique_ptr<GlyphFont> glyphs_;
 };
 
 } // namespace velmora::x11

@@ -52,48 +52,51 @@ inline void freeGc(Display* display, GC gc) {
 inline void closeXftFont(Display* display, XftFont* font) {
     XftFontClose(display, font);
 }
+inline void freePicture(Display* display, Picture picture) {
+    XRenderFreePicture(display, picture);
+}
+inline void freeGlyphSet(Display* display, GlyphSet glyphs) {
+    XRenderFreeGlyphSet(display, glyphs);
+}
+inline void freePixmap(Display* display, Pixmap pixmap) {
+    XFreePixmap(display, pixmap);
+}
 
 // A window of our own.
 using WindowTraits = DisplayBoundTraits<Window, destroyWindow>;
 using WindowHandle = UniqueHandle<WindowTraits>;
-// A graphics context for the few shapes Xft does not draw.
+// A graphics context for the shapes XRender does not draw.
 using GcTraits = DisplayBoundTraits<GC, freeGc>;
 using GcHandle = UniqueHandle<GcTraits>;
+// XRender's pictures and glyph sets, and a pixmap.
+using PictureHandle = UniqueHandle<DisplayBoundTraits<Picture, freePicture>>;
+using GlyphSetHandle = UniqueHandle<DisplayBoundTraits<GlyphSet, freeGlyphSet>>;
+using PixmapHandle = UniqueHandle<DisplayBoundTraits<Pixmap, freePixmap>>;
 // An open Xft font.
 using XftFontTraits = DisplayBoundTraits<XftFont*, closeXftFont>;
 using XftFontHandle = UniqueHandle<XftFontTraits>;
 
-// A colour allocated for Xft drawing. The colour itself lives on the heap so
-// that the handle is a pointer like the others.
-struct XftColorTraits {
+// A colour of the menu: its pixel for core drawing and its value for
+// XRender, allocated as XftColorAllocValue allocates one (so Xft draws with
+// it) but through libX11 alone. The colour lives on the heap so that the
+// handle is a pointer like the others.
+struct ColorTraits {
     using Handle = XftColor*;
     Display* display = nullptr;
     Visual* visual = nullptr;
     Colormap colormap = 0;
     static XftColor* empty() { return nullptr; }
     bool free(XftColor* color) const {
-        XftColorFree(display, visual, colormap, color);
+        if (visual->c_class != TrueColor)
+            XFreeColors(display, colormap, &color->pixel, 1, 0);
         delete color;
         return true;
     }
 };
-using XftColorHandle = UniqueHandle<XftColorTraits>;
+using ColorHandle = UniqueHandle<ColorTraits>;
 
 // Allocates the colour 0xRRGGBB; empty when the server refuses.
-inline XftColorHandle allocateXftColor(Display* display, Visual* visual, Colormap colormap,
-                                       unsigned long rgb) {
-    XRenderColor value;
-    value.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 0x101);
-    value.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 0x101);
-    value.blue = static_cast<unsigned short>((rgb & 0xFF) * 0x101);
-    value.alpha = 0xFFFF;
-    auto* color = new XftColor{};
-    if (XftColorAllocValue(display, visual, colormap, &value, color) == 0) {
-        delete color;
-        return {};
-    }
-    return XftColorHandle(color, XftColorTraits{display, visual, colormap});
-}
+ColorHandle allocateColor(Display* display, Visual* visual, Colormap colormap, unsigned long rgb);
 
 // The pointer and the keyboard grab of an open menu, each released with its
 // handle. The handle is the display the grab was taken on.

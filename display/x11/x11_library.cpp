@@ -2,19 +2,22 @@
 
 #include "platform/loaded_library.h"
 
+#include <dlfcn.h>
 #include <iterator>
 
 namespace velmora::x11 {
 
 VELMORA_X11_FUNCTIONS(VELMORA_DEFINE_LOADED)
+VELMORA_X11_FONT_FUNCTIONS(VELMORA_DEFINE_LOADED)
 VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_DEFINE_LOADED)
 
 namespace {
 
 // The libraries by their run-time names (their ABI versions), in the order
 // of the indexes above.
-constexpr const char* LIBRARIES[] = {
-    "libX11.so.6", "libXft.so.2", "libfontconfig.so.1",
+constexpr const char* LIBRARIES[] = {"libX11.so.6", "libXrender.so.1"};
+constexpr const char* FONT_LIBRARIES[] = {
+    "libXft.so.2", "libfontconfig.so.1",
     "libfreetype.so.6", // Xft's own, already loaded with it
 };
 
@@ -31,11 +34,44 @@ bool load() {
     return complete;
 }
 
+bool loadFonts() {
+    void* handles[std::size(FONT_LIBRARIES)] = {};
+    if (!openLibraries(FONT_LIBRARIES, handles))
+        return false;
+    bool complete = true;
+    VELMORA_X11_FONT_FUNCTIONS(VELMORA_RESOLVE_LOADED)
+    return complete;
+}
+
+// The file the library holding `function` was loaded from; empty when unknown.
+template <typename Function> std::string fileOf(Function function) {
+    Dl_info info{};
+    if (function == nullptr || dladdr(reinterpret_cast<void*>(function), &info) == 0 ||
+        info.dli_fname == nullptr)
+        return std::string();
+    return info.dli_fname;
+}
+
 } // namespace
 
 bool loadX11Libraries() {
     static const bool loaded = load();
     return loaded;
+}
+
+bool loadX11FontLibraries() {
+    static const bool loaded = loadX11Libraries() && loadFonts();
+    return loaded;
+}
+
+std::vector<std::string> x11FontLibraryFiles() {
+    std::vector<std::string> files;
+    for (std::string file :
+         {fileOf(XftGetVersion), fileOf(FcGetVersion), fileOf(FT_Get_Char_Index)}) {
+        if (!file.empty())
+            files.push_back(std::move(file));
+    }
+    return files;
 }
 
 } // namespace velmora::x11

@@ -1,10 +1,12 @@
 // The display libraries of the X11 menu, loaded only when the menu is tried.
 //
-// The launcher links none of libX11, libXft, libfontconfig and FreeType: a
-// start that shows the terminal menu, or no menu, must not pay for loading
-// them. Instead every function the menu calls is a pointer of this namespace
-// with the function's own name and type, resolved by loadX11Libraries(). Code
-// in velmora::x11, or with `using namespace x11`, calls the pointer where it
+// The launcher links none of libX11, libXrender, libXft, libfontconfig and
+// FreeType: a start that shows the terminal menu, or no menu, must not pay
+// for loading them. Instead every function the menu calls is a pointer of
+// this namespace with the function's own name and type, resolved by
+// loadX11Libraries() (libX11 and libXrender) and loadX11FontLibraries() (the
+// rest, which a start drawing remembered glyphs never needs). Code in
+// velmora::x11, or with `using namespace x11`, calls the pointer where it
 // names the function, so the call sites read as plain Xlib.
 #pragma once
 
@@ -13,6 +15,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xlibint.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrender.h>
 #include <fontconfig/fcfreetype.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -21,18 +24,28 @@
 #undef min
 #undef max
 
-// Each function the menu calls, with the library (by index into the list in
-// x11_library.cpp) that holds it.
+#include <string>
+#include <vector>
+
+// Each function the menu calls, with the library (by index into the lists
+// in x11_library.cpp) that holds it: first those of every start, libX11 and
+// libXrender.
 #define VELMORA_X11_FUNCTIONS(F)                                                                   \
+    F(0, XAllocColor)                                                                              \
     F(0, XChangeProperty)                                                                          \
     F(0, XCloseDisplay)                                                                            \
     F(0, XCreateGC)                                                                                \
+    F(0, XCreatePixmap)                                                                            \
     F(0, XCreateWindow)                                                                            \
     F(0, XDestroyWindow)                                                                           \
     F(0, XFillPolygon)                                                                             \
+    F(0, XFillRectangle)                                                                           \
     F(0, XFlush)                                                                                   \
+    F(0, XFreeColors)                                                                              \
     F(0, XFreeGC)                                                                                  \
+    F(0, XFreePixmap)                                                                              \
     F(0, XGetDefault)                                                                              \
+    F(0, XGetImage)                                                                                \
     F(0, XGrabKeyboard)                                                                            \
     F(0, XGrabPointer)                                                                             \
     F(0, XInternAtoms)                                                                             \
@@ -55,44 +68,65 @@
     F(0, _XGetRequest)                                                                             \
     F(0, _XRead)                                                                                   \
     F(0, _XReply)                                                                                  \
-    F(1, XftCharExists)                                                                            \
-    F(1, XftColorAllocValue)                                                                       \
-    F(1, XftColorFree)                                                                             \
-    F(1, XftDrawCreate)                                                                            \
-    F(1, XftDrawDestroy)                                                                           \
-    F(1, XftDrawRect)                                                                              \
-    F(1, XftDrawString32)                                                                          \
-    F(1, XftFontClose)                                                                             \
-    F(1, XftFontMatch)                                                                             \
-    F(1, XftFontOpenPattern)                                                                       \
-    F(1, XftGetVersion)                                                                            \
-    F(1, XftLockFace)                                                                              \
-    F(1, XftUnlockFace)                                                                            \
-    F(1, XftTextExtents32)                                                                         \
-    F(2, FcCharSetAddChar)                                                                         \
-    F(2, FcCharSetCreate)                                                                          \
-    F(2, FcCharSetDestroy)                                                                         \
-    F(2, FcConfigGetCacheDirs)                                                                     \
-    F(2, FcConfigGetConfigDirs)                                                                    \
-    F(2, FcConfigGetConfigFiles)                                                                   \
-    F(2, FcConfigGetFontDirs)                                                                      \
-    F(2, FcFreeTypeCharSet)                                                                        \
-    F(2, FcGetVersion)                                                                             \
-    F(2, FcPatternAdd)                                                                             \
-    F(2, FcPatternAddCharSet)                                                                      \
-    F(2, FcPatternAddDouble)                                                                       \
-    F(2, FcPatternAddString)                                                                       \
-    F(2, FcPatternCreate)                                                                          \
-    F(2, FcPatternDestroy)                                                                         \
-    F(2, FcPatternIterGetObject)                                                                   \
-    F(2, FcPatternIterGetValue)                                                                    \
-    F(2, FcPatternIterIsValid)                                                                     \
-    F(2, FcPatternIterNext)                                                                        \
-    F(2, FcPatternIterStart)                                                                       \
-    F(2, FcPatternIterValueCount)                                                                  \
-    F(2, FcStrListDone)                                                                            \
-    F(2, FcStrListNext)                                                                            \
-    F(3, FT_Get_Char_Index)
+    F(1, XRenderAddGlyphs)                                                                         \
+    F(1, XRenderCompositeString32)                                                                 \
+    F(1, XRenderCreateGlyphSet)                                                                    \
+    F(1, XRenderCreatePicture)                                                                     \
+    F(1, XRenderCreateSolidFill)                                                                   \
+    F(1, XRenderFillRectangle)                                                                     \
+    F(1, XRenderFindStandardFormat)                                                                \
+    F(1, XRenderFindVisualFormat)                                                                  \
+    F(1, XRenderFreeGlyphSet)                                                                      \
+    F(1, XRenderFreePicture)                                                                       \
+    F(1, XRenderQueryExtension)                                                                    \
+    F(1, XRenderQueryVersion)
+
+// Those that open faces and draw glyphs: libXft, fontconfig and FreeType.
+#define VELMORA_X11_FONT_FUNCTIONS(F)                                                              \
+    F(0, XftCharExists)                                                                            \
+    F(0, XftCharIndex)                                                                             \
+    F(0, XftColorAllocValue)                                                                       \
+    F(0, XftColorFree)                                                                             \
+    F(0, XftDrawCreate)                                                                            \
+    F(0, XftDrawCreateAlpha)                                                                       \
+    F(0, XftDrawDestroy)                                                                           \
+    F(0, XftDrawGlyphs)                                                                            \
+    F(0, XftDrawRect)                                                                              \
+    F(0, XftDrawString32)                                                                          \
+    F(0, XftFontClose)                                                                             \
+    F(0, XftFontMatch)                                                                             \
+    F(0, XftFontOpenPattern)                                                                       \
+    F(0, XftGetVersion)                                                                            \
+    F(0, XftGlyphExtents)                                                                          \
+    F(0, XftLockFace)                                                                              \
+    F(0, XftTextExtents32)                                                                         \
+    F(0, XftUnlockFace)                                                                            \
+    F(1, FcCharSetAddChar)                                                                         \
+    F(1, FcCharSetCreate)                                                                          \
+    F(1, FcCharSetDestroy)                                                                         \
+    F(1, FcConfigGetCacheDirs)                                                                     \
+    F(1, FcConfigGetConfigDirs)                                                                    \
+    F(1, FcConfigGetConfigFiles)                                                                   \
+    F(1, FcConfigGetFontDirs)                                                                      \
+    F(1, FcFreeTypeCharSet)                                                                        \
+    F(1, FcGetVersion)                                                                             \
+    F(1, FcPatternAdd)                                                                             \
+    F(1, FcPatternAddCharSet)                                                                      \
+    F(1, FcPatternAddDouble)                                                                       \
+    F(1, FcPatternAddString)                                                                       \
+    F(1, FcPatternCreate)                                                                          \
+    F(1, FcPatternDestroy)                                                                         \
+    F(1, FcPatternGetBool)                                                                         \
+    F(1, FcPatternGetInteger)                                                                      \
+    F(1, FcPatternIterGetObject)                                                                   \
+    F(1, FcPatternIterGetValue)                                                                    \
+    F(1, FcPatternIterIsValid)                                                                     \
+    F(1, FcPatternIterNext)                                                                        \
+    F(1, FcPatternIterStart)                                                                       \
+    F(1, FcPatternIterValueCount)                                                                  \
+    F(1, FcStrListDone)                                                                            \
+    F(1, FcStrListNext)                                                                            \
+    F(2, FT_Get_Char_Index)
 
 // The functions that only newer libraries have: null where the library lacks
 // them, which the menu then does without.
@@ -102,6 +136,7 @@ namespace velmora::x11 {
 
 #define VELMORA_X11_DECLARE(library, name) extern decltype(&::name) name;
 VELMORA_X11_FUNCTIONS(VELMORA_X11_DECLARE)
+VELMORA_X11_FONT_FUNCTIONS(VELMORA_X11_DECLARE)
 VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 #undef VELMORA_X11_DECLARE
 
@@ -111,5 +146,13 @@ VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 // display can be opened. The libraries stay loaded until the process ends,
 // as linked ones would.
 bool loadX11Libraries();
+
+// Loads libXft, fontconfig and FreeType and resolves their functions, once
+// per process, as above; after loadX11Libraries().
+bool loadX11FontLibraries();
+
+// The files the font libraries were loaded from, when they are: what the
+// glyphs they draw depend on besides the faces and settings.
+std::vector<std::string> x11FontLibraryFiles();
 
 } // namespace velmora::x11

@@ -31,12 +31,12 @@ struct MenuInks {
     // False when the server refused one of them.
     bool ok() const;
 
-    XftColorHandle background;
-    XftColorHandle border;
-    XftColorHandle text;
-    XftColorHandle highlight;
-    XftColorHandle highlightText;
-    XftColorHandle arrowOff;
+    ColorHandle background;
+    ColorHandle border;
+    ColorHandle text;
+    ColorHandle highlight;
+    ColorHandle highlightText;
+    ColorHandle arrowOff;
 };
 
 // Draws an open menu into its window, as the session says it stands.
@@ -46,7 +46,10 @@ public:
                 const MenuInks& inks, const FontSet& fonts, const MenuMetrics& metrics,
                 const std::vector<MenuRowText>& rows);
     // False when the drawing surface could not be made.
-    bool ok() const { return draw_.get() != nullptr && gc_.get() != nullptr; }
+    bool ok() const {
+        return gc_.get() != nullptr && (draw_.get() != nullptr || !fonts_.drawsWithXft()) &&
+               (picture_.get() != 0 || fonts_.drawsWithXft());
+    }
 
     void paintAll(const MenuSession& session);
     // Item `item`'s row, when it is shown.
@@ -56,6 +59,8 @@ private:
     void paintFrame(const MenuGeometry& geometry);
     void paintArrow(const MenuSession& session, bool up);
     void underline(const XftColor* ink, int left, int baseline, const MenuRowText& row);
+    // Fills as XftDrawRect would: through XRender where the server has it.
+    void fill(const XftColor* ink, int x, int y, unsigned int width, unsigned int height);
 
     Display* display_;
     Window window_;
@@ -64,7 +69,8 @@ private:
     const MenuMetrics& metrics_;
     const std::vector<MenuRowText>& rows_;
     MeasureText measure_;
-    XftDrawHandle draw_;
+    PictureHandle picture_; // the window's, where the server has RENDER
+    XftDrawHandle draw_;    // for faces Xft opened
     GcHandle gc_;
 };
 

@@ -1,9 +1,9 @@
 // The X11 menu's font cache through the real launcher: the first start
-// writes it, the next draws the very pixels of the first without fontconfig,
-// and a cache that is garbage, cut short, of another version, a link, not
-// ours, stale or lying is passed over and written anew, the menu drawn as
-// before. fontconfig is pointed at fonts copied into the test's folder, so
-// that a remembered font file can be touched.
+// writes it, the next draws the very pixels of the first from the glyphs it
+// remembers, without loading Xft, fontconfig or FreeType, and a cache that is garbage, cut short,
+// of another version, a link, not ours, stale or lying is passed over and written anew, the menu
+// drawn as before. fontconfig is pointed at fonts copied into the test's folder, so that a
+// remembered font file can be touched.
 #include "x11_menu_fixture.h"
 
 #include "display/fontcache/font_cache_format.h"
@@ -72,6 +72,14 @@ Pixels drawnPixels(Display* display, Window window, const Geometry& g, pid_t lau
     }
 }
 
+// Whether `pid` has any of Xft, fontconfig and FreeType mapped.
+bool fontLibrariesLoaded(pid_t pid) {
+    const std::string maps = readFile("/proc/" + std::to_string(pid) + "/maps").value_or("");
+    return maps.find("/libXft.so") != std::string::npos ||
+           maps.find("/libfontconfig.so") != std::string::npos ||
+           maps.find("/libfreetype.so") != std::string::npos;
+}
+
 std::string differences(const Pixels& a, const Pixels& b) {
     if (a.width != b.width || a.height != b.height)
         return std::to_string(a.width) + "x" + std::to_string(a.height) + " against " +
@@ -128,6 +136,7 @@ protected:
             return {};
         const Pixels pixels =
             drawnPixels(watcher_->get(), menu, windowGeometry(display(), menu), launcher_.pid());
+        fontLibrariesLoaded_ = fontLibrariesLoaded(launcher_.pid());
         xdotool(display(), {"key", "Escape"});
         expectLauncherEnds();
         return pixels;
@@ -151,7 +160,11 @@ protected:
         const auto cache = fontcache::parse(readFile(cacheFile()).value_or(""));
         ASSERT_TRUE(cache.has_value());
         EXPECT_TRUE(fontcache::accountsFor(*cache, TITLE_CHARACTERS));
+        EXPECT_TRUE(cache->glyphs.has_value()) << "the titles' glyphs were not remembered";
     }
+
+    // Whether the last start shown had Xft, fontconfig or FreeType loaded.
+    bool fontLibrariesLoaded_ = false;
 };
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -223,8 +236,10 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
     ASSERT_FALSE(first.values.empty());
     expectSoundCache();
     const Stamp written = stamp();
+    EXPECT_TRUE(fontLibrariesLoaded_) << "the cold start drew without Xft";
     EXPECT_TRUE(show() == first) << "the warm start drew other pixels";
     EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
+    EXPECT_FALSE(fontLibrariesLoaded_) << "the warm start loaded the font libraries";
 
     for (const Tampering& tampering : TAMPERINGS) {
         SCOPED_TRACE(tampering.name);
@@ -233,10 +248,12 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
         const Pixels shown = show();
         EXPECT_TRUE(shown == first)
             << "a tampered cache changed the pixels: " << differences(shown, first);
+        EXPECT_TRUE(fontLibrariesLoaded_) << "a tampered cache was drawn from";
         expectSoundCache();
         const Stamp rewritten = stamp();
         EXPECT_TRUE(show() == first);
         EXPECT_TRUE(stamp() == rewritten) << "the rewritten cache was not used";
+        EXPECT_FALSE(fontLibrariesLoaded_) << "the rewritten cache's glyphs were not drawn";
     }
     EXPECT_EQ(readFile(folder_.path() / "elsewhere").value_or("").substr(0, 19),
               "velmora-font-cache ")
