@@ -77,8 +77,8 @@ bool faceHolds(XftFont* font, char32_t c) {
 
 } // namespace
 
-FontSet::FontSet(Display* display, int screen, double pixelSize)
-    : display_(display), screen_(screen), pixelSize_(pixelSize) {}
+FontSet::FontSet(Display* display, int screen, double pixelSize, const RenderFormats* render)
+    : display_(display), render_(render), screen_(screen), pixelSize_(pixelSize) {}
 
 bool FontSet::glyphsRemembered() {
     const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
@@ -101,18 +101,18 @@ void FontSet::load(std::u32string_view text) {
 
 bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
     const std::optional<fontcache::FontCache> cache = readCache();
-    if (!cache || !fontcache::accountsFor(*cache, needed) ||
+    if (render_ == nullptr || !cache || !fontcache::accountsFor(*cache, needed) ||
         !fontcache::glyphsDraw(*cache, text, needed) ||
         !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
                              fontcache::stampOf))
         return false;
-    glyphs_ = GlyphFont::upload(display_, *cache->glyphs);
+    glyphs_ = GlyphFont::upload(display_, *render_, *cache->glyphs);
     return glyphs_ != nullptr;
 }
 
 bool FontSet::loadCached(std::u32string_view needed) {
     const std::optional<fontcache::FontCache> cache = readCache();
-    if (!cache || !fontcache::accountsFor(*cache, needed) ||
+    if (render_ == nullptr || !cache || !fontcache::accountsFor(*cache, needed) ||
         !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
                              fontcache::stampOf))
         return false;
@@ -215,6 +215,8 @@ void FontSet::remember() {
 }
 
 std::optional<fontcache::CachedGlyphs> FontSet::captured() const {
+    if (render_ == nullptr)
+        return std::nullopt;
     std::vector<XftFont*> faces;
     for (const XftFontHandle& font : fonts_)
         faces.push_back(font.get());
@@ -224,7 +226,7 @@ std::optional<fontcache::CachedGlyphs> FontSet::captured() const {
                                         faces.begin());
     };
     std::optional<fontcache::CachedGlyphs> glyphs =
-        captureGlyphs(display_, faces, characters_, faceOf);
+        captureGlyphs(display_, *render_, faces, characters_, faceOf);
     if (glyphs) {
         glyphs->ascent = ascent();
         glyphs->descent = descent();

@@ -21,7 +21,8 @@ namespace velmora::x11 {
 
 class FontSet {
 public:
-    FontSet(Display* display, int screen, double pixelSize);
+    // `render` (null when the server has no RENDER) outlives the set.
+    FontSet(Display* display, int screen, double pixelSize, const RenderFormats* render);
 
     // Whether the font cache holds glyphs, whether or not they still hold.
     static bool glyphsRemembered();
@@ -70,6 +71,7 @@ private:
     template <typename Run> void forEachRun(std::u32string_view text, Run&& run) const;
 
     Display* display_;
+    const RenderFormats* render_;
     int screen_;
     double pixelSize_;
     std::vector<XftFontHandle> fonts_;

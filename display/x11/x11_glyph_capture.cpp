@@ -74,9 +74,9 @@ bool readBack(Display* display, const std::vector<XftFont*>& faces, std::vector<
 } // namespace
 
 std::optional<fontcache::CachedGlyphs>
-captureGlyphs(Display* display, const std::vector<XftFont*>& faces, std::u32string_view characters,
-              const std::function<std::size_t(char32_t)>& faceOf) {
-    if (faces.empty() || glyphMaskFormat(display) == nullptr ||
+captureGlyphs(Display* display, const RenderFormats& formats, const std::vector<XftFont*>& faces,
+              std::u32string_view characters, const std::function<std::size_t(char32_t)>& faceOf) {
+    if (faces.empty() || !formats.drawsCoverage() ||
         !std::all_of(faces.begin(), faces.end(),
                      [display](const XftFont* face) { return drawsCoverage(display, face); }))
         return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include "display/fontcache/font_cache_format.h"
 #include "display/x11/x11_handles.h"
+#include "display/x11/x11_render.h"
 
 #include <functional>
 #include <optional>
@@ -18,7 +19,7 @@ namespace velmora::x11 {
 // RENDER, no anti-aliasing, sub-pixel or colour glyphs), a glyph is larger
 // than a cache holds, or the server refuses.
 std::optional<fontcache::CachedGlyphs>
-captureGlyphs(Display* display, const std::vector<XftFont*>& faces, std::u32string_view characters,
-              const std::function<std::size_t(char32_t)>& faceOf);
+captureGlyphs(Display* display, const RenderFormats& formats, const std::vector<XftFont*>& faces,
+              std::u32string_view characters, const std::function<std::size_t(char32_t)>& faceOf);
 
 } // namespace velmora::x11

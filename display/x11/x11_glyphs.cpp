@@ -35,27 +35,15 @@ bool sameColor(const XRenderColor& a, const XRenderColor& b) {
 
 } // namespace
 
-XRenderPictFormat* glyphMaskFormat(Display* display) {
-    int event = 0;
-    int error = 0;
-    int major = 0;
-    int minor = 0;
-    if (!XRenderQueryExtension(display, &event, &error) ||
-        !XRenderQueryVersion(display, &major, &minor) || (major == 0 && minor < 10))
-        return nullptr;
-    return XRenderFindStandardFormat(display, PictStandardA8);
-}
-
-GlyphFont::GlyphFont(Display* display, XRenderPictFormat* format, GlyphSet set)
+GlyphFont::GlyphFont(Display* display, const XRenderPictFormat& format, GlyphSet set)
     : display_(display), format_(format), set_(set, {display}) {}
 
-std::unique_ptr<GlyphFont> GlyphFont::upload(Display* display,
+std::unique_ptr<GlyphFont> GlyphFont::upload(Display* display, const RenderFormats& formats,
                                              const fontcache::CachedGlyphs& glyphs) {
-    XRenderPictFormat* format = glyphMaskFormat(display);
-    if (format == nullptr || glyphs.glyphs.empty())
+    if (!formats.drawsCoverage() || glyphs.glyphs.empty())
         return nullptr;
-    std::unique_ptr<GlyphFont> font(
-        new GlyphFont(display, format, XRenderCreateGlyphSet(display, format)));
+    std::unique_ptr<GlyphFont> font(new GlyphFont(
+        display, formats.coverage, XRenderCreateGlyphSet(display, &formats.coverage)));
     if (!font->set_)
         return nullptr;
     std::vector<Glyph> ids;
@@ -120,7 +108,7 @@ void GlyphFont::draw(Picture target, const XftColor& color, int x, int baseline,
         // X coordinates are 16 bits: text that far right is off every screen.
         if (ids.empty() || x > std::numeric_limits<short>::max())
             return;
-        XRenderCompositeString32(display_, PictOpOver, src, target, format_, set_.get(), 0, 0, x,
+        XRenderCompositeString32(display_, PictOpOver, src, target, &format_, set_.get(), 0, 0, x,
                                  baseline, ids.data(), static_cast<int>(ids.size()));
         x = static_cast<int>(std::clamp<long long>(x + advance, std::numeric_limits<int>::min(),
                                                    std::numeric_limits<int>::max()));

@@ -9,6 +9,7 @@
 
 #include "display/fontcache/font_cache_format.h"
 #include "display/x11/x11_handles.h"
+#include "display/x11/x11_render.h"
 
 #include <map>
 #include <memory>
@@ -25,15 +26,11 @@ struct TextTarget {
     Picture picture = 0;
 };
 
-// Whether the server composites as the remembered glyphs need: RENDER 0.10
-// or later (solid sources, as Xft then uses) with an A8 format.
-XRenderPictFormat* glyphMaskFormat(Display* display);
-
 class GlyphFont {
 public:
     // The glyphs uploaded to a glyph set of the server; null when the server
-    // cannot take them.
-    static std::unique_ptr<GlyphFont> upload(Display* display,
+    // cannot composite them as Xft would.
+    static std::unique_ptr<GlyphFont> upload(Display* display, const RenderFormats& formats,
                                              const fontcache::CachedGlyphs& glyphs);
 
     int ascent() const { return ascent_; }
@@ -48,11 +45,11 @@ private:
         std::size_t face;
         int advance;
     };
-    GlyphFont(Display* display, XRenderPictFormat* format, GlyphSet set);
+    GlyphFont(Display* display, const XRenderPictFormat& format, GlyphSet set);
     Picture source(const XRenderColor& color) const;
 
     Display* display_;
-    XRenderPictFormat* format_;
+    XRenderPictFormat format_;
     GlyphSetHandle set_;
     std::map<char32_t, Entry> entries_;
     int ascent_ = 0;

@@ -74,12 +74,9 @@
     F(1, XRenderCreatePicture)                                                                     \
     F(1, XRenderCreateSolidFill)                                                                   \
     F(1, XRenderFillRectangle)                                                                     \
-    F(1, XRenderFindStandardFormat)                                                                \
-    F(1, XRenderFindVisualFormat)                                                                  \
     F(1, XRenderFreeGlyphSet)                                                                      \
     F(1, XRenderFreePicture)                                                                       \
-    F(1, XRenderQueryExtension)                                                                    \
-    F(1, XRenderQueryVersion)
+    F(1, XRenderQueryExtension)
 
 // Those that open faces and draw glyphs: libXft, fontconfig and FreeType.
 #define VELMORA_X11_FONT_FUNCTIONS(F)                                                              \

@@ -25,13 +25,9 @@ unsigned long channel(unsigned short value, unsigned long mask) {
 }
 
 // The window's picture, as Xft makes one for drawing: none without RENDER.
-Picture windowPicture(Display* display, Window window, Visual* visual) {
-    int event = 0;
-    int error = 0;
-    if (!XRenderQueryExtension(display, &event, &error))
-        return 0;
-    XRenderPictFormat* format = XRenderFindVisualFormat(display, visual);
-    return format == nullptr ? 0 : XRenderCreatePicture(display, window, format, 0, nullptr);
+Picture windowPicture(Display* display, Window window, const RenderFormats* render) {
+    return render == nullptr ? 0
+                             : XRenderCreatePicture(display, window, &render->window, 0, nullptr);
 }
 
 } // namespace
@@ -86,11 +82,11 @@ bool MenuInks::ok() const {
 }
 
 MenuPainter::MenuPainter(Display* display, Window window, Visual* visual, Colormap colormap,
-                         const MenuInks& inks, const FontSet& fonts, const MenuMetrics& metrics,
-                         const std::vector<MenuRowText>& rows)
+                         const RenderFormats* render, const MenuInks& inks, const FontSet& fonts,
+                         const MenuMetrics& metrics, const std::vector<MenuRowText>& rows)
     : display_(display), window_(window), inks_(inks), fonts_(fonts), metrics_(metrics),
       rows_(rows), measure_(measureWith(fonts)),
-      picture_(windowPicture(display, window, visual), {display}),
+      picture_(windowPicture(display, window, render), {display}),
       draw_(fonts.drawsWithXft() ? XftDrawCreate(display, window, visual, colormap) : nullptr),
       gc_(XCreateGC(display, window, 0, nullptr), GcTraits{display}) {}
 

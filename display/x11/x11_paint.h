@@ -42,9 +42,10 @@ struct MenuInks {
 // Draws an open menu into its window, as the session says it stands.
 class MenuPainter {
 public:
+    // `render` is null when the server has no RENDER.
     MenuPainter(Display* display, Window window, Visual* visual, Colormap colormap,
-                const MenuInks& inks, const FontSet& fonts, const MenuMetrics& metrics,
-                const std::vector<MenuRowText>& rows);
+                const RenderFormats* render, const MenuInks& inks, const FontSet& fonts,
+                const MenuMetrics& metrics, const std::vector<MenuRowText>& rows);
     // False when the drawing surface could not be made.
     bool ok() const {
         return gc_.get() != nullptr && (draw_.get() != nullptr || !fonts_.drawsWithXft()) &&

@@ -62,8 +62,10 @@ public:
           root_(RootWindow(display, screenNumber_)), visual_(DefaultVisual(display, screenNumber_)),
           colormap_(DefaultColormap(display, screenNumber_)), area_(area),
           metrics_(scaledMenuMetrics(screenScale(display))),
-          fonts_(display, screenNumber_, metrics_.fontPixels), session_(items),
-          rows_(menuRowTexts(session_.navigator())), inks_(display, visual_, colormap_) {}
+          render_(queryRenderFormats(display, visual_)),
+          fonts_(display, screenNumber_, metrics_.fontPixels, render_ ? &*render_ : nullptr),
+          session_(items), rows_(menuRowTexts(session_.navigator())),
+          inks_(display, visual_, colormap_) {}
     // The painter holds on to the fonts, colours and rows.
     MenuPopup(const MenuPopup&) = delete;
     MenuPopup& operator=(const MenuPopup&) = delete;
@@ -96,6 +98,7 @@ private:
     Colormap colormap_;
     ScreenArea area_;
     MenuMetrics metrics_;
+    std::optional<RenderFormats> render_;
     FontSet fonts_;
     MenuSession session_;
     std::vector<MenuRowText> rows_;
@@ -149,7 +152,8 @@ bool MenuPopup::createWindow(unsigned int flags, int x, int y) {
                       &attributes),
         WindowTraits{display_});
     nameWindow();
-    painter_.emplace(display_, window_.get(), visual_, colormap_, inks_, fonts_, metrics_, rows_);
+    painter_.emplace(display_, window_.get(), visual_, colormap_, render_ ? &*render_ : nullptr,
+                     inks_, fonts_, metrics_, rows_);
     return painter_->ok();
 }
 
