@@ -112,7 +112,7 @@ bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
 
 bool FontSet::loadCached(std::u32string_view needed) {
     const std::optional<fontcache::FontCache> cache = readCache();
-    if (render_ == nullptr || !cache || !fontcache::accountsFor(*cache, needed) ||
+    if (!cache || !fontcache::accountsFor(*cache, needed) ||
         !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
                              fontcache::stampOf))
         return false;
