@@ -148,8 +148,9 @@ protected:
         return Stamp{status.st_ino, status.st_mtim};
     }
 
-    // The cache is a whole one of ours that accounts for the titles.
-    void expectSoundCache() {
+    // The cache is a whole one of ours that accounts for the titles, and
+    // holds their glyphs when `glyphs`.
+    void expectSoundCache(const std::u32string& characters = TITLE_CHARACTERS, bool glyphs = true) {
         struct stat status {};
         ASSERT_EQ(lstat(cacheFile().c_str(), &status), 0);
         EXPECT_TRUE(S_ISREG(status.st_mode));
@@ -159,8 +160,8 @@ protected:
         EXPECT_EQ(status.st_mode & 07777, 0700u);
         const auto cache = fontcache::parse(readFile(cacheFile()).value_or(""));
         ASSERT_TRUE(cache.has_value());
-        EXPECT_TRUE(fontcache::accountsFor(*cache, TITLE_CHARACTERS));
-        EXPECT_TRUE(cache->glyphs.has_value()) << "the titles' glyphs were not remembered";
+        EXPECT_TRUE(fontcache::accountsFor(*cache, characters));
+        EXPECT_EQ(cache->glyphs.has_value(), glyphs) << "whether the titles' glyphs are remembered";
     }
 
     // Whether the last start shown had Xft, fontconfig or FreeType loaded.
@@ -258,6 +259,34 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
     EXPECT_EQ(readFile(folder_.path() / "elsewhere").value_or("").substr(0, 19),
               "velmora-font-cache ")
         << "the link's target was written through";
+}
+
+// Titles of more characters than their glyphs fit in a cache: the faces are
+// remembered without them, and the warm start opens the faces, as the cache
+// did before it held glyphs, drawing the same pixels.
+TEST_F(X11FontCacheTest, GlyphsTooManyForTheCacheLeaveTheFacesRemembered) {
+    std::vector<std::string> titles;
+    std::u32string characters;
+    for (char32_t c = U'\u4E00'; c < U'\u4E00' + 12 * 24; ++c)
+        characters += c;
+    for (std::size_t at = 0; at < characters.size(); at += 24) {
+        std::string title;
+        for (const char32_t c : characters.substr(at, 24))
+            title += std::string{static_cast<char>(0xE0 | (c >> 12)),
+                                 static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                                 static_cast<char>(0x80 | (c & 0x3F))};
+        titles.push_back(title);
+    }
+    startScreen(1024, 768);
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher(titles, {0, 0, 1, 1});
+    const Pixels first = show();
+    ASSERT_FALSE(first.values.empty());
+    expectSoundCache(characters, false);
+    const Stamp written = stamp();
+    EXPECT_TRUE(show() == first) << "the warm start drew other pixels";
+    EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
+    EXPECT_TRUE(fontLibrariesLoaded_) << "the warm start drew glyphs the cache could not hold";
 }
 
 } // namespace
