@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace velmora::x11 {
 
@@ -36,6 +37,10 @@ struct Placed {
     int left = 0; // where the glyph's box lies in the strip
 };
 
+struct ImageDeleter {
+    void operator()(XImage* image) const { XDestroyImage(image); }
+};
+
 // Draws every glyph into a strip of A8 coverage, boxes side by side, and
 // reads it back: the coverage Xft composites with.
 bool readBack(Display* display, const std::vector<XftFont*>& faces, std::vector<Placed>& placed,
@@ -55,9 +60,10 @@ bool readBack(Display* display, const std::vector<XftFont*>& faces, std::vector<
     for (const Placed& p : placed)
         XftDrawGlyphs(draw.get(), &white, faces[p.glyph.face], p.left + p.glyph.x, p.glyph.y,
                       &p.index, 1);
-    XImage* image = XGetImage(display, pixmap.get(), 0, 0, static_cast<unsigned int>(width),
-                              static_cast<unsigned int>(height), AllPlanes, ZPixmap);
-    if (image == nullptr)
+    const std::unique_ptr<XImage, ImageDeleter> image(
+        XGetImage(display, pixmap.get(), 0, 0, static_cast<unsigned int>(width),
+                  static_cast<unsigned int>(height), AllPlanes, ZPixmap));
+    if (!image)
         return false;
     const bool bytes = image->bits_per_pixel == 8;
     for (Placed& p : placed) {
@@ -67,7 +73,6 @@ bool readBack(Display* display, const std::vector<XftFont*>& faces, std::vector<
             p.glyph.coverage.append(from, static_cast<std::size_t>(p.glyph.width));
         }
     }
-    XDestroyImage(image);
     return bytes;
 }
 
