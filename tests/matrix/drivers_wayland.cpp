@@ -146,10 +146,20 @@ class WestonDriver : public XdotoolDriver {
 public:
     void start(const fs::path& folder) override {
         folder_ = folder;
-        host_ = std::make_unique<x11test::XvfbServer>(test::SCREEN_WIDTH, test::SCREEN_HEIGHT);
+        // One row more than Weston's window: Weston's X11 backend follows
+        // the pointer only once it has entered its window, and a pointer
+        // that was inside from the start (a screen of the window's size)
+        // never moves for Weston, whose clicks then all land in its top-left
+        // corner, on the panel's terminal launcher. A user's pointer comes
+        // into the window from outside: here from that row, to rest in the
+        // bottom-left corner, where no menu of the scenarios lies (and where
+        // the host, which has no window manager, sends the keys on to it).
+        host_ = std::make_unique<x11test::XvfbServer>(test::SCREEN_WIDTH, test::SCREEN_HEIGHT + 1);
         compositor_ = wltest::Compositor::weston(folder, test::SCREEN_WIDTH, test::SCREEN_HEIGHT,
                                                  true, host_->display());
         waitForPanel();
+        xdotool({"mousemove", "0", std::to_string(test::SCREEN_HEIGHT)});
+        xdotool({"mousemove", "2", std::to_string(test::SCREEN_HEIGHT - 2)});
     }
     Rect workArea() const override { return {0, 32, test::SCREEN_WIDTH, test::SCREEN_HEIGHT - 32}; }
 

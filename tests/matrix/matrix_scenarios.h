@@ -44,6 +44,7 @@ public:
     Rect launch(const test::Position& at, const Lines& arguments = {}) {
         fs::create_directories(app());
         ::chmod(app().c_str(), 0777);
+        fs::remove(launcherLog());
         driver_->launch(driver_->install(app(), {"&Alpha", "&Bravo", "&Charlie"}, at), arguments);
         const Rect menu = driver_->waitForMenu();
         EXPECT_FALSE(menu.empty()) << "no menu was shown";
@@ -78,6 +79,7 @@ public:
 protected:
     static void startDisplay(DisplayId display, const char* name) {
         folder_ = new test::TempFolder;
+        displayFolder_ = folder_->path() / name;
         // The display's users reach the launcher's folder through it.
         ::chmod(folder_->path().c_str(), 0711);
         fs::create_directory(folder_->path() / name);
@@ -108,12 +110,17 @@ protected:
             FAIL() << *startError_;
     }
     void TearDown() override {
+        // What the launcher said, where a driver keeps it, names the path
+        // it took (a Wayland menu, or the X11 one through Xwayland).
+        if (HasFailure() && fs::exists(launcherLog()))
+            ADD_FAILURE() << "the launcher's output:\n" << test::readText(launcherLog());
         driver_->stopLauncher();
         driver_->closeOtherWindow();
     }
 
 private:
     static fs::path app() { return folder_->path() / "app"; }
+    static fs::path launcherLog() { return displayFolder_ / "launcher.log"; }
     static test::Expected moved(test::Expected e, int extra) {
         if (e.side == test::Side::Centre)
             e.at += extra / 2;
@@ -123,6 +130,7 @@ private:
     }
 
     inline static test::TempFolder* folder_ = nullptr;
+    inline static fs::path displayFolder_;
     inline static DisplayDriver* driver_ = nullptr;
     inline static std::string* startError_ = nullptr;
 };
@@ -170,7 +178,9 @@ inline const Scenario SCENARIOS[] = {
          const auto [x, y] = t.display().itemPoint(menu, 1, 3);
          t.display().click(x, y);
          t.expectEnds();
-         EXPECT_EQ(t.launched(30s), Lines{"item2"});
+         EXPECT_EQ(t.launched(30s), Lines{"item2"})
+             << "clicked at (" << x << ", " << y << ") in the menu found at (" << menu.left << ", "
+             << menu.top << ") " << menu.width << " x " << menu.height;
      }},
     {"AClickOutsideOverAnotherWindowCloses",
      [](MatrixTest& t) {

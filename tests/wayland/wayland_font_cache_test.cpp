@@ -7,7 +7,7 @@
 // test's folder, so that a remembered font file can be touched.
 #include "wayland_menu_fixture.h"
 
-#include "display/fontcache/font_cache_format.h"
+#include "tests/support/font_cache_checks.h"
 
 #include <sys/stat.h>
 
@@ -16,17 +16,6 @@ namespace {
 
 const std::vector<std::string> TITLES = {"&Web ブラウザ", "日本語入力", "漢字変換表\tCtrl+K"};
 const std::u32string TITLE_CHARACTERS = U"Web ブラウザ日本語入力漢字変換表Ctrl+K";
-const char* const FONTS[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-                             "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"};
-
-struct Stamp {
-    ino_t inode = 0;
-    timespec modified{};
-    bool operator==(const Stamp& o) const {
-        return inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
 
 struct Tampering {
     const char* name;
@@ -54,22 +43,9 @@ class WaylandFontCache : public WaylandMenuTest, public ::testing::WithParamInte
 protected:
     void SetUp() override {
         WaylandMenuTest::SetUp();
-        const fs::path fonts = folder() / "fonts";
-        fs::create_directories(fonts);
-        for (const char* font : FONTS) {
-            ASSERT_TRUE(fs::exists(font)) << font << " is missing (fonts-dejavu-core, "
-                                          << "fonts-ipafont-gothic)";
-            fs::copy_file(font, fonts / fs::path(font).filename());
-        }
-        const fs::path config = folder() / "fontconfig" / "fonts.conf";
-        fs::create_directories(config.parent_path());
-        writeFile(config, "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM "
-                          "\"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
-                          "<include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n<dir>" +
-                              fonts.string() + "</dir>\n<cachedir>" +
-                              (folder() / "fontconfig-cache").string() +
-                              "</cachedir>\n</fontconfig>\n");
-        for (const fs::path& path : {fonts, config.parent_path(), cacheHome()}) {
+        const fs::path config = test::installTestFonts(folder());
+        ASSERT_FALSE(config.empty());
+        for (const fs::path& path : {folder() / "fonts", config.parent_path(), cacheHome()}) {
             fs::create_directories(path);
             giveToUser(path);
         }
@@ -97,23 +73,8 @@ protected:
         return pixels;
     }
 
-    Stamp stamp() const {
-        struct stat status {};
-        EXPECT_EQ(lstat(cacheFile().c_str(), &status), 0);
-        return Stamp{status.st_ino, status.st_mtim};
-    }
-
-    // The cache is a whole one of ours that accounts for the titles.
-    void expectSoundCache() {
-        struct stat status {};
-        ASSERT_EQ(lstat(cacheFile().c_str(), &status), 0);
-        EXPECT_TRUE(S_ISREG(status.st_mode));
-        EXPECT_EQ(status.st_mode & 07777, 0600u);
-        const auto cache = fontcache::parse(test::readText(cacheFile()));
-        ASSERT_TRUE(cache.has_value());
-        EXPECT_TRUE(fontcache::accountsFor(*cache, TITLE_CHARACTERS));
-        EXPECT_GE(cache->faces.size(), 2u) << "the Japanese titles need a second face";
-    }
+    test::FileStamp stamp() const { return test::fileStamp(cacheFile()); }
+    void expectSoundCache() { test::expectSoundFontCache(cacheFile(), TITLE_CHARACTERS); }
 
     std::vector<std::string> environment_;
 };
@@ -129,7 +90,7 @@ TEST_P(WaylandFontCache, DrawsTheColdStartsPixels) {
     expectSoundCache();
     if (tampering.apply)
         tampering.apply(cacheFile(), folder());
-    const Stamp before = stamp();
+    const test::FileStamp before = stamp();
     const std::vector<std::uint32_t> again = show();
     EXPECT_TRUE(again == cold) << "the second start drew other pixels";
     if (tampering.apply == nullptr) {

@@ -6,7 +6,7 @@
 // remembered font file can be touched.
 #include "x11_menu_fixture.h"
 
-#include "display/fontcache/font_cache_format.h"
+#include "tests/support/font_cache_checks.h"
 
 #include <X11/Xutil.h>
 
@@ -20,8 +20,6 @@ namespace {
 
 const std::vector<std::string> TITLES = {"&Web ブラウザ", "日本語入力", "漢字変換表"};
 const std::u32string TITLE_CHARACTERS = U"Web ブラウザ日本語入力漢字変換表";
-const char* const FONTS[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-                             "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"};
 
 struct Pixels {
     int width = 0;
@@ -95,35 +93,11 @@ std::string differences(const Pixels& a, const Pixels& b) {
            std::to_string(firstAt / static_cast<std::size_t>(a.width)) + ")";
 }
 
-struct Stamp {
-    ino_t inode = 0;
-    timespec modified{};
-    bool operator==(const Stamp& o) const {
-        return inode == o.inode && modified.tv_sec == o.modified.tv_sec &&
-               modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
 class X11FontCacheTest : public X11MenuTest {
 protected:
     void SetUp() override {
-        const fs::path fonts = folder_.path() / "fonts";
-        fs::create_directories(fonts);
-        for (const char* font : FONTS) {
-            ASSERT_TRUE(fs::exists(font)) << font << " is missing (fonts-dejavu-core, "
-                                          << "fonts-ipafont-gothic)";
-            fs::copy_file(font, fonts / fs::path(font).filename());
-        }
-        // The configuration in a folder of its own, as /etc/fonts is: a file
-        // appearing beside a configuration file counts as a change of fonts.
-        fs::create_directories(folder_.path() / "fontconfig");
-        const fs::path config = folder_.path() / "fontconfig" / "fonts.conf";
-        writeFile(config, "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM "
-                          "\"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
-                          "<include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n<dir>" +
-                              fonts.string() + "</dir>\n<cachedir>" +
-                              (folder_.path() / "fontconfig-cache").string() +
-                              "</cachedir>\n</fontconfig>\n");
+        const fs::path config = test::installTestFonts(folder_.path());
+        ASSERT_FALSE(config.empty());
         extraEnvironment_.push_back("FONTCONFIG_FILE=" + config.string());
     }
 
@@ -142,25 +116,14 @@ protected:
         return pixels;
     }
 
-    Stamp stamp() const {
-        struct stat status {};
-        EXPECT_EQ(lstat(cacheFile().c_str(), &status), 0);
-        return Stamp{status.st_ino, status.st_mtim};
-    }
+    test::FileStamp stamp() const { return test::fileStamp(cacheFile()); }
 
-    // The cache is a whole one of ours that accounts for the titles, and
-    // holds their glyphs when `glyphs`.
+    // The cache is a sound one that accounts for `characters`, and holds
+    // their glyphs when `glyphs`.
     void expectSoundCache(const std::u32string& characters = TITLE_CHARACTERS, bool glyphs = true) {
-        struct stat status {};
-        ASSERT_EQ(lstat(cacheFile().c_str(), &status), 0);
-        EXPECT_TRUE(S_ISREG(status.st_mode));
-        EXPECT_EQ(status.st_uid, geteuid());
-        EXPECT_EQ(status.st_mode & 07777, 0600u);
-        ASSERT_EQ(lstat(cacheFile().parent_path().c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, 0700u);
+        test::expectSoundFontCache(cacheFile(), characters);
         const auto cache = fontcache::parse(readFile(cacheFile()).value_or(""));
         ASSERT_TRUE(cache.has_value());
-        EXPECT_TRUE(fontcache::accountsFor(*cache, characters));
         EXPECT_EQ(cache->glyphs.has_value(), glyphs) << "whether the titles' glyphs are remembered";
     }
 
@@ -236,7 +199,7 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
     const Pixels first = show();
     ASSERT_FALSE(first.values.empty());
     expectSoundCache();
-    const Stamp written = stamp();
+    const test::FileStamp written = stamp();
     EXPECT_TRUE(fontLibrariesLoaded_) << "the cold start drew without Xft";
     EXPECT_TRUE(show() == first) << "the warm start drew other pixels";
     EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
@@ -251,7 +214,7 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
             << "a tampered cache changed the pixels: " << differences(shown, first);
         EXPECT_TRUE(fontLibrariesLoaded_) << "a tampered cache was drawn from";
         expectSoundCache();
-        const Stamp rewritten = stamp();
+        const test::FileStamp rewritten = stamp();
         EXPECT_TRUE(show() == first);
         EXPECT_TRUE(stamp() == rewritten) << "the rewritten cache was not used";
         EXPECT_FALSE(fontLibrariesLoaded_) << "the rewritten cache's glyphs were not drawn";
@@ -283,7 +246,7 @@ TEST_F(X11FontCacheTest, GlyphsTooManyForTheCacheLeaveTheFacesRemembered) {
     const Pixels first = show();
     ASSERT_FALSE(first.values.empty());
     expectSoundCache(characters, false);
-    const Stamp written = stamp();
+    const test::FileStamp written = stamp();
     EXPECT_TRUE(show() == first) << "the warm start drew other pixels";
     EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
     EXPECT_TRUE(fontLibrariesLoaded_) << "the warm start drew glyphs the cache could not hold";
