@@ -73,7 +73,7 @@ const fs::path& withRecorderConfig(const RunFolder& run) {
 // `arguments`; `menu` is empty (and the test failed) when none appeared.
 struct RecorderMenu {
     explicit RecorderMenu(const std::string& arguments)
-        : launcher(withRecorderConfig(folder), arguments), menu(waitForMenu(launcher.process())) {}
+        : launcher(withRecorderConfig(folder), arguments), menu(waitForMenu(launcher)) {}
     RunFolder folder;
     Launcher launcher;
     std::optional<Rect> menu;
@@ -101,7 +101,7 @@ std::optional<Rect> measureMenu(const std::string& config) {
     RunFolder folder;
     writeFile(folder.ini(), config);
     Launcher launcher(folder.launcher, "");
-    const auto menu = waitForMenu(launcher.process());
+    const auto menu = waitForMenu(launcher);
     if (menu) {
         clickOutside(*menu);
         EXPECT_EQ(launcher.process().wait(), 0);
@@ -113,7 +113,7 @@ TEST(WineLauncher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
     RunFolder folder;
     ASSERT_FALSE(fs::exists(folder.ini()));
     Launcher launcher(folder.launcher, "");
-    const auto menu = waitForMenu(launcher.process());
+    const auto menu = waitForMenu(launcher);
     ASSERT_TRUE(menu);
 
     // Written before the menu was shown.
@@ -146,7 +146,7 @@ TEST_P(SecondInstance, ExitsWithOneWhileTheFirstMenuIsOpen) {
     const std::string config = recorderConfig(first);
     writeFile(first.ini(), config);
     Launcher launcher(first.launcher, "first");
-    const auto menu = waitForMenu(launcher.process());
+    const auto menu = waitForMenu(launcher);
     ASSERT_TRUE(menu);
 
     std::optional<RunFolder> other;
@@ -164,7 +164,7 @@ TEST_P(SecondInstance, ExitsWithOneWhileTheFirstMenuIsOpen) {
 
     // The first instance and its menu go on undisturbed.
     EXPECT_FALSE(launcher.process().poll());
-    const auto still = waitForMenu(launcher.process());
+    const auto still = waitForMenu(launcher);
     ASSERT_TRUE(still);
     EXPECT_EQ(still->width, menu->width);
     clickOutside(*still);
@@ -265,7 +265,7 @@ TEST(WineLauncher, DismissingTheMenuLaunchesNothing) {
 void pickTheOnlyItem(const RunFolder& folder, const std::string& exec) {
     writeFile(folder.ini(), "[1]\r\ntitle=The one\r\nexec=" + exec + "\r\n");
     Launcher launcher(folder.launcher, "");
-    const auto menu = waitForMenu(launcher.process());
+    const auto menu = waitForMenu(launcher);
     ASSERT_TRUE(menu);
     click(menu->x + menu->width / 2, menu->y + menu->height / 2);
     EXPECT_EQ(launcher.process().wait(), 0);
@@ -345,7 +345,7 @@ TEST(WineLauncher, AFailedLaunchShowsTheShellsReportAndStillEndsWithZero) {
     writeFile(folder.ini(), "[1]\r\ntitle=Gone\r\nexec=" +
                                 windowsPath(folder.folder.path() / "no such program.exe") + "\r\n");
     Launcher launcher(folder.launcher, "");
-    const auto menu = waitForMenu(launcher.process());
+    const auto menu = waitForMenu(launcher);
     ASSERT_TRUE(menu);
     click(menu->x + menu->width / 2, menu->y + menu->height / 2);
 

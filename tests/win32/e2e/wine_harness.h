@@ -113,10 +113,17 @@ private:
 };
 
 // Starts `argv` (looked up in PATH); standard output goes to `output` when
-// given, otherwise to /dev/null. Throws when the program cannot be started.
-inline Child spawn(const std::vector<std::string>& argv, int output = -1) {
+// given, otherwise to /dev/null; standard error to the file `errors` when
+// named, with `extra` added to the environment. Throws when the program
+// cannot be started.
+inline Child spawn(const std::vector<std::string>& argv, int output = -1,
+                   const std::string& errors = "", const std::vector<std::string>& extra = {}) {
     std::vector<std::string> arguments = argv;
     const std::vector<char*> args = velmora::test::pointers(arguments);
+    std::vector<std::string> environment(extra);
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        environment.emplace_back(*entry);
+    const std::vector<char*> envp = velmora::test::pointers(environment);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -124,8 +131,11 @@ inline Child spawn(const std::vector<std::string>& argv, int output = -1) {
         posix_spawn_file_actions_adddup2(&actions, output, 1);
     else
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (!errors.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                         0644);
     pid_t pid = -1;
-    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
@@ -208,6 +218,19 @@ inline std::vector<std::string> processesMentioning(const std::string& text) {
             found.push_back(name + " " + commandLine);
     }
     return found;
+}
+
+// The processes that ended but were not waited for (their parent gone, as
+// Wine's background programs' is): the name each ran.
+inline std::string endedProcesses() {
+    std::string found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string stat = readFile(entry.path() / "stat").value_or("");
+        const std::size_t close = stat.rfind(')');
+        if (close != std::string::npos && stat.compare(close + 1, 3, " Z ") == 0)
+            found += " " + stat.substr(0, close + 1);
+    }
+    return found.empty() ? "none" : found;
 }
 
 inline bool anyProcessMentions(const std::string& text) {
@@ -381,16 +404,27 @@ class Launcher {
 public:
     // `executable` is the launcher's copy; `arguments` the text after its
     // quoted name on the command line.
-    Launcher(const fs::path& executable, const std::string& arguments) {
+    Launcher(const fs::path& executable, const std::string& arguments)
+        : log_(executable.parent_path() / ("wine-" + executable.stem().string() + ".log")) {
         const fs::path commandFile =
             executable.parent_path() / ("command-" + executable.stem().string() + ".txt");
         writeFile(commandFile, "\"" + windowsPath(executable) + "\" " + arguments);
+        // Wine's own account of the launcher's processes, read when the
+        // launcher ends before its menu was seen.
         process_ =
-            spawn({settings.wineRun, windowsPath(settings.starter), windowsPath(commandFile)});
+            spawn({settings.wineRun, windowsPath(settings.starter), windowsPath(commandFile)}, -1,
+                  log_.string(), {"VELMORA_WINEDEBUG=err+all,warn+menu,+process"});
     }
     Child& process() { return process_; }
+    // The end of what Wine wrote about the launcher's processes.
+    std::string wineLog() const {
+        const std::string text = readFile(log_).value_or("");
+        constexpr std::size_t tail = 6000;
+        return text.size() > tail ? "..." + text.substr(text.size() - tail) : text;
+    }
 
 private:
+    fs::path log_;
     Child process_;
 };
 
@@ -409,15 +443,18 @@ inline std::vector<std::string> menuWindows() {
 
 // Waits until the launcher's menu is on the screen and returns where. Fails
 // the test when the launcher ends first or the menu does not come.
-inline std::optional<Rect> waitForMenu(Child& launcher) {
+inline std::optional<Rect> waitForMenu(Launcher& launcher) {
     const auto until = std::chrono::steady_clock::now() + PATIENCE;
     while (std::chrono::steady_clock::now() < until) {
-        if (auto code = launcher.poll()) {
+        if (auto code = launcher.process().poll()) {
             std::string running;
             for (const std::string& process : processesMentioning(".exe"))
                 running += "\n  " + process;
             ADD_FAILURE() << "the launcher ended with " << *code << " before showing its menu; "
-                          << "Windows programs still running:" << running;
+                          << "Windows programs still running:" << running
+                          << "\nended ones: " << endedProcesses()
+                          << "\nWine's log of the launcher:\n"
+                          << launcher.wineLog();
             return std::nullopt;
         }
         for (const std::string& window : menuWindows()) {

@@ -91,7 +91,7 @@ public:
         launcher_.emplace(launcher, text);
     }
     Rect waitForMenu() override {
-        const auto menu = ::waitForMenu(launcher_->process());
+        const auto menu = ::waitForMenu(*launcher_);
         return menu ? Rect{menu->x, menu->y, menu->width, menu->height} : Rect{};
     }
     std::optional<int> waitForExit() override { return launcher_->process().wait(); }
