@@ -140,13 +140,13 @@ public:
 
     // The core works in logical pixels; the screen counts device pixels at
     // the Xft.dpi resolution, which also sizes the menu.
-    int screenWidth() override { return logicalPixels(screen().width, scale()); }
-    int screenHeight() override { return logicalPixels(screen().height, scale()); }
+    int screenWidth() override { return logicalPixels(facts().screen.width, scale()); }
+    int screenHeight() override { return logicalPixels(facts().screen.height, scale()); }
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
         const unsigned int picked =
-            showPopupMenu(display_.get(), screen(), items, flags, devicePixels(x, scale()),
+            showPopupMenu(display_.get(), facts(), scale(), items, flags, devicePixels(x, scale()),
                           devicePixels(y, scale()));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
@@ -154,10 +154,10 @@ public:
     }
 
 private:
-    const ScreenArea& screen() {
-        if (!screen_)
-            screen_ = findMenuScreen(display_.get());
-        return *screen_;
+    const ServerFacts& facts() {
+        if (!facts_)
+            facts_ = askServer(display_.get());
+        return *facts_;
     }
     double scale() {
         if (!scale_)
@@ -166,7 +166,7 @@ private:
     }
 
     DisplayHandle display_;
-    std::optional<ScreenArea> screen_;
+    std::optional<ServerFacts> facts_;
     std::optional<double> scale_;
     XErrorHandler previousHandler_ = nullptr;
     XIOErrorHandler previousIOHandler_ = nullptr;
