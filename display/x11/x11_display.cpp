@@ -102,10 +102,14 @@ bool startOpen(const std::shared_ptr<PendingOpen>& pending, const std::string& n
     return started;
 }
 
-DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit) {
+// With `readAhead`, the font cache is read while the server answers.
+DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit,
+                                bool readAhead) {
     auto pending = std::make_shared<PendingOpen>();
     if (!startOpen(pending, name))
         return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
+    if (readAhead)
+        FontSet::readAhead();
     std::unique_lock<std::mutex> lock(pending->mutex);
     if (!pending->finished.wait_for(lock, limit, [&] { return pending->done; })) {
         pending->abandoned = true;
@@ -181,11 +185,16 @@ std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all.
-    if (!loadX11Libraries() || (!FontSet::glyphsRemembered() && !loadX11FontLibraries()))
+    if (!loadX11Libraries())
         return nullptr;
-    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT);
-    if (!display)
+    const bool remembered = FontSet::glyphsRemembered();
+    if (!remembered && !loadX11FontLibraries())
         return nullptr;
+    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT, remembered);
+    if (!display) {
+        FontSet::forgetReadAhead();
+        return nullptr;
+    }
     return std::make_unique<MenuDisplayX11>(std::move(display));
 }
 
