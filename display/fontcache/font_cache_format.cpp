@@ -62,15 +62,15 @@ std::optional<std::string> unescape(std::string_view word) {
     return out;
 }
 
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
+// The words of `line` into `out`, whose room the lines of a file share.
+void splitWords(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
     std::size_t start = 0;
     while (start <= line.size()) {
         const std::size_t end = std::min(line.find(' ', start), line.size());
         out.push_back(line.substr(start, end - start));
         start = end + 1;
     }
-    return out;
 }
 
 template <typename Number> bool number(std::string_view word, Number& value, int base = 10) {
@@ -217,8 +217,9 @@ bool parseGlyphLine(const std::vector<std::string_view>& line, FontCache& cache)
 }
 
 // One line into `cache`; `ended` once the closing line is read.
-bool parseLine(std::string_view text, FontCache& cache, bool& ended) {
-    const std::vector<std::string_view> line = words(text);
+bool parseLine(std::string_view text, FontCache& cache, bool& ended,
+               std::vector<std::string_view>& line) {
+    splitWords(text, line);
     const std::string_view kind = line[0];
     const bool inFace = !cache.faces.empty();
     if (cache.glyphs || kind == "glyphs") {
@@ -347,9 +348,11 @@ std::optional<FontCache> parse(std::string_view text) {
     text.remove_prefix(HEADER.size() + 1);
     FontCache cache;
     bool ended = false;
+    std::vector<std::string_view> line;
     while (!text.empty() && !ended) {
         const std::size_t newline = text.find('\n');
-        if (newline == std::string_view::npos || !parseLine(text.substr(0, newline), cache, ended))
+        if (newline == std::string_view::npos ||
+            !parseLine(text.substr(0, newline), cache, ended, line))
             return std::nullopt;
         text.remove_prefix(newline + 1);
     }

@@ -102,10 +102,14 @@ bool startOpen(const std::shared_ptr<PendingOpen>& pending, const std::string& n
     return started;
 }
 
-DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit) {
+// With `readAhead`, the font cache is read while the server answers.
+DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit,
+                                bool readAhead) {
     auto pending = std::make_shared<PendingOpen>();
     if (!startOpen(pending, name))
         return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
+    if (readAhead)
+        FontSet::readAhead();
     std::unique_lock<std::mutex> lock(pending->mutex);
     if (!pending->finished.wait_for(lock, limit, [&] { return pending->done; })) {
         pending->abandoned = true;
@@ -140,13 +144,13 @@ public:
 
     // The core works in logical pixels; the screen counts device pixels at
     // the Xft.dpi resolution, which also sizes the menu.
-    int screenWidth() override { return logicalPixels(screen().width, scale()); }
-    int screenHeight() override { return logicalPixels(screen().height, scale()); }
+    int screenWidth() override { return logicalPixels(facts().screen.width, scale()); }
+    int screenHeight() override { return logicalPixels(facts().screen.height, scale()); }
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
         const unsigned int picked =
-            showPopupMenu(display_.get(), screen(), items, flags, devicePixels(x, scale()),
+            showPopupMenu(display_.get(), facts(), scale(), items, flags, devicePixels(x, scale()),
                           devicePixels(y, scale()));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
@@ -154,10 +158,10 @@ public:
     }
 
 private:
-    const ScreenArea& screen() {
-        if (!screen_)
-            screen_ = findMenuScreen(display_.get());
-        return *screen_;
+    const ServerFacts& facts() {
+        if (!facts_)
+            facts_ = askServer(display_.get());
+        return *facts_;
     }
     double scale() {
         if (!scale_)
@@ -166,7 +170,7 @@ private:
     }
 
     DisplayHandle display_;
-    std::optional<ScreenArea> screen_;
+    std::optional<ServerFacts> facts_;
     std::optional<double> scale_;
     XErrorHandler previousHandler_ = nullptr;
     XIOErrorHandler previousIOHandler_ = nullptr;
@@ -181,11 +185,16 @@ std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all.
-    if (!loadX11Libraries() || (!FontSet::glyphsRemembered() && !loadX11FontLibraries()))
+    if (!loadX11Libraries())
         return nullptr;
-    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT);
-    if (!display)
+    const bool remembered = FontSet::glyphsRemembered();
+    if (!remembered && !loadX11FontLibraries())
         return nullptr;
+    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT, remembered);
+    if (!display) {
+        FontSet::forgetReadAhead();
+        return nullptr;
+    }
     return std::make_unique<MenuDisplayX11>(std::move(display));
 }
 

@@ -85,8 +85,14 @@ const fontcache::FontconfigCalls& fontconfigCalls() {
 CacheSettings fontCacheSettings(Display* display, double pixelSize) {
     CacheSettings settings{{"family", "sans-serif"},
                            {"pixelsize", fontcache::decimalText(pixelSize)}};
+    // Xlib keeps the resource database its first XGetDefault builds, but
+    // builds none where the server holds no resources and no ~/.Xdefaults
+    // file exists: then every call reads the files again, and the first
+    // call's empty database already says that every resource is unset.
+    bool empty = false;
     for (const char* name : XFT_RESOURCES) {
-        const char* value = XGetDefault(display, "Xft", name);
+        const char* value = empty ? nullptr : XGetDefault(display, "Xft", name);
+        empty = empty || XrmGetDatabase(display) == nullptr;
         settings.emplace_back(std::string("Xft.") + name, value ? std::string("=") + value : "");
     }
     fontcache::appendFontconfigEnvironment(settings);

@@ -65,6 +65,17 @@ std::optional<fontcache::FontCache> readCache() {
     return fontcache::parse(*bytes);
 }
 
+// A font cache read ahead; `filesHold` when its files' stamps held then.
+struct CacheReadAhead {
+    std::optional<fontcache::FontCache> cache;
+    bool filesHold = false;
+};
+
+std::optional<CacheReadAhead>& cacheReadAhead() {
+    static std::optional<CacheReadAhead> ahead;
+    return ahead;
+}
+
 // Whether the face file holds `c`, asked of FreeType, not of the pattern.
 bool faceHolds(XftFont* font, char32_t c) {
     const FT_Face face = XftLockFace(font);
@@ -85,6 +96,21 @@ bool FontSet::glyphsRemembered() {
     return bytes && bytes->find("\nglyphs ") != std::string::npos;
 }
 
+void FontSet::readAhead() {
+    CacheReadAhead ahead;
+    ahead.cache = readCache();
+    // Its own settings hold for it: this checks the files alone; the
+    // settings need the display, and are compared once it is open.
+    ahead.filesHold =
+        ahead.cache &&
+        fontcache::keyHolds(ahead.cache->key, ahead.cache->key.settings, fontcache::stampOf);
+    cacheReadAhead() = std::move(ahead);
+}
+
+void FontSet::forgetReadAhead() {
+    cacheReadAhead().reset();
+}
+
 void FontSet::load(std::u32string_view text) {
     if (ok())
         return;
@@ -100,11 +126,15 @@ void FontSet::load(std::u32string_view text) {
 }
 
 bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
-    const std::optional<fontcache::FontCache> cache = readCache();
+    std::optional<CacheReadAhead> ahead = std::move(cacheReadAhead());
+    cacheReadAhead().reset();
+    const std::optional<fontcache::FontCache> cache = ahead ? std::move(ahead->cache) : readCache();
     if (render_ == nullptr || !cache || !fontcache::accountsFor(*cache, needed) ||
-        !fontcache::glyphsDraw(*cache, text, needed) ||
-        !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
-                             fontcache::stampOf))
+        !fontcache::glyphsDraw(*cache, text, needed))
+        return false;
+    if (ahead ? !ahead->filesHold || cache->key.settings != fontCacheSettings(display_, pixelSize_)
+              : !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
+                                     fontcache::stampOf))
         return false;
     glyphs_ = GlyphFont::upload(display_, *render_, *cache->glyphs);
     return glyphs_ != nullptr;

@@ -26,6 +26,13 @@ public:
 
     // Whether the font cache holds glyphs, whether or not they still hold.
     static bool glyphsRemembered();
+    // Reads and parses the font cache and checks its files' stamps ahead,
+    // while the connection to the server is being opened, so that the work
+    // and the server's answers overlap; the first set to load text takes
+    // what was read (its files' stamps then need no second look), and
+    // forgetReadAhead() drops it when no display came.
+    static void readAhead();
+    static void forgetReadAhead();
 
     // False when not even the primary face could be opened.
     bool ok() const { return glyphs_ != nullptr || !fonts_.empty(); }

@@ -14,6 +14,7 @@
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
 #include <X11/Xlibint.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrender.h>
 #include <fontconfig/fcfreetype.h>
@@ -48,7 +49,6 @@
     F(0, XGetImage)                                                                                \
     F(0, XGrabKeyboard)                                                                            \
     F(0, XGrabPointer)                                                                             \
-    F(0, XInternAtoms)                                                                             \
     F(0, XLookupString)                                                                            \
     F(0, XMapRaised)                                                                               \
     F(0, XNextEvent)                                                                               \
@@ -64,10 +64,13 @@
     F(0, XUngrabKeyboard)                                                                          \
     F(0, XUngrabPointer)                                                                           \
     F(0, XkbLookupKeySym)                                                                          \
+    F(0, XrmGetDatabase)                                                                           \
+    F(0, _XDeqAsyncHandler)                                                                        \
     F(0, _XEatDataWords)                                                                           \
     F(0, _XGetRequest)                                                                             \
     F(0, _XRead)                                                                                   \
     F(0, _XReply)                                                                                  \
+    F(0, _XSend)                                                                                   \
     F(1, XRenderAddGlyphs)                                                                         \
     F(1, XRenderCompositeString32)                                                                 \
     F(1, XRenderCreateGlyphSet)                                                                    \

@@ -3,6 +3,7 @@
 #include "display/x11/x11_fonts.h"
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_paint.h"
+#include "display/x11/x11_pending_reply.h"
 #include "menu/menu_keys.h"
 
 #include <X11/Xatom.h>
@@ -25,6 +26,35 @@ constexpr long GRAB_RETRY_NANOSECONDS = 1000000;
 // The pointer events the menu's grabs ask for.
 constexpr unsigned int POINTER_EVENTS =
     ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
+
+// Queues the pointer grab on `root` as XGrabPointer sends it, so that its
+// reply comes with the keyboard grab's: one round trip for both.
+void queuePointerGrab(Display* display, Window root, std::optional<PendingReply>& pending) {
+    LockDisplay(display);
+    auto* request =
+        static_cast<xGrabPointerReq*>(_XGetRequest(display, X_GrabPointer, sz_xGrabPointerReq));
+    request->grabWindow = static_cast<CARD32>(root);
+    request->ownerEvents = xFalse;
+    request->eventMask = static_cast<CARD16>(POINTER_EVENTS);
+    request->pointerMode = GrabModeAsync;
+    request->keyboardMode = GrabModeAsync;
+    request->confineTo = None;
+    request->cursor = None;
+    request->time = CurrentTime;
+    pending.emplace(display);
+    UnlockDisplay(display);
+    afterRequest(display);
+}
+
+// Whether the queued pointer grab took; its reply must have come (a later
+// request was waited on), else the grab is not counted, and is asked again.
+bool pointerGrabbed(Display* display, const PendingReply& pending) {
+    xGrabPointerReply reply{};
+    if (pending.header(reply))
+        return reply.status == GrabSuccess;
+    XSync(display, False); // no keyboard grab was waited on: wait here
+    return pending.header(reply) && reply.status == GrabSuccess;
+}
 
 // Events carry root coordinates, which is where the menu's frame lies; a
 // pointer on another screen of the server is nowhere near it.
@@ -57,12 +87,13 @@ bool isWheel(unsigned int button) {
 // One showing of the menu, from creating its window to its closing.
 class MenuPopup {
 public:
-    MenuPopup(Display* display, const ScreenArea& area, const std::vector<MenuItem>& items)
+    MenuPopup(Display* display, const ServerFacts& facts, double scale,
+              const std::vector<MenuItem>& items)
         : display_(display), screenNumber_(DefaultScreen(display)),
           root_(RootWindow(display, screenNumber_)), visual_(DefaultVisual(display, screenNumber_)),
-          colormap_(DefaultColormap(display, screenNumber_)), area_(area),
-          metrics_(scaledMenuMetrics(screenScale(display))),
-          render_(queryRenderFormats(display, visual_)),
+          colormap_(DefaultColormap(display, screenNumber_)), area_(facts.screen),
+          windowType_(facts.windowType), popupMenuType_(facts.popupMenuType),
+          metrics_(scaledMenuMetrics(scale)), render_(facts.render),
           fonts_(display, screenNumber_, metrics_.fontPixels, render_ ? &*render_ : nullptr),
           session_(items), rows_(menuRowTexts(session_.navigator())),
           inks_(display, visual_, colormap_) {}
@@ -97,6 +128,8 @@ private:
     Visual* visual_;
     Colormap colormap_;
     ScreenArea area_;
+    Atom windowType_;
+    Atom popupMenuType_;
     MenuMetrics metrics_;
     std::optional<RenderFormats> render_;
     FontSet fonts_;
@@ -164,24 +197,22 @@ void MenuPopup::nameWindow() {
     XClassHint classHint{name, windowClass};
     XSetClassHint(display_, window_.get(), &classHint);
     XStoreName(display_, window_.get(), name);
-    char typeName[] = "_NET_WM_WINDOW_TYPE";
-    char popupName[] = "_NET_WM_WINDOW_TYPE_POPUP_MENU";
-    char* atomNames[] = {typeName, popupName};
-    Atom atoms[2] = {None, None};
-    if (XInternAtoms(display_, atomNames, 2, False, atoms) != 0) {
-        XChangeProperty(display_, window_.get(), atoms[0], XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&atoms[1]), 1);
+    if (windowType_ != None && popupMenuType_ != None) {
+        XChangeProperty(display_, window_.get(), windowType_, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&popupMenuType_), 1);
     }
 }
 
 bool MenuPopup::grabInput(InputGrab& grab) {
     for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
-        if (!grab.pointer && XGrabPointer(display_, root_, False, POINTER_EVENTS, GrabModeAsync,
-                                          GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
-            grab.pointer = PointerGrab(display_);
+        std::optional<PendingReply> pointer;
+        if (!grab.pointer)
+            queuePointerGrab(display_, root_, pointer);
         if (!grab.keyboard && XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync,
                                             CurrentTime) == GrabSuccess)
             grab.keyboard = KeyboardGrab(display_);
+        if (pointer && pointerGrabbed(display_, *pointer))
+            grab.pointer = PointerGrab(display_);
         if (grab.complete())
             return true;
         const timespec pause{0, GRAB_RETRY_NANOSECONDS};
@@ -297,9 +328,9 @@ MenuUpdate MenuPopup::onFocusOut(const XFocusChangeEvent& focus) {
 
 } // namespace
 
-unsigned int showPopupMenu(Display* display, const ScreenArea& area,
+unsigned int showPopupMenu(Display* display, const ServerFacts& facts, double scale,
                            const std::vector<MenuItem>& items, unsigned int flags, int x, int y) {
-    MenuPopup popup(display, area, items);
+    MenuPopup popup(display, facts, scale, items);
     return popup.run(flags, x, y);
 }
 

@@ -12,10 +12,11 @@
 
 namespace velmora::x11 {
 
-// Shows the menu of `items` on `area`, anchored at (x, y) by the
-// TrackPopupMenuEx `flags`; blocks until it closes and returns the picked
-// item's command, or 0 when it was dismissed or could not be shown.
-unsigned int showPopupMenu(Display* display, const ScreenArea& area,
+// Shows the menu of `items` on the screen `facts` found, at the resolution
+// `scale`, anchored at (x, y) by the TrackPopupMenuEx `flags`; blocks until
+// it closes and returns the picked item's command, or 0 when it was
+// dismissed or could not be shown.
+unsigned int showPopupMenu(Display* display, const ServerFacts& facts, double scale,
                            const std::vector<MenuItem>& items, unsigned int flags, int x, int y);
 
 } // namespace velmora::x11

@@ -1,8 +1,11 @@
 #include "display/x11/x11_render.h"
 
+#include "display/x11/x11_pending_reply.h"
+
 #include <X11/extensions/renderproto.h>
 
 #include <cstring>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -10,41 +13,17 @@ namespace velmora::x11 {
 
 namespace {
 
-// The major opcode libXrender registered for RENDER on `display` (a round
-// trip of its own), 0 when the server has none.
-int renderOpcode(Display* display) {
-    int event = 0;
-    int error = 0;
-    if (!XRenderQueryExtension(display, &event, &error))
-        return 0;
-    for (const _XExtension* e = display->ext_procs; e != nullptr; e = e->next) {
-        if (e->name != nullptr && std::strcmp(e->name, RENDER_NAME) == 0)
-            return e->codes.major_opcode;
-    }
-    return 0;
-}
-
-// What Xlib's SyncHandle does after a request.
-void synced(Display* display) {
-    if (display->synchandler != nullptr)
-        display->synchandler(display);
-}
-
-// The version both sides speak; false when the server refused the request.
-bool queryVersion(Display* display, int opcode, CARD32& major, CARD32& minor) {
+// Queues QueryVersion, its reply caught in `pending`.
+void queueQueryVersion(Display* display, int opcode, std::optional<PendingReply>& pending) {
     LockDisplay(display);
     auto* request = static_cast<xRenderQueryVersionReq*>(
         _XGetRequest(display, static_cast<CARD8>(opcode), sz_xRenderQueryVersionReq));
     request->renderReqType = X_RenderQueryVersion;
     request->majorVersion = 0;
     request->minorVersion = 11; // as libXrender asks
-    xRenderQueryVersionReply reply{};
-    const bool answered = _XReply(display, reinterpret_cast<xReply*>(&reply), 0, xTrue) != 0;
+    pending.emplace(display);
     UnlockDisplay(display);
-    synced(display);
-    major = reply.majorVersion;
-    minor = reply.minorVersion;
-    return answered;
+    afterRequest(display);
 }
 
 // The reply to QueryPictFormats and its words; false when refused.
@@ -67,7 +46,7 @@ bool queryFormats(Display* display, int opcode, xRenderQueryPictFormatsReply& re
         answered = false;
     }
     UnlockDisplay(display);
-    synced(display);
+    afterRequest(display);
     return answered;
 }
 
@@ -133,17 +112,29 @@ bool findFormats(const xRenderQueryPictFormatsReply& reply, const std::vector<CA
 
 } // namespace
 
-std::optional<RenderFormats> queryRenderFormats(Display* display, Visual* visual) {
-    const int opcode = renderOpcode(display);
-    CARD32 major = 0;
-    CARD32 minor = 0;
+int renderExtensionOpcode(Display* display) {
+    int event = 0;
+    int error = 0;
+    if (!XRenderQueryExtension(display, &event, &error))
+        return 0;
+    for (const _XExtension* e = display->ext_procs; e != nullptr; e = e->next) {
+        if (e->name != nullptr && std::strcmp(e->name, RENDER_NAME) == 0)
+            return e->codes.major_opcode;
+    }
+    return 0;
+}
+
+std::optional<RenderFormats> queryRenderFormats(Display* display, int opcode, Visual* visual) {
+    std::optional<PendingReply> version;
+    queueQueryVersion(display, opcode, version);
     xRenderQueryPictFormatsReply reply{};
     std::vector<CARD32> words;
-    if (opcode == 0 || !queryVersion(display, opcode, major, minor) ||
-        !queryFormats(display, opcode, reply, words))
+    const bool answered = queryFormats(display, opcode, reply, words);
+    xRenderQueryVersionReply versionReply{};
+    if (!answered || !version->header(versionReply))
         return std::nullopt;
     RenderFormats formats;
-    formats.solidSources = major > 0 || minor >= 10;
+    formats.solidSources = versionReply.majorVersion > 0 || versionReply.minorVersion >= 10;
     if (!findFormats(reply, words, visual->visualid, formats))
         return std::nullopt;
     return formats;

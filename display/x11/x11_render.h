@@ -22,7 +22,13 @@ struct RenderFormats {
     bool drawsCoverage() const { return coverage.id != 0 && solidSources; }
 };
 
-// Nothing when the server has no RENDER or no format for `visual`.
-std::optional<RenderFormats> queryRenderFormats(Display* display, Visual* visual);
+// RENDER's major opcode, as libXrender registered it on `display` (a round
+// trip of its own, which earlier requests' replies share); 0 when the server
+// has none.
+int renderExtensionOpcode(Display* display);
+
+// Nothing when the server refused the queries or has no format for
+// `visual`; one round trip, which requests queued before share.
+std::optional<RenderFormats> queryRenderFormats(Display* display, int opcode, Visual* visual);
 
 } // namespace velmora::x11

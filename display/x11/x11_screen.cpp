@@ -1,74 +1,120 @@
 #include "display/x11/x11_screen.h"
 
+#include "display/x11/x11_pending_reply.h"
+
 #include <X11/extensions/randrproto.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <optional>
+#include <type_traits>
 
 namespace velmora::x11 {
 
 namespace {
 
-// The words of the reply to RandR's GetMonitors request, empty when the
-// server refused it or has no RandR.
-//
-// The request is sent through Xlib's request interface as the RandR library
-// would send it: loading libXrandr and libXext for this one request cost
-// more than the request itself, and their set-up took two more round trips.
-// A server without RandR 1.5 refuses the request with an error, which is
-// absorbed. (Asking for the version first would cost a round trip before the
-// menu can appear.)
-std::vector<CARD32> getMonitors(Display* display, Window root, CARD32& monitors) {
-    std::vector<CARD32> words;
-    int opcode = 0;
-    int eventBase = 0;
-    int errorBase = 0;
-    if (!XQueryExtension(display, RANDR_NAME, &opcode, &eventBase, &errorBase))
-        return words;
+// Queues a core request that carries a name, QueryExtension or InternAtom,
+// its reply caught in `pending`: the answer comes with the next request that
+// is waited on.
+template <typename Request>
+void queueNamed(Display* display, CARD8 opcode, const char* name,
+                std::optional<PendingReply>& pending) {
+    const std::size_t length = std::strlen(name);
+    LockDisplay(display);
+    auto* request = static_cast<Request*>(_XGetRequest(display, opcode, sizeof(Request)));
+    if constexpr (std::is_same_v<Request, xInternAtomReq>)
+        request->onlyIfExists = xFalse;
+    request->nbytes = static_cast<CARD16>(length);
+    request->length = static_cast<CARD16>(request->length + ((length + 3) >> 2));
+    pending.emplace(display);
+    Data(display, name, static_cast<long>(length));
+    UnlockDisplay(display);
+    afterRequest(display);
+}
+
+// The atom of a caught InternAtom reply; None when none came.
+Atom atomOf(const std::optional<PendingReply>& pending) {
+    xInternAtomReply reply{};
+    return pending && pending->header(reply) ? reply.atom : None;
+}
+
+// RandR's major opcode from a caught QueryExtension reply; 0 when absent.
+int extensionOpcode(const std::optional<PendingReply>& pending) {
+    xQueryExtensionReply reply{};
+    if (!pending || !pending->header(reply) || !reply.present)
+        return 0;
+    return reply.major_opcode;
+}
+
+// Queues RandR's GetMonitors request as the RandR library would send it:
+// loading libXrandr and libXext for this one request cost more than the
+// request itself, and their set-up took two more round trips. A server
+// without RandR 1.5 refuses the request with an error, which is absorbed.
+// (Asking for the version first would cost a round trip before the menu can
+// appear.)
+void queueGetMonitors(Display* display, int opcode, Window root,
+                      std::optional<PendingReply>& pending) {
     LockDisplay(display);
     auto* request = static_cast<xRRGetMonitorsReq*>(
         _XGetRequest(display, static_cast<CARD8>(opcode), sz_xRRGetMonitorsReq));
     request->randrReqType = X_RRGetMonitors;
     request->window = static_cast<CARD32>(root);
     request->get_active = xTrue;
-    xRRGetMonitorsReply reply{};
-    const bool answered = _XReply(display, reinterpret_cast<xReply*>(&reply), 0, xFalse) != 0;
-    // A monitor takes six words and one per output; more than a few
-    // thousand is no real server's answer, and is skipped unread.
-    constexpr CARD32 MOST_WORDS = 1u << 16;
-    if (answered && reply.length <= MOST_WORDS) {
-        words.resize(reply.length);
-        _XRead(display, reinterpret_cast<char*>(words.data()),
-               static_cast<long>(words.size() * sizeof(CARD32)));
-        monitors = reply.nmonitors;
-    } else if (answered) {
-        _XEatDataWords(display, reply.length);
-    }
+    request->pad = 0;
+    request->pad2 = 0;
+    pending.emplace(display);
     UnlockDisplay(display);
-    if (display->synchandler != nullptr) // what Xlib's SyncHandle does
-        display->synchandler(display);
-    return words;
+    afterRequest(display);
+}
+
+// The primary monitor of a GetMonitors reply, else `root`.
+ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const ScreenArea& root) {
+    xRRGetMonitorsReply reply{};
+    if (!pending || !pending->header(reply))
+        return root;
+    static_assert(sizeof(xRRGetMonitorsReply) == sz_xRRGetMonitorsReply);
+    static_assert(sizeof(xRRMonitorInfo) == sz_xRRMonitorInfo);
+    const std::vector<char>& bytes = pending->bytes();
+    std::size_t at = sizeof reply;
+    for (CARD32 i = 0; i < reply.nmonitors && at + sizeof(xRRMonitorInfo) <= bytes.size(); ++i) {
+        xRRMonitorInfo monitor{};
+        std::memcpy(&monitor, &bytes[at], sizeof monitor);
+        if (monitor.primary && monitor.width > 0 && monitor.height > 0)
+            return ScreenArea{monitor.x, monitor.y, monitor.width, monitor.height};
+        at += sizeof monitor + std::size_t{monitor.noutput} * sizeof(CARD32);
+    }
+    return root;
 }
 
 } // namespace
 
-ScreenArea findMenuScreen(Display* display) {
+ServerFacts askServer(Display* display) {
     const int screen = DefaultScreen(display);
-    const ScreenArea root{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
-    CARD32 monitors = 0;
-    const std::vector<CARD32> words = getMonitors(display, RootWindow(display, screen), monitors);
-    static_assert(sizeof(xRRMonitorInfo) == sz_xRRMonitorInfo);
-    constexpr std::size_t MONITOR_WORDS = sz_xRRMonitorInfo / sizeof(CARD32);
-    std::size_t at = 0;
-    for (CARD32 i = 0; i < monitors && at + MONITOR_WORDS <= words.size(); ++i) {
-        xRRMonitorInfo monitor{};
-        std::memcpy(&monitor, &words[at], sizeof monitor);
-        if (monitor.primary && monitor.width > 0 && monitor.height > 0)
-            return ScreenArea{monitor.x, monitor.y, monitor.width, monitor.height};
-        at += MONITOR_WORDS + monitor.noutput;
-    }
-    return root;
+    // First round trip: RandR's opcode, and RENDER's as libXrender asks it.
+    std::optional<PendingReply> randr;
+    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RANDR_NAME, randr);
+    const int renderOpcode = renderExtensionOpcode(display);
+    const int randrOpcode = extensionOpcode(randr);
+    randr.reset();
+    // Second: the monitors and the window type's atoms, with RENDER's
+    // version and formats.
+    std::optional<PendingReply> monitors;
+    if (randrOpcode != 0)
+        queueGetMonitors(display, randrOpcode, RootWindow(display, screen), monitors);
+    std::optional<PendingReply> type;
+    std::optional<PendingReply> popupMenu;
+    queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE", type);
+    queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE_POPUP_MENU", popupMenu);
+    ServerFacts facts;
+    if (renderOpcode != 0)
+        facts.render = queryRenderFormats(display, renderOpcode, DefaultVisual(display, screen));
+    else
+        XSync(display, False);
+    facts.screen = primaryMonitor(
+        monitors, ScreenArea{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)});
+    facts.windowType = atomOf(type);
+    facts.popupMenuType = atomOf(popupMenu);
+    return facts;
 }
 
 double screenScale(Display* display) {

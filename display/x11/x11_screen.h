@@ -1,17 +1,34 @@
 // What the X server tells the menu about the screen it appears on: the
-// monitor's rectangle and the resolution the desktop set for Xft.
+// monitor's rectangle, the RENDER formats it draws with, the atoms that name
+// its window's type, and the resolution the desktop set for Xft.
 #pragma once
 
 #include "display/x11/x11_library.h"
+#include "display/x11/x11_render.h"
 #include "menu/menu_layout.h"
+
+#include <optional>
 
 namespace velmora::x11 {
 
 // A rectangle of the root window, in pixels.
 using ScreenArea = MenuRect;
 
-// The primary RandR monitor where the server names one, else the root window.
-ScreenArea findMenuScreen(Display* display);
+struct ServerFacts {
+    // The primary RandR monitor where the server names one, else the root
+    // window.
+    ScreenArea screen;
+    // Nothing when the server has no RENDER or no format for the default
+    // visual.
+    std::optional<RenderFormats> render;
+    // _NET_WM_WINDOW_TYPE and its pop-up menu value; None when not answered.
+    Atom windowType = None;
+    Atom popupMenuType = None;
+};
+
+// Asks the server all of it in two round trips, the requests of each sent
+// together.
+ServerFacts askServer(Display* display);
 
 // The screen's resolution (the Xft.dpi resource) as a multiple of 96 dots
 // per inch; 1 where the resource is missing or makes no sense.
