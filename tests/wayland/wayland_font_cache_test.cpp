@@ -48,7 +48,7 @@ const Tampering TAMPERINGS[] = {
      }},
 };
 
-class WaylandFontCache : public WaylandMenuTest, public ::testing::WithParamInterface<Tampering> {
+class WaylandFontCacheTest : public WaylandMenuTest {
 protected:
     void SetUp() override {
         WaylandMenuTest::SetUp();
@@ -84,18 +84,22 @@ protected:
     }
 
     test::FileStamp stamp() const { return test::fileStamp(cacheFile()); }
-    // A sound cache that remembers the titles' glyphs.
-    void expectSoundCache() {
-        test::expectSoundFontCache(cacheFile(), TITLE_CHARACTERS);
+    // A sound cache that accounts for `characters`, and holds their glyphs
+    // when `glyphs`.
+    void expectSoundCache(const std::u32string& characters = TITLE_CHARACTERS, bool glyphs = true) {
+        test::expectSoundFontCache(cacheFile(), characters);
         const auto cache = fontcache::parse(test::readFile(cacheFile()).value_or(""));
         ASSERT_TRUE(cache.has_value());
-        EXPECT_TRUE(cache->glyphs.has_value()) << "the titles' glyphs are not remembered";
+        EXPECT_EQ(cache->glyphs.has_value(), glyphs) << "whether the titles' glyphs are remembered";
     }
 
     std::vector<std::string> environment_;
     // Whether the last start shown had fcft, fontconfig or FreeType mapped.
     bool fontLibrariesLoaded_ = false;
 };
+
+class WaylandFontCache : public WaylandFontCacheTest,
+                         public ::testing::WithParamInterface<Tampering> {};
 
 TEST_P(WaylandFontCache, DrawsTheColdStartsPixels) {
     const Tampering& tampering = GetParam();
@@ -134,6 +138,34 @@ INSTANTIATE_TEST_SUITE_P(Tamperings, WaylandFontCache, ::testing::ValuesIn(TAMPE
                                  name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                              return name;
                          });
+
+// Titles of more characters than their glyphs fit in a cache: the faces are
+// remembered without them, and the warm start opens the faces with FreeType,
+// drawing the same pixels.
+TEST_F(WaylandFontCacheTest, GlyphsTooManyForTheCacheLeaveTheFacesRemembered) {
+    std::vector<std::string> titles;
+    std::u32string characters;
+    for (char32_t c = U'\u4E00'; c < U'\u4E00' + 12 * 24; ++c)
+        characters += c;
+    for (std::size_t at = 0; at < characters.size(); at += 24) {
+        std::string title;
+        for (const char32_t c : characters.substr(at, 24))
+            title += std::string{static_cast<char>(0xE0 | (c >> 12)),
+                                 static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                                 static_cast<char>(0x80 | (c & 0x3F))};
+        titles.push_back(title);
+    }
+    startSway(1);
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher(titles, {0, 0, 1, 1});
+    const std::vector<std::uint32_t> cold = show();
+    expectSoundCache(characters, false);
+    const test::FileStamp written = stamp();
+    EXPECT_TRUE(show() == cold) << "the warm start drew other pixels";
+    EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
+    EXPECT_TRUE(fontLibrariesLoaded_) << "the warm start drew glyphs the cache could not hold";
+    EXPECT_EQ(launcherErrors(), "");
+}
 
 } // namespace
 } // namespace velmora::wltest
