@@ -66,9 +66,10 @@ struct CachedFace {
     std::string file() const;
 };
 
-// One character as the drawing library drew it: the placement and advance
-// of its glyph (as XRender's XGlyphInfo holds them) and its coverage, one
-// byte a pixel, rows unpadded.
+// One character as the drawing library drew it (Xft for the X11 menu, fcft
+// for the Wayland menu, each at the pixel size its key names): the placement
+// and advance of its glyph (as XRender's XGlyphInfo holds them) and its A8
+// coverage, one byte a pixel, rows unpadded.
 struct CachedGlyph {
     char32_t character = 0;
     std::size_t face = 0; // the face that draws it, by index into the faces
@@ -86,8 +87,8 @@ struct CachedGlyph {
 constexpr int MAX_GLYPH_SIDE = 1024;
 
 struct CachedGlyphs {
-    int ascent = 0; // the largest over the faces
-    int descent = 0;
+    int ascent = 0;  // the font's as the menu measures it: Xft's largest over
+    int descent = 0; // the faces, fcft's primary face's
     std::vector<CachedGlyph> glyphs;
 };
 

@@ -5,7 +5,10 @@
 // start that shows the terminal or X11 menu, or no menu, must not pay for
 // loading them. Every function the menu calls is a pointer of the namespace
 // velmora::wayland with the function's own name and type, resolved by
-// loadWaylandLibraries(); code in velmora with `using namespace wayland`
+// loadWaylandLibraries() (the display's own: libwayland-client, xkbcommon
+// and pixman) and loadWaylandFontLibraries() (fcft, fontconfig and FreeType,
+// which a start drawing the glyphs the font cache remembers never needs);
+// code in velmora with `using namespace wayland`
 // calls the pointer where it names the function. The font calls, in C, keep
 // their own pointers (wayland_font.c). The core protocol's interface
 // descriptions are compiled into the launcher from wayland.xml, so that no
@@ -24,6 +27,9 @@
 #include <pixman.h>
 #include <wayland-client-core.h>
 #include <xkbcommon/xkbcommon.h>
+
+#include <string>
+#include <vector>
 
 // Each function the menu calls, with the library (by index into the list in
 // wayland_library.cpp) that holds it.
@@ -58,53 +64,63 @@
     F(2, pixman_image_get_data)                                                                    \
     F(2, pixman_image_get_format)                                                                  \
     F(2, pixman_image_get_stride)                                                                  \
-    F(2, pixman_image_unref)                                                                       \
-    F(4, FcCharSetHasChar)                                                                         \
-    F(4, FcConfigGetCacheDirs)                                                                     \
-    F(4, FcConfigGetConfigDirs)                                                                    \
-    F(4, FcConfigGetConfigFiles)                                                                   \
-    F(4, FcConfigGetFontDirs)                                                                      \
-    F(4, FcConfigSubstitute)                                                                       \
-    F(4, FcDefaultSubstitute)                                                                      \
-    F(4, FcFontRenderPrepare)                                                                      \
-    F(4, FcFontSetDestroy)                                                                         \
-    F(4, FcFontSort)                                                                               \
-    F(4, FcGetVersion)                                                                             \
-    F(4, FcNameParse)                                                                              \
-    F(4, FcPatternDestroy)                                                                         \
-    F(4, FcPatternGetCharSet)                                                                      \
-    F(4, FcPatternIterGetObject)                                                                   \
-    F(4, FcPatternIterGetValue)                                                                    \
-    F(4, FcPatternIterIsValid)                                                                     \
-    F(4, FcPatternIterNext)                                                                        \
-    F(4, FcPatternIterStart)                                                                       \
-    F(4, FcPatternIterValueCount)                                                                  \
-    F(4, FcStrListDone)                                                                            \
-    F(4, FcStrListNext)                                                                            \
-    F(5, FT_Done_Face)                                                                             \
-    F(5, FT_Done_FreeType)                                                                         \
-    F(5, FT_Get_Char_Index)                                                                        \
-    F(5, FT_GlyphSlot_Embolden)                                                                    \
-    F(5, FT_Init_FreeType)                                                                         \
-    F(5, FT_Library_Version)                                                                       \
-    F(5, FT_Load_Glyph)                                                                            \
-    F(5, FT_New_Face)                                                                              \
-    F(5, FT_Render_Glyph)                                                                          \
-    F(5, FT_Set_Pixel_Sizes)                                                                       \
-    F(5, FT_Set_Transform)
+    F(2, pixman_image_unref)
+
+// The font libraries' functions, by index into the font libraries' list.
+#define VELMORA_WAYLAND_FONT_FUNCTIONS(F)                                                          \
+    F(1, FcCharSetHasChar)                                                                         \
+    F(1, FcConfigGetCacheDirs)                                                                     \
+    F(1, FcConfigGetConfigDirs)                                                                    \
+    F(1, FcConfigGetConfigFiles)                                                                   \
+    F(1, FcConfigGetFontDirs)                                                                      \
+    F(1, FcConfigSubstitute)                                                                       \
+    F(1, FcDefaultSubstitute)                                                                      \
+    F(1, FcFontRenderPrepare)                                                                      \
+    F(1, FcFontSetDestroy)                                                                         \
+    F(1, FcFontSort)                                                                               \
+    F(1, FcNameParse)                                                                              \
+    F(1, FcPatternDestroy)                                                                         \
+    F(1, FcPatternGetCharSet)                                                                      \
+    F(1, FcPatternIterGetObject)                                                                   \
+    F(1, FcPatternIterGetValue)                                                                    \
+    F(1, FcPatternIterIsValid)                                                                     \
+    F(1, FcPatternIterNext)                                                                        \
+    F(1, FcPatternIterStart)                                                                       \
+    F(1, FcPatternIterValueCount)                                                                  \
+    F(1, FcStrListDone)                                                                            \
+    F(1, FcStrListNext)                                                                            \
+    F(2, FT_Done_Face)                                                                             \
+    F(2, FT_Done_FreeType)                                                                         \
+    F(2, FT_Get_Char_Index)                                                                        \
+    F(2, FT_GlyphSlot_Embolden)                                                                    \
+    F(2, FT_Init_FreeType)                                                                         \
+    F(2, FT_Load_Glyph)                                                                            \
+    F(2, FT_New_Face)                                                                              \
+    F(2, FT_Render_Glyph)                                                                          \
+    F(2, FT_Set_Pixel_Sizes)                                                                       \
+    F(2, FT_Set_Transform)
 
 namespace velmora::wayland {
 
 #define VELMORA_WAYLAND_DECLARE(library, name) extern decltype(&::name) name;
 VELMORA_WAYLAND_FUNCTIONS(VELMORA_WAYLAND_DECLARE)
+VELMORA_WAYLAND_FONT_FUNCTIONS(VELMORA_WAYLAND_DECLARE)
 #undef VELMORA_WAYLAND_DECLARE
 
-// Loads the libraries and resolves every function above and the font
-// functions, once per process; the later calls return the first one's
-// answer. False when any library or function is missing: then there is no
-// Wayland menu to be had, as when no compositor answers. The libraries stay
-// loaded until the process ends, as linked ones would.
+// Loads the display's libraries and resolves their functions above, once
+// per process; the later calls return the first one's answer. False when
+// any library or function is missing: then there is no Wayland menu to be
+// had, as when no compositor answers. The libraries stay loaded until the
+// process ends, as linked ones would.
 bool loadWaylandLibraries();
+
+// The same for the font libraries and their functions, fcft's included
+// (wayland_font.c); after loadWaylandLibraries().
+bool loadWaylandFontLibraries();
+
+// The files the font libraries were loaded from, once they are: what the
+// glyphs they draw depend on besides the faces and settings.
+std::vector<std::string> waylandFontLibraryFiles();
 
 } // namespace velmora::wayland
 

@@ -175,7 +175,9 @@ std::unique_ptr<MenuDisplay> openMenuDisplayWayland() {
     const char* socket = std::getenv("WAYLAND_SOCKET");
     if ((name == nullptr || *name == '\0') && (socket == nullptr || *socket == '\0'))
         return nullptr;
-    if (!loadWaylandLibraries())
+    // Without remembered glyphs the font libraries are needed: a system
+    // that lacks them has no Wayland menu.
+    if (!loadWaylandLibraries() || (!fontGlyphsRemembered() && !loadWaylandFontLibraries()))
         return nullptr;
     DisplayPtr display(wl_display_connect(nullptr));
     if (!display)

@@ -34,23 +34,26 @@ std::string fcftName(double pixelSize) {
 }
 
 // What besides files decides the faces and their drawing: the name fcft
-// asks fontconfig for, the library versions, and the environment fontconfig
-// and FreeType read.
+// asks fontconfig for (which holds the pixel size, so the output's scale),
+// and the environment fontconfig and FreeType read and the loader finds the
+// libraries by. The font libraries are stamped as files (their versions
+// would need them loaded, which a start drawing remembered glyphs does
+// without).
 Settings cacheSettings(double pixelSize) {
-    FT_Library library = nullptr;
-    FT_Int major = 0, minor = 0, patch = 0;
-    if (FT_Init_FreeType(&library) == 0) {
-        FT_Library_Version(library, &major, &minor, &patch);
-        FT_Done_FreeType(library);
+    Settings settings{{"name", fcftName(pixelSize)}};
+    for (const char* name : {"FREETYPE_PROPERTIES", "LD_LIBRARY_PATH"}) {
+        const char* value = std::getenv(name);
+        settings.emplace_back(name, value ? std::string("=") + value : "");
     }
-    Settings settings{{"name", fcftName(pixelSize)},
-                      {"fontconfig", std::to_string(FcGetVersion())},
-                      {"freetype", std::to_string(major) + '.' + std::to_string(minor) + '.' +
-                                       std::to_string(patch)}};
-    const char* properties = std::getenv("FREETYPE_PROPERTIES");
-    settings.emplace_back("FREETYPE_PROPERTIES", properties ? std::string("=") + properties : "");
     fontcache::appendFontconfigEnvironment(settings);
     return settings;
+}
+
+std::optional<fontcache::FontCache> readCache() {
+    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    if (!bytes)
+        return std::nullopt;
+    return fontcache::parse(*bytes);
 }
 
 struct PatternTraits {
@@ -153,39 +156,54 @@ std::u32string menuCharacters(std::u32string_view titles) {
     return out;
 }
 
+bool fontGlyphsRemembered() {
+    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    return bytes && bytes->find("\nglyphs ") != std::string::npos;
+}
+
 bool MenuFont::open(double pixelSize, std::u32string_view needed) {
     pixelSize_ = pixelSize;
     needed_ = std::u32string(needed);
     cold_ = FontPtr();
     warm_.reset();
-    if (openWarm())
-        return true;
+    remembered_.reset();
+    unremembered_ = false;
+    const std::optional<fontcache::FontCache> cache = readCache();
+    const bool holds =
+        cache && fontcache::accountsFor(*cache, needed_) &&
+        fontcache::keyHolds(cache->key, cacheSettings(pixelSize_), fontcache::stampOf);
+    if (holds && fontcache::glyphsDraw(*cache, needed_, needed_)) {
+        remembered_ = RememberedGlyphs::open(*cache->glyphs);
+        if (remembered_)
+            return true;
+    }
+    if (!loadWaylandFontLibraries())
+        return false;
+    if (holds) {
+        warm_ = WarmFont::open(*cache, needed_);
+        if (warm_)
+            return true;
+    }
     own(cold_, velmora_font_open(pixelSize));
     unremembered_ = static_cast<bool>(cold_);
     return unremembered_;
 }
 
-bool MenuFont::openWarm() {
-    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
-    std::optional<fontcache::FontCache> cache;
-    if (bytes)
-        cache = fontcache::parse(*bytes);
-    if (!cache || !fontcache::accountsFor(*cache, needed_) ||
-        !fontcache::keyHolds(cache->key, cacheSettings(pixelSize_), fontcache::stampOf))
-        return false;
-    warm_ = WarmFont::open(*cache, needed_);
-    return warm_ != nullptr;
-}
-
 int MenuFont::ascent() const {
+    if (remembered_)
+        return remembered_->ascent();
     return warm_ ? warm_->ascent() : velmora_font_ascent(cold_.get());
 }
 
 int MenuFont::descent() const {
+    if (remembered_)
+        return remembered_->descent();
     return warm_ ? warm_->descent() : velmora_font_descent(cold_.get());
 }
 
 bool MenuFont::glyph(char32_t c, velmora_glyph* glyph) const {
+    if (remembered_)
+        return remembered_->glyph(c, glyph);
     return warm_ ? warm_->glyph(c, glyph)
                  : velmora_font_glyph(cold_.get(), static_cast<std::uint32_t>(c), glyph);
 }
@@ -200,6 +218,9 @@ void MenuFont::remember() {
     if (!warm || !drawsAlike(*warm, cold_.get(), needed_))
         return;
     std::vector<std::string> files = fontcache::fontconfigFiles(fontconfigCalls());
+    const std::vector<std::string> libraries = waylandFontLibraryFiles();
+    files.insert(files.end(), libraries.begin(), libraries.end());
+    files.emplace_back("/etc/ld.so.cache");
     for (const fontcache::CachedFace& face : cache->faces)
         files.push_back(face.file());
     std::sort(files.begin(), files.end());
@@ -207,7 +228,18 @@ void MenuFont::remember() {
     cache->key.settings = cacheSettings(pixelSize_);
     for (const std::string& file : files)
         cache->key.files.push_back(fontcache::stampOf(file));
-    const std::string bytes = fontcache::serialise(*cache);
+    cache->glyphs = captureGlyphs(
+        *cache, needed_, velmora_font_ascent(cold_.get()), velmora_font_descent(cold_.get()),
+        [this](char32_t c, velmora_glyph* glyph) {
+            return velmora_font_glyph(cold_.get(), static_cast<std::uint32_t>(c), glyph);
+        });
+    std::string bytes = fontcache::serialise(*cache);
+    // Glyphs too many for a cache are left out: the faces are still worth
+    // remembering.
+    if (bytes.size() > fontcache::MAX_CACHE_BYTES && cache->glyphs) {
+        cache->glyphs.reset();
+        bytes = fontcache::serialise(*cache);
+    }
     // A cache that would not be read back is not written.
     if (fontcache::parse(bytes))
         fontcache::writeCacheFile(CACHE_NAME, bytes);
