@@ -37,8 +37,8 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 }
 
 // This process's environment without what names a display, a bus or a
-// session; as root also without root's own PATH, whose folders the user
-// may not enter.
+// session (an activation token is the outer desktop's); as root also
+// without root's own PATH, whose folders the user may not enter.
 std::vector<std::string> baseEnvironment() {
     static const char* const dropped[] = {"DISPLAY=",
                                           "WAYLAND_DISPLAY=",
@@ -51,7 +51,9 @@ std::vector<std::string> baseEnvironment() {
                                           "I3SOCK=",
                                           "HOME=",
                                           "XDG_SESSION_TYPE=",
-                                          "XDG_CURRENT_DESKTOP="};
+                                          "XDG_CURRENT_DESKTOP=",
+                                          "XDG_ACTIVATION_TOKEN=",
+                                          "DESKTOP_STARTUP_ID="};
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         bool keep = !(runningAsRoot() && startsWith(*entry, "PATH="));
@@ -397,10 +399,12 @@ x11test::ProgramResult DesktopSession::runClient(const std::vector<std::string>&
     return x11test::runProgram(asUser(argv), clientEnvironment());
 }
 
-ChildProcess DesktopSession::startClient(const std::vector<std::string>& argv,
-                                         const fs::path& log) const {
+ChildProcess DesktopSession::startClient(const std::vector<std::string>& argv, const fs::path& log,
+                                         const std::vector<std::string>& extra) const {
     const FileDescriptor out(::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    return x11test::spawnProcess(asUser(argv), clientEnvironment(), out.get(), out.get());
+    auto environment = clientEnvironment();
+    environment.insert(environment.end(), extra.begin(), extra.end());
+    return x11test::spawnProcess(asUser(argv), environment, out.get(), out.get());
 }
 
 std::string DesktopSession::readLine(std::chrono::milliseconds limit) const {
@@ -466,6 +470,10 @@ Image DesktopSession::screenshot() const {
     Image image = parsePpm(test::readText(file));
     fs::remove(file);
     return image;
+}
+
+void DesktopSession::awaitOverview(bool shown) const {
+    command(std::string("overview ") + (shown ? "shown" : "hidden"));
 }
 
 std::unique_ptr<RecorderWindow> DesktopSession::openRecorder(const std::string& name) const {

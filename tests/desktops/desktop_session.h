@@ -86,9 +86,10 @@ public:
     std::vector<std::string> asUser(std::vector<std::string> argv) const;
     // Runs `argv` as a client of the desktop to its end.
     x11test::ProgramResult runClient(const std::vector<std::string>& argv) const;
-    // Starts `argv` as a client of the desktop, its output into `log`.
-    ChildProcess startClient(const std::vector<std::string>& argv,
-                             const std::filesystem::path& log) const;
+    // Starts `argv` as a client of the desktop, its output into `log`, with
+    // `extra` ("NAME=value") added to its environment.
+    ChildProcess startClient(const std::vector<std::string>& argv, const std::filesystem::path& log,
+                             const std::vector<std::string>& extra = {}) const;
 
     // A key by its keysym name ("Escape", "a", "Down"), pressed and released.
     void key(const std::string& keysym) const;
@@ -103,6 +104,9 @@ public:
     // Button 1 (left), 2 (middle) or 3 (right) pressed and released.
     void click(int button = 1) const;
     Image screenshot() const;
+    // Returns once GNOME Shell's overview is shown (or hidden); throws when
+    // it is not within seconds, or on another desktop.
+    void awaitOverview(bool shown) const;
 
     // Opens a recorder window and returns once it has the keyboard focus
     // and shows on the screen.

@@ -1,7 +1,8 @@
 // The launcher's Wayland menu on real desktops: on GNOME Shell, which has no
 // layer shell, a maximised transparent toplevel over the work area with the
-// menu drawn at its place; on KWin at output scale 1.5, a layer surface
-// drawn at that fractional scale. One desktop serves every case of a
+// menu drawn at its place, which must give way when the user goes elsewhere
+// and take the activation token it was started with; on KWin at output
+// scale 1.5, a layer surface drawn at that fractional scale. One desktop serves every case of a
 // fixture (each start costs seconds); the cases run in order, each starting
 // the launcher anew, so each after the first also proves the instance lock
 // was let go.
@@ -11,6 +12,8 @@
 #include "tests/desktops/desktop_session.h"
 #include "tests/support/menu_folder.h"
 
+#include <algorithm>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -76,9 +79,32 @@ int blurredFramePixels(const Image& shot, const Rect& frame, int border) {
     return blurred;
 }
 
+// The activation requests of a WAYLAND_DEBUG log, one "TOKEN wl_surface@N"
+// each.
+std::vector<std::string> activations(const std::string& log) {
+    static const std::regex request(
+        R"re(xdg_activation_v1@\d+\.activate\("([^"]*)", (wl_surface@\d+)\))re");
+    std::vector<std::string> found;
+    for (std::sregex_iterator at(log.begin(), log.end(), request), end; at != end; ++at)
+        found.push_back((*at)[1].str() + " " + (*at)[2].str());
+    return found;
+}
+
+// The surface a WAYLAND_DEBUG log shows made an xdg_surface first.
+std::string firstXdgSurface(const std::string& log) {
+    static const std::regex request(
+        R"re(\.get_xdg_surface\(new id xdg_surface@\d+, (wl_surface@\d+)\))re");
+    std::smatch match;
+    return std::regex_search(log, match, request) ? match[1].str() : "(none)";
+}
+
 using test::Position;
 
 // The desktops the fixtures run on, with their output scales.
+struct GnomeAtScale1 {
+    static constexpr DesktopKind KIND = DesktopKind::Gnome;
+    static constexpr double SCALE = 1;
+};
 struct KWinAtScale15 {
     static constexpr DesktopKind KIND = DesktopKind::KWin;
     static constexpr double SCALE = 1.5;
@@ -111,6 +137,7 @@ protected:
         fs::create_directories(app());
         ::chmod(app().c_str(), 0777);
         fs::remove(app() / "launched");
+        fs::remove(app() / "log");
         fs::copy_file(VELMORA_BINARY, app() / "velmora", fs::copy_options::overwrite_existing);
         const std::string config =
             test::menuConfiguration(app(), {"&Alpha", "&Bravo", "&Charlie"}, at);
@@ -121,10 +148,12 @@ protected:
     // Starts the launcher and waits until its menu is drawn (two
     // screenshots agree, the last kept in shot_): where it lies, in the
     // screenshot's (device) pixels.
-    Rect launch(const Position& at, std::vector<std::string> arguments = {}) {
+    // `environment` ("NAME=value") is added to the launcher's.
+    Rect launch(const Position& at, std::vector<std::string> arguments = {},
+                const std::vector<std::string>& environment = {}) {
         install(at);
         arguments.insert(arguments.begin(), (app() / "velmora").string());
-        launcher_ = desktop_->startClient(arguments, app() / "log");
+        launcher_ = desktop_->startClient(arguments, app() / "log", environment);
         const auto deadline = std::chrono::steady_clock::now() + 30s;
         Rect previous;
         while (std::chrono::steady_clock::now() < deadline) {
@@ -157,6 +186,17 @@ protected:
         return test::launchedLines(app(), limit);
     }
 
+    // Item 1 records, after its name, the activation variables it was
+    // started with ("NAME=value" lines).
+    static void recordActivationVariables() {
+        const std::string launched = (app() / "launched").string();
+        test::writeFile(app() / "item1",
+                        "#!/bin/sh\n{ echo item1; env | grep -e '^XDG_ACTIVATION_TOKEN=' -e "
+                        "'^DESKTOP_STARTUP_ID='; } > '" +
+                            launched + ".tmp'; mv '" + launched + ".tmp' '" + launched + "'\n",
+                        0755);
+    }
+
     static std::pair<int, int> itemCentre(const Rect& menu, int index) {
         return {menu.left + menu.width / 2, menu.top + menu.height * (2 * index + 1) / 6};
     }
@@ -166,6 +206,68 @@ protected:
     ChildProcess launcher_;
     Image shot_;
 };
+
+using GnomeMenu = DesktopMenu<GnomeAtScale1>;
+
+// Started with an activation token (XDG_ACTIVATION_TOKEN, or the X11-era
+// DESKTOP_STARTUP_ID when there is none), the launcher hands it to mutter
+// for its toplevel, the window that needs the keyboard; a token serves once,
+// so the program picked from the menu is given neither variable.
+TEST_F(GnomeMenu, HandsItsActivationTokenToTheCompositorAndNotToTheProgram) {
+    struct Case {
+        std::vector<std::string> environment;
+        std::string handed;
+    };
+    const Case cases[] = {
+        {{"XDG_ACTIVATION_TOKEN=velmora-token-1", "DESKTOP_STARTUP_ID=velmora-startup-1"},
+         "velmora-token-1"},
+        {{"DESKTOP_STARTUP_ID=velmora-startup-2"}, "velmora-startup-2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.handed);
+        auto environment = c.environment;
+        environment.emplace_back("WAYLAND_DEBUG=1");
+        launch({10, 15, 0, 0}, {}, environment);
+        recordActivationVariables();
+        desktop_->key("Down");
+        desktop_->key("Return");
+        expectEnds();
+        EXPECT_EQ(launched(30s), std::vector<std::string>{"item1"});
+        const std::string log = test::readFile(app() / "log").value_or("");
+        EXPECT_EQ(activations(log),
+                  std::vector<std::string>{c.handed + " " + firstXdgSurface(log)});
+    }
+}
+
+// Super opens the overview, which takes the keyboard from the menu's
+// toplevel: the menu closes as a menu does when the user goes elsewhere.
+TEST_F(GnomeMenu, SuperOpensTheOverviewAndTheMenuCloses) {
+    launch({10, 15, 0, 0});
+    desktop_->key("Super_L");
+    EXPECT_NO_THROW(desktop_->awaitOverview(true));
+    expectEnds();
+    EXPECT_TRUE(launched(1s).empty());
+    desktop_->key("Escape");
+    desktop_->awaitOverview(false);
+}
+
+// Alt-Tab to another window: the menu closes and the window has the keyboard.
+TEST_F(GnomeMenu, AltTabToAnotherWindowClosesTheMenu) {
+    const auto other = desktop_->openRecorder("other");
+    launch({10, 15, 0, 0});
+    ASSERT_TRUE(other->waitFor("unfocus", 10s)) << ::testing::PrintToString(other->events());
+    desktop_->keyDown("Alt_L");
+    desktop_->key("Tab");
+    desktop_->keyUp("Alt_L");
+    expectEnds();
+    EXPECT_TRUE(launched(1s).empty());
+    const auto focused = [&] {
+        const auto events = other->events();
+        return std::count(events.begin(), events.end(), "focus");
+    };
+    EXPECT_TRUE(test::waitFor([&] { return focused() == 2; }, 10s))
+        << ::testing::PrintToString(other->events());
+}
 
 using KWinMenu = DesktopMenu<KWinAtScale15>;
 

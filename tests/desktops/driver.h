@@ -30,6 +30,11 @@ public:
     // A button (evdev code: BTN_LEFT...) pressed or released.
     virtual void button(std::uint32_t code, bool pressed) = 0;
     virtual Pixels screenshot() = 0;
+    // Returns once GNOME Shell's overview is shown (or hidden), or throws
+    // when it is not within a few seconds; other desktops have none.
+    virtual void awaitOverview(bool /*shown*/) {
+        throw std::runtime_error("this desktop has no overview");
+    }
 };
 
 // Each throws std::runtime_error saying what is missing when the desktop's

@@ -90,6 +90,11 @@ public:
         sessionCall("NotifyPointerButton",
                     g_variant_new("(ib)", static_cast<gint32>(code), pressed));
     }
+    void awaitOverview(bool shown) override {
+        if (!overviewWithin(shown, std::chrono::seconds(10)))
+            throw std::runtime_error(shown ? "GNOME Shell shows no overview"
+                                           : "GNOME Shell stays in the overview");
+    }
     Pixels screenshot() override {
         char name[] = "/tmp/velmora-gnome-shot-XXXXXX.png";
         const int fd = ::mkstemps(name, 4);
@@ -122,25 +127,24 @@ private:
         const VariantPtr active = bus_.property(SHELL, "/org/gnome/Shell", SHELL, "OverviewActive");
         return g_variant_get_boolean(active.get()) != FALSE;
     }
+    bool overviewWithin(bool active, std::chrono::seconds limit) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (overviewActive() != active) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
     // GNOME Shell ends its start-up animation in the overview, as it greets
     // a user who logs in; Escape then leaves it for the desktop, as the user
     // would. (Before that, input goes nowhere and the screen is black.)
     void leaveOverview() {
-        const auto waitUntil = [this](bool active, std::chrono::seconds limit) {
-            const auto deadline = std::chrono::steady_clock::now() + limit;
-            while (overviewActive() != active) {
-                if (std::chrono::steady_clock::now() > deadline)
-                    return false;
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            return true;
-        };
-        if (!waitUntil(true, std::chrono::seconds(30)))
+        if (!overviewWithin(true, std::chrono::seconds(30)))
             throw std::runtime_error("GNOME Shell never showed its overview");
         key(XKB_KEY_Escape, true);
         key(XKB_KEY_Escape, false);
-        if (!waitUntil(false, std::chrono::seconds(10)))
-            throw std::runtime_error("GNOME Shell stays in the overview");
+        awaitOverview(false);
     }
 
     SessionBus bus_;

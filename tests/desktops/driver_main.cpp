@@ -6,6 +6,8 @@
 //   move X Y          the pointer to (X, Y), logical pixels
 //   click N           press and release button N (1 left, 2 middle, 3 right)
 //   screenshot FILE   the screen as a binary PPM in device pixels
+//   overview shown|hidden
+//                     wait until GNOME Shell's overview is so (GNOME only)
 // It prints "ready" once the desktop's interfaces answer, or "error: WHY"
 // and ends when they did not within the time given.
 //
@@ -113,6 +115,8 @@ void perform(Desktop& desktop, const std::string& line) {
             throw std::runtime_error("click takes 1, 2 or 3");
         desktop.button(codes[n - 1], true);
         desktop.button(codes[n - 1], false);
+    } else if (command == "overview" && (rest == "shown" || rest == "hidden")) {
+        desktop.awaitOverview(rest == "shown");
     } else if (command == "screenshot") {
         writePpm(desktop.screenshot(), rest);
     } else {
