@@ -2,10 +2,10 @@
 // layer shell, a maximised transparent toplevel over the work area with the
 // menu drawn at its place, which must give way when the user goes elsewhere
 // and take the activation token it was started with; on KWin at output
-// scale 1.5, a layer surface drawn at that fractional scale. One desktop serves every case of a
-// fixture (each start costs seconds); the cases run in order, each starting
-// the launcher anew, so each after the first also proves the instance lock
-// was let go.
+// scale 1.5, a layer surface drawn at that fractional scale. One desktop
+// serves every case of a fixture (each start costs seconds); the cases run
+// in order, each starting the launcher anew, so each after the first also
+// proves the instance lock was let go.
 // GoogleTest before the harness, whose X11 header defines None.
 #include <gtest/gtest.h>
 
