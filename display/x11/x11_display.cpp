@@ -149,9 +149,18 @@ public:
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
+        // Asked for only now, the server's facts bring the first try at the
+        // grabs with them.
+        FirstGrab first;
+        if (!facts_) {
+            PendingGrab pending;
+            facts_ = askServer(display_.get(), &pending);
+            takeGrabs(display_.get(), pending, first.grab);
+            first.tried = true;
+        }
         const unsigned int picked =
-            showPopupMenu(display_.get(), facts(), scale(), items, flags, devicePixels(x, scale()),
-                          devicePixels(y, scale()));
+            showPopupMenu(display_.get(), *facts_, scale(), items, flags, devicePixels(x, scale()),
+                          devicePixels(y, scale()), std::move(first));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
         return picked;
