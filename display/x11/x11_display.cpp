@@ -197,8 +197,10 @@ std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     if (!loadX11Libraries())
         return nullptr;
     const bool remembered = FontSet::glyphsRemembered();
-    if (!remembered && !loadX11FontLibraries())
+    if (!remembered && !loadX11FontLibraries()) {
+        FontSet::forgetReadAhead();
         return nullptr;
+    }
     DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT, remembered);
     if (!display) {
         FontSet::forgetReadAhead();
