@@ -74,7 +74,8 @@ struct PendingOpen {
 };
 
 void openInto(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
-    Display* display = XOpenDisplay(name.c_str());
+    // Started early, the open loads libX11 itself.
+    Display* display = loadX11Libraries() ? XOpenDisplay(name.c_str()) : nullptr;
     const std::lock_guard<std::mutex> lock(pending->mutex);
     pending->done = true;
     // Given up on, a late connection is left as it is: closing it talks to a
@@ -102,12 +103,30 @@ bool startOpen(const std::shared_ptr<PendingOpen>& pending, const std::string& n
     return started;
 }
 
+// The open startX11Connection() started, and the display it was for.
+struct EarlyOpen {
+    std::shared_ptr<PendingOpen> pending;
+    std::string name;
+};
+
+std::optional<EarlyOpen>& earlyOpen() {
+    static std::optional<EarlyOpen> early;
+    return early;
+}
+
 // With `readAhead`, the font cache is read while the server answers.
 DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit,
                                 bool readAhead) {
-    auto pending = std::make_shared<PendingOpen>();
-    if (!startOpen(pending, name))
-        return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
+    std::optional<EarlyOpen> early = std::move(earlyOpen());
+    earlyOpen().reset();
+    std::shared_ptr<PendingOpen> pending;
+    if (early && early->name == name)
+        pending = std::move(early->pending);
+    if (!pending) {
+        pending = std::make_shared<PendingOpen>();
+        if (!startOpen(pending, name))
+            return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
+    }
     if (readAhead)
         FontSet::readAhead();
     std::unique_lock<std::mutex> lock(pending->mutex);
@@ -134,6 +153,7 @@ public:
         }
     }
     ~MenuDisplayX11() override {
+        firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
         display_.reset(); // with the handlers still set: closing may find the server gone
         XSetErrorHandler(previousHandler_);
         XSetIOErrorHandler(previousIOHandler_);
@@ -149,27 +169,25 @@ public:
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
-        // Asked for only now, the server's facts bring the first try at the
-        // grabs with them.
-        FirstGrab first;
-        if (!facts_) {
-            PendingGrab pending;
-            facts_ = askServer(display_.get(), &pending);
-            takeGrabs(display_.get(), pending, first.grab);
-            first.tried = true;
-        }
+        const ServerFacts& known = facts();
         const unsigned int picked =
-            showPopupMenu(display_.get(), *facts_, scale(), items, flags, devicePixels(x, scale()),
-                          devicePixels(y, scale()), std::move(first));
+            showPopupMenu(display_.get(), known, scale(), items, flags, devicePixels(x, scale()),
+                          devicePixels(y, scale()), std::move(firstGrab_));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
         return picked;
     }
 
 private:
+    // Asked for right before the menu, the server's facts bring the first
+    // try at its grabs with them.
     const ServerFacts& facts() {
-        if (!facts_)
-            facts_ = askServer(display_.get());
+        if (!facts_) {
+            PendingGrab pending;
+            facts_ = askServer(display_.get(), &pending);
+            takeGrabs(display_.get(), pending, firstGrab_.grab);
+            firstGrab_.tried = true;
+        }
         return *facts_;
     }
     double scale() {
@@ -180,12 +198,22 @@ private:
 
     DisplayHandle display_;
     std::optional<ServerFacts> facts_;
+    FirstGrab firstGrab_;
     std::optional<double> scale_;
     XErrorHandler previousHandler_ = nullptr;
     XIOErrorHandler previousIOHandler_ = nullptr;
 };
 
 } // namespace
+
+void startX11Connection() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0' || earlyOpen())
+        return;
+    EarlyOpen early{std::make_shared<PendingOpen>(), name};
+    if (startOpen(early.pending, early.name))
+        earlyOpen() = std::move(early);
+}
 
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
