@@ -39,6 +39,7 @@
     F(0, XCreatePixmap)                                                                            \
     F(0, XCreateWindow)                                                                            \
     F(0, XDestroyWindow)                                                                           \
+    F(0, XEventsQueued)                                                                            \
     F(0, XFillPolygon)                                                                             \
     F(0, XFillRectangle)                                                                           \
     F(0, XFlush)                                                                                   \

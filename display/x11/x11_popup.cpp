@@ -203,7 +203,11 @@ unsigned int MenuPopup::handleEvents() {
 }
 
 void MenuPopup::waitForEvents() {
-    XFlush(display_);
+    // Flushing also reads what the server sent meanwhile into Xlib's queue;
+    // waiting on the socket then would leave such an event (a click's
+    // release) unhandled until another came.
+    if (XEventsQueued(display_, QueuedAfterFlush) > 0)
+        return;
     pollfd wait{ConnectionNumber(display_), POLLIN, 0};
     // An interrupted or failed wait comes back here; a lost connection shows
     // in the next XPending.
