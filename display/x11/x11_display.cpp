@@ -2,6 +2,7 @@
 // limit and given up quietly when it breaks, and the screen the menu is
 // placed on.
 #include "display/menu_display.h"
+#include "display/x11/x11_connect.h"
 #include "display/x11/x11_fonts.h"
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_popup.h"
@@ -9,16 +10,11 @@
 #include "platform/logical_pixels.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <signal.h>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace velmora {
@@ -60,81 +56,6 @@ void onIOErrorExit(Display*, void*) {
 // are checked where it matters, so errors are only absorbed here.
 int ignoreXError(Display*, XErrorEvent*) {
     return 0;
-}
-
-// An XOpenDisplay run aside, so that a server that accepts the connection
-// but never answers (stopped, hung) cannot hold the launcher, and its
-// instance lock, for ever.
-struct PendingOpen {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool abandoned = false;
-    Display* display = nullptr;
-};
-
-void openInto(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
-    // Started early, the open loads libX11 itself.
-    Display* display = loadX11Libraries() ? XOpenDisplay(name.c_str()) : nullptr;
-    const std::lock_guard<std::mutex> lock(pending->mutex);
-    pending->done = true;
-    // Given up on, a late connection is left as it is: closing it talks to a
-    // server that may be gone by then, and Xlib's own handler would end the
-    // run that went on without it. The process's end closes it.
-    if (!pending->abandoned)
-        pending->display = display;
-    pending->finished.notify_one();
-}
-
-// Starts the open with every signal blocked, so that signals meant for the
-// launcher (a terminal menu's) never land on that thread.
-bool startOpen(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    bool started = true;
-    try {
-        std::thread(openInto, pending, name).detach();
-    } catch (const std::system_error&) {
-        started = false;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return started;
-}
-
-// The open startX11Connection() started, and the display it was for.
-struct EarlyOpen {
-    std::shared_ptr<PendingOpen> pending;
-    std::string name;
-};
-
-std::optional<EarlyOpen>& earlyOpen() {
-    static std::optional<EarlyOpen> early;
-    return early;
-}
-
-// With `readAhead`, the font cache is read while the server answers.
-DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit,
-                                bool readAhead) {
-    std::optional<EarlyOpen> early = std::move(earlyOpen());
-    earlyOpen().reset();
-    std::shared_ptr<PendingOpen> pending;
-    if (early && early->name == name)
-        pending = std::move(early->pending);
-    if (!pending) {
-        pending = std::make_shared<PendingOpen>();
-        if (!startOpen(pending, name))
-            return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
-    }
-    if (readAhead)
-        FontSet::readAhead();
-    std::unique_lock<std::mutex> lock(pending->mutex);
-    if (!pending->finished.wait_for(lock, limit, [&] { return pending->done; })) {
-        pending->abandoned = true;
-        return {};
-    }
-    return DisplayHandle(pending->display);
 }
 
 class MenuDisplayX11 : public MenuDisplay {
@@ -208,28 +129,25 @@ private:
 
 void startX11Connection() {
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0' || earlyOpen())
-        return;
-    EarlyOpen early{std::make_shared<PendingOpen>(), name};
-    if (startOpen(early.pending, early.name))
-        earlyOpen() = std::move(early);
+    if (name != nullptr && *name != '\0')
+        startConnecting(name);
 }
 
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return nullptr;
+    // The font cache is read while libX11 loads and the server answers.
+    startConnecting(name);
+    const bool remembered = FontSet::glyphsRemembered();
+    if (remembered)
+        FontSet::readAhead();
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all.
-    if (!loadX11Libraries())
-        return nullptr;
-    const bool remembered = FontSet::glyphsRemembered();
-    if (!remembered && !loadX11FontLibraries()) {
-        FontSet::forgetReadAhead();
-        return nullptr;
-    }
-    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT, remembered);
+    DisplayHandle display;
+    if (loadX11Libraries() && (remembered || loadX11FontLibraries()))
+        display = awaitConnection(name, CONNECT_LIMIT);
     if (!display) {
         FontSet::forgetReadAhead();
         return nullptr;
