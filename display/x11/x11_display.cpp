@@ -137,16 +137,19 @@ std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return nullptr;
-    // The font cache is read while libX11 loads and the server answers.
+    // The libraries load while the connection's thread loads libX11 (the
+    // loader takes one at a time), and the font cache is read while the
+    // server answers it: reading it meanwhile slowed the thread's loading.
     startConnecting(name);
-    const bool remembered = FontSet::glyphsRemembered();
+    const bool loaded = loadX11Libraries();
+    const bool remembered = loaded && FontSet::glyphsRemembered();
     if (remembered)
         FontSet::readAhead();
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all.
     DisplayHandle display;
-    if (loadX11Libraries() && (remembered || loadX11FontLibraries()))
+    if (loaded && (remembered || loadX11FontLibraries()))
         display = awaitConnection(name, CONNECT_LIMIT);
     if (!display) {
         FontSet::forgetReadAhead();
