@@ -10,6 +10,7 @@ int runLauncher(Platform& platform, ModuleInstance instance, std::u16string_view
     // made at all lets the run go on unguarded.
     if (platform.createInstanceMarker(INSTANCE_MUTEX_NAME) == InstanceMarker::AlreadyExists)
         return EXIT_ANOTHER_INSTANCE;
+    platform.prepareMenuDisplay();
 
     // Only what the menu looks up is kept: a file of any content up to the
     // read limit then costs memory only for the items of its menu.

@@ -33,6 +33,9 @@ public:
 std::unique_ptr<MenuDisplay> openMenuDisplayWayland();
 #endif
 #ifdef VELMORA_HAVE_X11
+// Starts loading libX11 and connecting to DISPLAY aside, for the
+// openMenuDisplayX11() that follows to take over.
+void startX11Connection();
 std::unique_ptr<MenuDisplay> openMenuDisplayX11();
 #endif
 std::unique_ptr<MenuDisplay> openMenuDisplayTerminal();

@@ -84,6 +84,12 @@ public:
     // process ends.
     virtual InstanceMarker createInstanceMarker(const std::u16string& name) = 0;
 
+    // Starts making ready what the menu will be shown on (a connection to
+    // the display, say), so that the work overlaps the reading of the
+    // configuration. Called once the instance guard is had; the menu is
+    // shown the same without it.
+    virtual void prepareMenuDisplay() {}
+
     // GetModuleFileNameW: the running executable's full file name, whole
     // whatever its length; empty when it cannot be had.
     virtual std::u16string getModuleFileName(ModuleInstance instance) = 0;

@@ -2,6 +2,7 @@
 // limit and given up quietly when it breaks, and the screen the menu is
 // placed on.
 #include "display/menu_display.h"
+#include "display/x11/x11_connect.h"
 #include "display/x11/x11_fonts.h"
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_popup.h"
@@ -9,16 +10,11 @@
 #include "platform/logical_pixels.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <signal.h>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace velmora {
@@ -62,62 +58,6 @@ int ignoreXError(Display*, XErrorEvent*) {
     return 0;
 }
 
-// An XOpenDisplay run aside, so that a server that accepts the connection
-// but never answers (stopped, hung) cannot hold the launcher, and its
-// instance lock, for ever.
-struct PendingOpen {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    bool abandoned = false;
-    Display* display = nullptr;
-};
-
-void openInto(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
-    Display* display = XOpenDisplay(name.c_str());
-    const std::lock_guard<std::mutex> lock(pending->mutex);
-    pending->done = true;
-    // Given up on, a late connection is left as it is: closing it talks to a
-    // server that may be gone by then, and Xlib's own handler would end the
-    // run that went on without it. The process's end closes it.
-    if (!pending->abandoned)
-        pending->display = display;
-    pending->finished.notify_one();
-}
-
-// Starts the open with every signal blocked, so that signals meant for the
-// launcher (a terminal menu's) never land on that thread.
-bool startOpen(const std::shared_ptr<PendingOpen>& pending, const std::string& name) {
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    bool started = true;
-    try {
-        std::thread(openInto, pending, name).detach();
-    } catch (const std::system_error&) {
-        started = false;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return started;
-}
-
-// With `readAhead`, the font cache is read while the server answers.
-DisplayHandle openDisplayWithin(const std::string& name, std::chrono::milliseconds limit,
-                                bool readAhead) {
-    auto pending = std::make_shared<PendingOpen>();
-    if (!startOpen(pending, name))
-        return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
-    if (readAhead)
-        FontSet::readAhead();
-    std::unique_lock<std::mutex> lock(pending->mutex);
-    if (!pending->finished.wait_for(lock, limit, [&] { return pending->done; })) {
-        pending->abandoned = true;
-        return {};
-    }
-    return DisplayHandle(pending->display);
-}
-
 class MenuDisplayX11 : public MenuDisplay {
 public:
     explicit MenuDisplayX11(DisplayHandle display) : display_(std::move(display)) {
@@ -134,6 +74,7 @@ public:
         }
     }
     ~MenuDisplayX11() override {
+        firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
         display_.reset(); // with the handlers still set: closing may find the server gone
         XSetErrorHandler(previousHandler_);
         XSetIOErrorHandler(previousIOHandler_);
@@ -149,18 +90,25 @@ public:
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
+        const ServerFacts& known = facts();
         const unsigned int picked =
-            showPopupMenu(display_.get(), facts(), scale(), items, flags, devicePixels(x, scale()),
-                          devicePixels(y, scale()));
+            showPopupMenu(display_.get(), known, scale(), items, flags, devicePixels(x, scale()),
+                          devicePixels(y, scale()), std::move(firstGrab_));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
         return picked;
     }
 
 private:
+    // Asked for right before the menu, the server's facts bring the first
+    // try at its grabs with them.
     const ServerFacts& facts() {
-        if (!facts_)
-            facts_ = askServer(display_.get());
+        if (!facts_) {
+            PendingGrab pending;
+            facts_ = askServer(display_.get(), &pending);
+            takeGrabs(display_.get(), pending, firstGrab_.grab);
+            firstGrab_.tried = true;
+        }
         return *facts_;
     }
     double scale() {
@@ -171,6 +119,7 @@ private:
 
     DisplayHandle display_;
     std::optional<ServerFacts> facts_;
+    FirstGrab firstGrab_;
     std::optional<double> scale_;
     XErrorHandler previousHandler_ = nullptr;
     XIOErrorHandler previousIOHandler_ = nullptr;
@@ -178,19 +127,30 @@ private:
 
 } // namespace
 
+void startX11Connection() {
+    const char* name = std::getenv("DISPLAY");
+    if (name != nullptr && *name != '\0')
+        startConnecting(name);
+}
+
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return nullptr;
+    // The libraries load while the connection's thread loads libX11 (the
+    // loader takes one at a time), and the font cache is read while the
+    // server answers it: reading it meanwhile slowed the thread's loading.
+    startConnecting(name);
+    const bool loaded = loadX11Libraries();
+    const bool remembered = loaded && FontSet::glyphsRemembered();
+    if (remembered)
+        FontSet::readAhead();
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all.
-    if (!loadX11Libraries())
-        return nullptr;
-    const bool remembered = FontSet::glyphsRemembered();
-    if (!remembered && !loadX11FontLibraries())
-        return nullptr;
-    DisplayHandle display = openDisplayWithin(name, CONNECT_LIMIT, remembered);
+    DisplayHandle display;
+    if (loaded && (remembered || loadX11FontLibraries()))
+        display = awaitConnection(name, CONNECT_LIMIT);
     if (!display) {
         FontSet::forgetReadAhead();
         return nullptr;

@@ -58,8 +58,21 @@ std::u32string distinct(std::u32string_view text) {
     return out;
 }
 
+// The cache file as glyphsRemembered read it, kept for the read that
+// follows it, so that a start reads the file once.
+std::optional<std::string>& keptCacheBytes() {
+    static std::optional<std::string> bytes;
+    return bytes;
+}
+
+std::optional<std::string> cacheBytes() {
+    std::optional<std::string> kept = std::move(keptCacheBytes());
+    keptCacheBytes().reset();
+    return kept ? std::move(kept) : fontcache::readCacheFile(CACHE_NAME);
+}
+
 std::optional<fontcache::FontCache> readCache() {
-    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    const std::optional<std::string> bytes = cacheBytes();
     if (!bytes)
         return std::nullopt;
     return fontcache::parse(*bytes);
@@ -92,7 +105,8 @@ FontSet::FontSet(Display* display, int screen, double pixelSize, const RenderFor
     : display_(display), render_(render), screen_(screen), pixelSize_(pixelSize) {}
 
 bool FontSet::glyphsRemembered() {
-    const std::optional<std::string> bytes = fontcache::readCacheFile(CACHE_NAME);
+    keptCacheBytes() = fontcache::readCacheFile(CACHE_NAME);
+    const std::optional<std::string>& bytes = keptCacheBytes();
     return bytes && bytes->find("\nglyphs ") != std::string::npos;
 }
 
@@ -109,6 +123,7 @@ void FontSet::readAhead() {
 
 void FontSet::forgetReadAhead() {
     cacheReadAhead().reset();
+    keptCacheBytes().reset();
 }
 
 void FontSet::load(std::u32string_view text) {

@@ -25,12 +25,13 @@ public:
     FontSet(Display* display, int screen, double pixelSize, const RenderFormats* render);
 
     // Whether the font cache holds glyphs, whether or not they still hold.
+    // The file read is kept for the next read of the cache.
     static bool glyphsRemembered();
     // Reads and parses the font cache and checks its files' stamps ahead,
     // while the connection to the server is being opened, so that the work
     // and the server's answers overlap; the first set to load text takes
     // what was read (its files' stamps then need no second look), and
-    // forgetReadAhead() drops it when no display came.
+    // forgetReadAhead() drops it, and the file kept, when no display came.
     static void readAhead();
     static void forgetReadAhead();
 

@@ -39,6 +39,7 @@
     F(0, XCreatePixmap)                                                                            \
     F(0, XCreateWindow)                                                                            \
     F(0, XDestroyWindow)                                                                           \
+    F(0, XEventsQueued)                                                                            \
     F(0, XFillPolygon)                                                                             \
     F(0, XFillRectangle)                                                                           \
     F(0, XFlush)                                                                                   \
@@ -146,6 +147,11 @@ VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 // display can be opened. The libraries stay loaded until the process ends,
 // as linked ones would.
 bool loadX11Libraries();
+
+// XOpenDisplay(name) with libX11 loaded for it alone, so that a thread can
+// open the display while loadX11Libraries() loads the rest; null when libX11
+// cannot be loaded or the display opened.
+Display* openDisplayFirst(const char* name);
 
 // Loads libXft, fontconfig and FreeType and resolves their functions, once
 // per process, as above; after loadX11Libraries().

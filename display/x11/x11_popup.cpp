@@ -1,9 +1,9 @@
 #include "display/x11/x11_popup.h"
 
 #include "display/x11/x11_fonts.h"
+#include "display/x11/x11_grab.h"
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_paint.h"
-#include "display/x11/x11_pending_reply.h"
 #include "menu/menu_keys.h"
 
 #include <X11/Xatom.h>
@@ -22,39 +22,6 @@ namespace {
 // launcher may hold the keyboard until its key is released.
 constexpr int GRAB_ATTEMPTS = 500;
 constexpr long GRAB_RETRY_NANOSECONDS = 1000000;
-
-// The pointer events the menu's grabs ask for.
-constexpr unsigned int POINTER_EVENTS =
-    ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
-
-// Queues the pointer grab on `root` as XGrabPointer sends it, so that its
-// reply comes with the keyboard grab's: one round trip for both.
-void queuePointerGrab(Display* display, Window root, std::optional<PendingReply>& pending) {
-    LockDisplay(display);
-    auto* request =
-        static_cast<xGrabPointerReq*>(_XGetRequest(display, X_GrabPointer, sz_xGrabPointerReq));
-    request->grabWindow = static_cast<CARD32>(root);
-    request->ownerEvents = xFalse;
-    request->eventMask = static_cast<CARD16>(POINTER_EVENTS);
-    request->pointerMode = GrabModeAsync;
-    request->keyboardMode = GrabModeAsync;
-    request->confineTo = None;
-    request->cursor = None;
-    request->time = CurrentTime;
-    pending.emplace(display);
-    UnlockDisplay(display);
-    afterRequest(display);
-}
-
-// Whether the queued pointer grab took; its reply must have come (a later
-// request was waited on), else the grab is not counted, and is asked again.
-bool pointerGrabbed(Display* display, const PendingReply& pending) {
-    xGrabPointerReply reply{};
-    if (pending.header(reply))
-        return reply.status == GrabSuccess;
-    XSync(display, False); // no keyboard grab was waited on: wait here
-    return pending.header(reply) && reply.status == GrabSuccess;
-}
 
 // Events carry root coordinates, which is where the menu's frame lies; a
 // pointer on another screen of the server is nowhere near it.
@@ -101,14 +68,17 @@ public:
     MenuPopup(const MenuPopup&) = delete;
     MenuPopup& operator=(const MenuPopup&) = delete;
 
-    // Shows the menu and returns the picked item's command, or 0.
-    unsigned int run(unsigned int flags, int x, int y);
+    // Shows the menu and returns the picked item's command, or 0. `grab`
+    // holds what an earlier try (`tried`) at the grabs won.
+    unsigned int run(unsigned int flags, int x, int y, InputGrab grab, bool tried);
 
 private:
     // Lays the menu out, places it and creates its (unmapped) window.
     bool createWindow(unsigned int flags, int x, int y);
     void nameWindow();
-    bool grabInput(InputGrab& grab);
+    // Tries for the grabs `grab` lacks until it holds both, pausing before
+    // each try once one was made.
+    bool grabInput(InputGrab& grab, bool tried);
     // Until the menu closes: the command it closes with, 0 when dismissed.
     unsigned int handleEvents();
     // Waits for the server's next events, or until the scroll arrow's tick.
@@ -140,14 +110,13 @@ private:
     std::optional<MenuPainter> painter_;
 };
 
-unsigned int MenuPopup::run(unsigned int flags, int x, int y) {
+unsigned int MenuPopup::run(unsigned int flags, int x, int y, InputGrab grab, bool tried) {
     if (!createWindow(flags, x, y))
         return 0;
     // The grabs are taken on the root window before the menu appears, so no
     // key or click is lost once it is on screen, then moved to the menu's own
     // window, which is told when another program ends them.
-    InputGrab grab;
-    if (!grabInput(grab))
+    if (!grabInput(grab, tried))
         return 0;
     XMapRaised(display_, window_.get());
     XGrabPointer(display_, window_.get(), False, POINTER_EVENTS, GrabModeAsync, GrabModeAsync, None,
@@ -203,22 +172,18 @@ void MenuPopup::nameWindow() {
     }
 }
 
-bool MenuPopup::grabInput(InputGrab& grab) {
-    for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
-        std::optional<PendingReply> pointer;
-        if (!grab.pointer)
-            queuePointerGrab(display_, root_, pointer);
-        if (!grab.keyboard && XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync,
-                                            CurrentTime) == GrabSuccess)
-            grab.keyboard = KeyboardGrab(display_);
-        if (pointer && pointerGrabbed(display_, *pointer))
-            grab.pointer = PointerGrab(display_);
-        if (grab.complete())
-            return true;
-        const timespec pause{0, GRAB_RETRY_NANOSECONDS};
-        nanosleep(&pause, nullptr);
+bool MenuPopup::grabInput(InputGrab& grab, bool tried) {
+    for (int attempt = 0; attempt < GRAB_ATTEMPTS && !grab.complete(); ++attempt) {
+        if (tried) {
+            const timespec pause{0, GRAB_RETRY_NANOSECONDS};
+            nanosleep(&pause, nullptr);
+        }
+        PendingGrab pending;
+        queueGrabs(display_, root_, grab, pending);
+        takeGrabs(display_, pending, grab);
+        tried = true;
     }
-    return false;
+    return grab.complete();
 }
 
 unsigned int MenuPopup::handleEvents() {
@@ -238,7 +203,11 @@ unsigned int MenuPopup::handleEvents() {
 }
 
 void MenuPopup::waitForEvents() {
-    XFlush(display_);
+    // Flushing also reads what the server sent meanwhile into Xlib's queue;
+    // waiting on the socket then would leave such an event (a click's
+    // release) unhandled until another came.
+    if (XEventsQueued(display_, QueuedAfterFlush) > 0)
+        return;
     pollfd wait{ConnectionNumber(display_), POLLIN, 0};
     // An interrupted or failed wait comes back here; a lost connection shows
     // in the next XPending.
@@ -329,9 +298,10 @@ MenuUpdate MenuPopup::onFocusOut(const XFocusChangeEvent& focus) {
 } // namespace
 
 unsigned int showPopupMenu(Display* display, const ServerFacts& facts, double scale,
-                           const std::vector<MenuItem>& items, unsigned int flags, int x, int y) {
+                           const std::vector<MenuItem>& items, unsigned int flags, int x, int y,
+                           FirstGrab first) {
     MenuPopup popup(display, facts, scale, items);
-    return popup.run(flags, x, y);
+    return popup.run(flags, x, y, std::move(first.grab), first.tried);
 }
 
 } // namespace velmora::x11

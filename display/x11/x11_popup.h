@@ -6,17 +6,27 @@
 // The menu's headers before the X ones, whose None macro would rewrite them.
 #include "menu/menu_session.h"
 
+#include "display/x11/x11_handles.h"
 #include "display/x11/x11_screen.h"
 
 #include <vector>
 
 namespace velmora::x11 {
 
+// What a try at the grabs made before the menu (with the questions to the
+// server) won; `tried` is false when none was made.
+struct FirstGrab {
+    InputGrab grab;
+    bool tried = false;
+};
+
 // Shows the menu of `items` on the screen `facts` found, at the resolution
 // `scale`, anchored at (x, y) by the TrackPopupMenuEx `flags`; blocks until
 // it closes and returns the picked item's command, or 0 when it was
-// dismissed or could not be shown.
+// dismissed or could not be shown. The grabs `first` holds are kept, the
+// others tried for.
 unsigned int showPopupMenu(Display* display, const ServerFacts& facts, double scale,
-                           const std::vector<MenuItem>& items, unsigned int flags, int x, int y);
+                           const std::vector<MenuItem>& items, unsigned int flags, int x, int y,
+                           FirstGrab first);
 
 } // namespace velmora::x11

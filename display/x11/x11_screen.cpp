@@ -88,11 +88,13 @@ ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const Scre
 
 } // namespace
 
-ServerFacts askServer(Display* display) {
+ServerFacts askServer(Display* display, PendingGrab* grabs) {
     const int screen = DefaultScreen(display);
     // First round trip: RandR's opcode, and RENDER's as libXrender asks it.
     std::optional<PendingReply> randr;
     queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RANDR_NAME, randr);
+    if (grabs != nullptr)
+        queueGrabs(display, RootWindow(display, screen), InputGrab{}, *grabs);
     const int renderOpcode = renderExtensionOpcode(display);
     const int randrOpcode = extensionOpcode(randr);
     randr.reset();

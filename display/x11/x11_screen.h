@@ -3,6 +3,7 @@
 // its window's type, and the resolution the desktop set for Xft.
 #pragma once
 
+#include "display/x11/x11_grab.h"
 #include "display/x11/x11_library.h"
 #include "display/x11/x11_render.h"
 #include "menu/menu_layout.h"
@@ -27,8 +28,9 @@ struct ServerFacts {
 };
 
 // Asks the server all of it in two round trips, the requests of each sent
-// together.
-ServerFacts askServer(Display* display);
+// together; with `grabs`, a try at the pointer and keyboard grabs on the
+// root window goes out in the first.
+ServerFacts askServer(Display* display, PendingGrab* grabs = nullptr);
 
 // The screen's resolution (the Xft.dpi resource) as a multiple of 96 dots
 // per inch; 1 where the resource is missing or makes no sense.

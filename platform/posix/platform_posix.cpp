@@ -171,6 +171,19 @@ private:
 PlatformPosix::PlatformPosix() = default;
 PlatformPosix::~PlatformPosix() = default;
 
+void PlatformPosix::prepareMenuDisplay() {
+#ifdef VELMORA_HAVE_X11
+#ifdef VELMORA_HAVE_WAYLAND
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland != nullptr && *wayland != '\0')
+        return; // the Wayland menu comes first; its Xwayland only maybe
+#endif
+    const char* x = std::getenv("DISPLAY");
+    if (x != nullptr && *x != '\0')
+        startX11Connection();
+#endif
+}
+
 MenuDisplay* PlatformPosix::menuDisplay() {
     if (!displayTried_) {
         displayTried_ = true;

@@ -21,6 +21,9 @@ public:
     PlatformPosix& operator=(const PlatformPosix&) = delete;
 
     InstanceMarker createInstanceMarker(const std::u16string& name) override;
+    // Starts connecting to the X server when the X11 menu is the one to
+    // come (DISPLAY set and no Wayland display named).
+    void prepareMenuDisplay() override;
     std::u16string getModuleFileName(ModuleInstance instance) override;
     std::unique_ptr<ByteReader> openFileForRead(const std::u16string& path) override;
     // Says on standard error why, when the file cannot be made or something
