@@ -90,6 +90,7 @@ public:
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
+        // Asked first: the facts bring the first grab that is handed on.
         const ServerFacts& known = facts();
         const unsigned int picked =
             showPopupMenu(display_.get(), known, scale(), items, flags, devicePixels(x, scale()),

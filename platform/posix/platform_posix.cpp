@@ -178,9 +178,7 @@ void PlatformPosix::prepareMenuDisplay() {
     if (wayland != nullptr && *wayland != '\0')
         return; // the Wayland menu comes first; its Xwayland only maybe
 #endif
-    const char* x = std::getenv("DISPLAY");
-    if (x != nullptr && *x != '\0')
-        startX11Connection();
+    startX11Connection(); // when DISPLAY names one
 #endif
 }
 
