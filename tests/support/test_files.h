@@ -73,7 +73,13 @@ inline std::optional<std::string> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // libstdc++ throws from the stream buffer when a read fails (a folder
+    // opens, then EISDIR), whatever the stream's exception mask says.
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::nullopt;
+    }
 }
 
 // The file's bytes; "" when it cannot be read (for logs and records whose

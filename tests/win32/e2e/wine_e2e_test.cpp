@@ -104,7 +104,7 @@ std::optional<Rect> measureMenu(const std::string& config) {
     const auto menu = waitForMenu(launcher);
     if (menu) {
         clickOutside(*menu);
-        EXPECT_EQ(launcher.process().wait(), 0);
+        EXPECT_EQ(launcher.wait(), 0);
     }
     return menu;
 }
@@ -124,7 +124,7 @@ TEST(WineLauncher, FirstRunWritesTheDefaultFileAndShowsItsThreeItems) {
     EXPECT_EQ(menu->y, 0);
 
     clickOutside(*menu);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
 
     // The menu is the one that three items of those titles make, and one
     // item fewer makes a different menu.
@@ -156,19 +156,19 @@ TEST_P(SecondInstance, ExitsWithOneWhileTheFirstMenuIsOpen) {
         secondExecutable = other->launcher;
     }
     Launcher second(secondExecutable, "second");
-    EXPECT_EQ(second.process().wait(), 1);
+    EXPECT_EQ(second.wait(), 1);
     EXPECT_EQ(readFile(first.ini()), config) << "the second instance leaves the file alone";
     if (other) {
         EXPECT_FALSE(fs::exists(other->ini())) << "the second instance writes no default file";
     }
 
     // The first instance and its menu go on undisturbed.
-    EXPECT_FALSE(launcher.process().poll());
+    EXPECT_FALSE(launcher.poll());
     const auto still = waitForMenu(launcher);
     ASSERT_TRUE(still);
     EXPECT_EQ(still->width, menu->width);
     clickOutside(*still);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
     EXPECT_FALSE(anyRecord(first));
 }
 
@@ -190,7 +190,7 @@ TEST_P(Pick, StartsTheItemsProgramWithTheLaunchersCommandLine) {
 
     // The middle of the three items.
     click(menu->x + menu->width / 2, menu->y + menu->height / 2);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
 
     const fs::path record = folder.record(RECORDERS[1]);
     ASSERT_TRUE(waitForRecord(record)) << "the second item's program was not started";
@@ -226,7 +226,7 @@ TEST_P(Keyboard, PicksOrDismissesTheMenu) {
     std::vector<std::string> command = {"xdotool", "key"};
     command.insert(command.end(), GetParam().keys.begin(), GetParam().keys.end());
     ASSERT_EQ(run(command).exitCode, 0);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
 
     if (GetParam().picked < 0) {
         EXPECT_FALSE(anyRecord(folder));
@@ -251,7 +251,7 @@ TEST(WineLauncher, DismissingTheMenuLaunchesNothing) {
     auto& [folder, launcher, menu] = shown;
     ASSERT_TRUE(menu);
     clickOutside(*menu);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
     // The shell creates a program's process before the launcher's call
     // returns: a launched recorder would now be running, or have left its
     // record (or the part of it) behind.
@@ -268,7 +268,7 @@ void pickTheOnlyItem(const RunFolder& folder, const std::string& exec) {
     const auto menu = waitForMenu(launcher);
     ASSERT_TRUE(menu);
     click(menu->x + menu->width / 2, menu->y + menu->height / 2);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
 }
 
 // What the item opens, and the window (class and title) in which the user
@@ -336,7 +336,7 @@ TEST(WineLauncher, OwnsTheInstanceMutexFromTheStart) {
     ASSERT_TRUE(menu);
     EXPECT_EQ(probeInstanceMutex(), 11) << "another process could take the instance mutex";
     clickOutside(*menu);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
     EXPECT_EQ(probeInstanceMutex(), 10) << "the mutex outlived the launcher";
 }
 
@@ -353,10 +353,10 @@ TEST(WineLauncher, AFailedLaunchShowsTheShellsReportAndStillEndsWithZero) {
     // launcher's process, and the launcher waits for the user to close it.
     const auto report = waitForShownWindow("^velmora\\.exe$", "Error");
     ASSERT_TRUE(report);
-    EXPECT_FALSE(launcher.process().poll()) << "the launcher ended under the shell's report";
+    EXPECT_FALSE(launcher.poll()) << "the launcher ended under the shell's report";
     // No window manager gives it the focus: the user's click would.
     ASSERT_EQ(run({"xdotool", "windowfocus", report->id, "key", "Return"}).exitCode, 0);
-    EXPECT_EQ(launcher.process().wait(), 0);
+    EXPECT_EQ(launcher.wait(), 0);
 }
 
 // The real menu's place for each anchor, and for offsets that push it past

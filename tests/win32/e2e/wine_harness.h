@@ -225,6 +225,9 @@ inline std::vector<std::string> processesMentioning(const std::string& text) {
 inline std::string endedProcesses() {
     std::string found;
     for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue; // not a process: /proc/net/stat, for one, is a folder
         const std::string stat = readFile(entry.path() / "stat").value_or("");
         const std::size_t close = stat.rfind(')');
         if (close != std::string::npos && stat.compare(close + 1, 3, " Z ") == 0)
@@ -405,17 +408,33 @@ public:
     // `executable` is the launcher's copy; `arguments` the text after its
     // quoted name on the command line.
     Launcher(const fs::path& executable, const std::string& arguments)
-        : log_(executable.parent_path() / ("wine-" + executable.stem().string() + ".log")) {
-        const fs::path commandFile =
-            executable.parent_path() / ("command-" + executable.stem().string() + ".txt");
-        writeFile(commandFile, "\"" + windowsPath(executable) + "\" " + arguments);
-        // Wine's own account of the launcher's processes, read when the
-        // launcher ends before its menu was seen.
-        process_ =
-            spawn({settings.wineRun, windowsPath(settings.starter), windowsPath(commandFile)}, -1,
-                  log_.string(), {"VELMORA_WINEDEBUG=err+all,warn+menu,+process"});
+        : log_(executable.parent_path() / ("wine-" + executable.stem().string() + ".log")),
+          command_(executable.parent_path() / ("command-" + executable.stem().string() + ".txt")) {
+        writeFile(command_, "\"" + windowsPath(executable) + "\" " + arguments);
+        start();
     }
-    Child& process() { return process_; }
+    // The exit code, or nullopt while the launcher runs.
+    std::optional<int> poll() {
+        const auto code = process_.poll();
+        if (!code || *code != 1 || !wineFailedToStart() || restarts_ == MAX_RESTARTS)
+            return code;
+        ++restarts_;
+        std::fprintf(stderr, "note: Wine could not start the starter (%s); started again\n",
+                     LOADER_FAILURE);
+        start();
+        return std::nullopt;
+    }
+    // Waits for the end; nullopt when it did not come within PATIENCE.
+    std::optional<int> wait() {
+        const auto until = std::chrono::steady_clock::now() + PATIENCE;
+        for (;;) {
+            if (auto code = poll())
+                return code;
+            if (std::chrono::steady_clock::now() > until)
+                return std::nullopt;
+            std::this_thread::sleep_for(20ms);
+        }
+    }
     // The end of what Wine wrote about the launcher's processes.
     std::string wineLog() const {
         const std::string text = readFile(log_).value_or("");
@@ -424,8 +443,33 @@ public:
     }
 
 private:
+    // Wine 8.0's loader, about one start in several thousand (3 in some
+    // 25,000 measured), cannot reserve the address of the shared user data
+    // (something else already lies there) and ends with 1 before any code of
+    // the program ran. Such a start is the starter's, which never reached
+    // the launcher: nothing of the launcher is judged by it, so it is made
+    // again. Wine names the failure in its log, and only then.
+    static constexpr const char* LOADER_FAILURE = "failed to map the shared user data";
+    static constexpr int MAX_RESTARTS = 3;
+
+    bool wineFailedToStart() const {
+        const std::string text = readFile(log_).value_or("");
+        return text.find(LOADER_FAILURE) != std::string::npos &&
+               text.find("trace:process") == std::string::npos;
+    }
+    void start() {
+        std::error_code ignored;
+        fs::remove(log_, ignored);
+        // Wine's own account of the launcher's processes, read when the
+        // launcher ends before its menu was seen.
+        process_ = spawn({settings.wineRun, windowsPath(settings.starter), windowsPath(command_)},
+                         -1, log_.string(), {"VELMORA_WINEDEBUG=err+all,warn+menu,+process"});
+    }
+
     fs::path log_;
+    fs::path command_;
     Child process_;
+    int restarts_ = 0;
 };
 
 inline std::vector<std::string> menuWindows() {
@@ -446,7 +490,7 @@ inline std::vector<std::string> menuWindows() {
 inline std::optional<Rect> waitForMenu(Launcher& launcher) {
     const auto until = std::chrono::steady_clock::now() + PATIENCE;
     while (std::chrono::steady_clock::now() < until) {
-        if (auto code = launcher.process().poll()) {
+        if (auto code = launcher.poll()) {
             std::string running;
             for (const std::string& process : processesMentioning(".exe"))
                 running += "\n  " + process;

@@ -94,11 +94,11 @@ public:
         const auto menu = ::waitForMenu(*launcher_);
         return menu ? Rect{menu->x, menu->y, menu->width, menu->height} : Rect{};
     }
-    std::optional<int> waitForExit() override { return launcher_->process().wait(); }
+    std::optional<int> waitForExit() override { return launcher_->wait(); }
     // A launcher that still runs is ended with the prefix's programs (its
     // Wine process outlives the starter), and the session starts anew.
     void stopLauncher() override {
-        if (launcher_ && !launcher_->process().poll()) {
+        if (launcher_ && !launcher_->poll()) {
             stopWine();
             startWineSession();
         }
