@@ -413,13 +413,14 @@ public:
         writeFile(command_, "\"" + windowsPath(executable) + "\" " + arguments);
         start();
     }
-    // The exit code, or nullopt while the launcher runs.
+    // The exit code, or nullopt while the launcher runs (or runs again, see
+    // LOADER_FAILURE).
     std::optional<int> poll() {
         const auto code = process_.poll();
-        if (!code || *code != 1 || !wineFailedToStart() || restarts_ == MAX_RESTARTS)
+        if (!code || !wineLoaderFailed() || restarts_ == MAX_RESTARTS)
             return code;
         ++restarts_;
-        std::fprintf(stderr, "note: Wine could not start the starter (%s); started again\n",
+        std::fprintf(stderr, "note: Wine's loader failed in this run (%s); started again\n",
                      LOADER_FAILURE);
         start();
         return std::nullopt;
@@ -443,19 +444,22 @@ public:
     }
 
 private:
-    // Wine 8.0's loader, about one start in several thousand (3 in some
-    // 25,000 measured), cannot reserve the address of the shared user data
-    // (something else already lies there) and ends with 1 before any code of
-    // the program ran. Such a start is the starter's, which never reached
-    // the launcher: nothing of the launcher is judged by it, so it is made
-    // again. Wine names the failure in its log, and only then.
+    // Debian's Wine 8.0 loader has no preloader to keep the address of
+    // Windows' shared user data (0x7ffe0000) free, and this machine's kernel
+    // (6.18) starts the brk heap anywhere up to about 1 GiB above the loader
+    // at 0x7d000000 (seen: 184 to 646 MiB). About once in several thousand
+    // process starts (3 in some 25,000 measured) the heap lies there, and
+    // Wine ends that process with 1 before any of its code ran. When it is
+    // the starter, the launcher never ran; when it is the desktop process
+    // (explorer.exe) that the launcher's first window starts, the launcher
+    // can show nothing and ends with 0, as on any end without a pick. Neither
+    // says anything of the launcher, and a user's second press succeeds, so
+    // the run is made again. Wine names the failure, and only it, this way.
     static constexpr const char* LOADER_FAILURE = "failed to map the shared user data";
     static constexpr int MAX_RESTARTS = 3;
 
-    bool wineFailedToStart() const {
-        const std::string text = readFile(log_).value_or("");
-        return text.find(LOADER_FAILURE) != std::string::npos &&
-               text.find("trace:process") == std::string::npos;
+    bool wineLoaderFailed() const {
+        return readFile(log_).value_or("").find(LOADER_FAILURE) != std::string::npos;
     }
     void start() {
         std::error_code ignored;
