@@ -56,6 +56,19 @@ constexpr auto PATIENCE = 90s;
 
 using Descriptor = velmora::FileDescriptor;
 
+// Polls until `poll` gives an exit code; nullopt when none came within
+// PATIENCE.
+template <typename Poll> std::optional<int> waitForEnd(Poll poll) {
+    const auto until = std::chrono::steady_clock::now() + PATIENCE;
+    for (;;) {
+        if (auto code = poll())
+            return code;
+        if (std::chrono::steady_clock::now() > until)
+            return std::nullopt;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
 // A child process; killed and reaped if it still runs when dropped.
 class Child {
 public:
@@ -89,14 +102,7 @@ public:
     }
     // Waits for the end; nullopt when it did not come within PATIENCE.
     std::optional<int> wait() {
-        const auto until = std::chrono::steady_clock::now() + PATIENCE;
-        for (;;) {
-            if (auto code = poll())
-                return code;
-            if (std::chrono::steady_clock::now() > until)
-                return std::nullopt;
-            std::this_thread::sleep_for(20ms);
-        }
+        return waitForEnd([this] { return poll(); });
     }
     void stop() {
         if (pid_ < 0)
@@ -427,14 +433,7 @@ public:
     }
     // Waits for the end; nullopt when it did not come within PATIENCE.
     std::optional<int> wait() {
-        const auto until = std::chrono::steady_clock::now() + PATIENCE;
-        for (;;) {
-            if (auto code = poll())
-                return code;
-            if (std::chrono::steady_clock::now() > until)
-                return std::nullopt;
-            std::this_thread::sleep_for(20ms);
-        }
+        return waitForEnd([this] { return poll(); });
     }
     // The end of what Wine wrote about the launcher's processes.
     std::string wineLog() const {
