@@ -8,6 +8,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <string>
+#include <sys/socket.h>
 
 namespace velmora::x11 {
 
@@ -15,10 +16,14 @@ namespace {
 
 struct PendingOpen {
     std::string name;
+    std::shared_ptr<ServerGreeting> greeting;
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
     bool abandoned = false;
+    // Where the thread was started away from its creator: the processors it
+    // may run on once it runs.
+    std::optional<cpu_set_t> allowed;
     Display* display = nullptr;
 };
 
@@ -31,49 +36,69 @@ void* openInto(void* argument) {
     const std::unique_ptr<std::shared_ptr<PendingOpen>> owned(
         static_cast<std::shared_ptr<PendingOpen>*>(argument));
     PendingOpen& pending = **owned;
+    // Running, the thread may go anywhere again: held away from the
+    // launcher's processor, it could not join the X server when the server
+    // ran there, and each round trip then woke a processor gone idle.
+    if (pending.allowed)
+        sched_setaffinity(0, sizeof *pending.allowed, &*pending.allowed);
     Display* display = openDisplayFirst(pending.name.c_str());
+    if (display != nullptr)
+        pending.greeting->greet(display);
     const std::lock_guard<std::mutex> lock(pending.mutex);
     pending.done = true;
-    // Given up on, a late connection is left as it is: closing it talks to a
-    // server that may be gone by then, and Xlib's own handler would end the
-    // run that went on without it. The process's end closes it.
+    // Given up on, a late connection is shut, not closed: the server then
+    // drops it and whatever its greeting took (the grabs), while closing
+    // would talk through Xlib to a server that may be gone by then, and
+    // Xlib's handler would end the run that went on without it.
     if (!pending.abandoned)
         pending.display = display;
+    else if (display != nullptr)
+        shutdown(ConnectionNumber(display), SHUT_RDWR);
     pending.finished.notify_one();
     return nullptr;
 }
 
-// The processors the process may run on but the one it runs on now, for a
-// thread that is to start at once: a new thread otherwise waits on its
-// creator's processor until the scheduler moves it, which on the machines
-// measured took half a millisecond, longer than the open's own work.
-// Nothing when no other processor is allowed.
-std::optional<cpu_set_t> otherProcessors() {
+// The processors the process may run on, and those of them but the one it
+// runs on now: a new thread otherwise waits on its creator's processor until
+// the scheduler moves it, which on the machines measured took half a
+// millisecond, longer than the open's own work. Nothing when no other
+// processor is allowed.
+struct Processors {
     cpu_set_t allowed;
-    CPU_ZERO(&allowed);
+    cpu_set_t others;
+};
+
+std::optional<Processors> otherProcessors() {
+    Processors processors;
+    CPU_ZERO(&processors.allowed);
     const int current = sched_getcpu();
     if (current < 0 || current >= CPU_SETSIZE ||
-        sched_getaffinity(0, sizeof allowed, &allowed) != 0)
+        sched_getaffinity(0, sizeof processors.allowed, &processors.allowed) != 0)
         return std::nullopt;
-    CPU_CLR(current, &allowed);
-    if (CPU_COUNT(&allowed) == 0)
+    processors.others = processors.allowed;
+    CPU_CLR(current, &processors.others);
+    if (CPU_COUNT(&processors.others) == 0)
         return std::nullopt;
-    return allowed;
+    return processors;
 }
 
 // Creates the thread, detached, on another processor when one is allowed.
-bool createThread(void* argument) {
+bool createThread(PendingOpen& pending, void* argument) {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0)
         return false;
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t thread;
-    const std::optional<cpu_set_t> elsewhere = otherProcessors();
+    const std::optional<Processors> elsewhere = otherProcessors();
+    if (elsewhere)
+        pending.allowed = elsewhere->allowed;
     bool created = elsewhere &&
-                   pthread_attr_setaffinity_np(&attributes, sizeof *elsewhere, &*elsewhere) == 0 &&
+                   pthread_attr_setaffinity_np(&attributes, sizeof elsewhere->others,
+                                               &elsewhere->others) == 0 &&
                    pthread_create(&thread, &attributes, openInto, argument) == 0;
     pthread_attr_destroy(&attributes);
     if (!created && pthread_attr_init(&attributes) == 0) {
+        pending.allowed.reset();
         pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
         created = pthread_create(&thread, &attributes, openInto, argument) == 0;
         pthread_attr_destroy(&attributes);
@@ -89,7 +114,7 @@ bool startThread(const std::shared_ptr<PendingOpen>& pending) {
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     auto* argument = new std::shared_ptr<PendingOpen>(pending);
-    const bool created = createThread(argument);
+    const bool created = createThread(*pending, argument);
     if (!created)
         delete argument;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -98,21 +123,28 @@ bool startThread(const std::shared_ptr<PendingOpen>& pending) {
 
 } // namespace
 
-bool startConnecting(const std::string& name) {
+bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> greeting) {
     std::shared_ptr<PendingOpen>& started = startedOpen();
     if (started && started->name == name)
         return true;
     auto pending = std::make_shared<PendingOpen>();
     pending->name = name;
+    pending->greeting = std::move(greeting);
     if (!startThread(pending))
         return false;
     started = std::move(pending);
     return true;
 }
 
-DisplayHandle awaitConnection(const std::string& name, std::chrono::milliseconds limit) {
-    if (!startConnecting(name))
-        return DisplayHandle(XOpenDisplay(name.c_str())); // no thread to be had
+DisplayHandle awaitConnection(const std::string& name,
+                              const std::shared_ptr<ServerGreeting>& greeting,
+                              std::chrono::milliseconds limit) {
+    if (!startConnecting(name, greeting)) { // no thread to be had
+        DisplayHandle display(XOpenDisplay(name.c_str()));
+        if (display)
+            greeting->greet(display.get());
+        return display;
+    }
     const std::shared_ptr<PendingOpen> pending = std::move(startedOpen());
     startedOpen().reset();
     std::unique_lock<std::mutex> lock(pending->mutex);

@@ -3,23 +3,38 @@
 // cannot hold the launcher, and its instance lock, for ever; and the
 // thread, loading libX11 itself, can start before the menu is asked for, so
 // that loading the library and the server's answers overlap the rest of the
-// start.
+// start. The thread also asks the server's first questions, right after the
+// open: the server then answers them while it still runs beside that
+// thread, where another thread's round trips took twice as long, each
+// waking a processor that had gone idle.
 #pragma once
 
 #include "display/x11/x11_handles.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace velmora::x11 {
 
-// Starts opening `name` aside, unless an open of it was started already.
-// False when no thread could be had.
-bool startConnecting(const std::string& name);
+// What is asked of the server as soon as it is connected.
+class ServerGreeting {
+public:
+    virtual ~ServerGreeting() = default;
+    // Right after the open, on the thread that opened `display`.
+    virtual void greet(Display* display) = 0;
+};
 
-// The display the open of `name` brought, waiting for it up to `limit`; one
-// is started (or, with no thread to be had, made here) when none was. Null
-// when the server cannot be reached or does not answer in time.
-DisplayHandle awaitConnection(const std::string& name, std::chrono::milliseconds limit);
+// Starts opening `name` aside, greeted by `greeting`, unless an open of it
+// was started already. False when no thread could be had.
+bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> greeting);
+
+// The display the open of `name` brought, greeted, waiting for it up to
+// `limit`; one is started (or, with no thread to be had, made and greeted
+// here) when none was. Null when the server cannot be reached or does not
+// answer in time.
+DisplayHandle awaitConnection(const std::string& name,
+                              const std::shared_ptr<ServerGreeting>& greeting,
+                              std::chrono::milliseconds limit);
 
 } // namespace velmora::x11

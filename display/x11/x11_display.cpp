@@ -58,42 +58,75 @@ int ignoreXError(Display*, XErrorEvent*) {
     return 0;
 }
 
+// The launcher's error handlers, set while a connection of its own is open;
+// the ones before come back when it is closed.
+class ErrorHandlers {
+public:
+    explicit ErrorHandlers(Display* display)
+        : previous_(XSetErrorHandler(ignoreXError)), previousIO_(XSetIOErrorHandler(onIOError)) {
+        if (XSetIOErrorExitHandler != nullptr) {
+            XSetIOErrorExitHandler(display, onIOErrorExit, nullptr);
+            exitHandlerSet = true;
+        }
+    }
+    ~ErrorHandlers() {
+        XSetErrorHandler(previous_);
+        XSetIOErrorHandler(previousIO_);
+        exitHandlerSet = false;
+    }
+    ErrorHandlers(const ErrorHandlers&) = delete;
+    ErrorHandlers& operator=(const ErrorHandlers&) = delete;
+
+private:
+    XErrorHandler previous_;
+    XIOErrorHandler previousIO_;
+};
+
+// What the server answers first, with the menu's first try at its grabs:
+// asked on the connecting thread, taken over by the menu display.
+struct FirstAnswers : ServerGreeting {
+    void greet(Display* display) override {
+        if (!loadX11Libraries())
+            return; // no X11 menu; nothing asked
+        handlers = std::make_unique<ErrorHandlers>(display);
+        PendingGrab pending;
+        facts = askServer(display, &pending);
+        takeGrabs(display, pending, grab.grab);
+        grab.tried = true;
+    }
+
+    std::unique_ptr<ErrorHandlers> handlers;
+    std::optional<ServerFacts> facts;
+    FirstGrab grab;
+};
+
 class MenuDisplayX11 : public MenuDisplay {
 public:
-    explicit MenuDisplayX11(DisplayHandle display) : display_(std::move(display)) {
+    MenuDisplayX11(DisplayHandle display, FirstAnswers& answers)
+        : handlers_(std::move(answers.handlers)), display_(std::move(display)),
+          facts_(std::move(*answers.facts)), firstGrab_(std::move(answers.grab)) {
         // A launched program must not inherit the connection.
         const int fd = ConnectionNumber(display_.get());
         const int fdFlags = fcntl(fd, F_GETFD);
         if (fdFlags >= 0)
             fcntl(fd, F_SETFD, fdFlags | FD_CLOEXEC);
-        previousHandler_ = XSetErrorHandler(ignoreXError);
-        previousIOHandler_ = XSetIOErrorHandler(onIOError);
-        if (XSetIOErrorExitHandler != nullptr) {
-            XSetIOErrorExitHandler(display_.get(), onIOErrorExit, nullptr);
-            exitHandlerSet = true;
-        }
     }
     ~MenuDisplayX11() override {
         firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
         display_.reset(); // with the handlers still set: closing may find the server gone
-        XSetErrorHandler(previousHandler_);
-        XSetIOErrorHandler(previousIOHandler_);
-        exitHandlerSet = false;
     }
     MenuDisplayX11(const MenuDisplayX11&) = delete;
     MenuDisplayX11& operator=(const MenuDisplayX11&) = delete;
 
     // The core works in logical pixels; the screen counts device pixels at
     // the Xft.dpi resolution, which also sizes the menu.
-    int screenWidth() override { return logicalPixels(facts().screen.width, scale()); }
-    int screenHeight() override { return logicalPixels(facts().screen.height, scale()); }
+    int screenWidth() override { return logicalPixels(facts_.screen.width, scale()); }
+    int screenHeight() override { return logicalPixels(facts_.screen.height, scale()); }
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
-        // Asked first: the facts bring the first grab that is handed on.
-        const ServerFacts& known = facts();
         const unsigned int picked =
-            showPopupMenu(display_.get(), known, scale(), items, flags, devicePixels(x, scale()),
+            showPopupMenu(display_.get(), facts_, scale(), items, flags, devicePixels(x, scale()),
                           devicePixels(y, scale()), std::move(firstGrab_));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
@@ -101,62 +134,64 @@ public:
     }
 
 private:
-    // Asked for right before the menu, the server's facts bring the first
-    // try at its grabs with them.
-    const ServerFacts& facts() {
-        if (!facts_) {
-            PendingGrab pending;
-            facts_ = askServer(display_.get(), &pending);
-            takeGrabs(display_.get(), pending, firstGrab_.grab);
-            firstGrab_.tried = true;
-        }
-        return *facts_;
-    }
     double scale() {
         if (!scale_)
             scale_ = screenScale(display_.get());
         return *scale_;
     }
 
+    std::unique_ptr<ErrorHandlers> handlers_; // restored after the display closed
     DisplayHandle display_;
-    std::optional<ServerFacts> facts_;
+    ServerFacts facts_;
     FirstGrab firstGrab_;
     std::optional<double> scale_;
-    XErrorHandler previousHandler_ = nullptr;
-    XIOErrorHandler previousIOHandler_ = nullptr;
 };
+
+// The answers of the connection started, or to start, for the menu.
+std::shared_ptr<FirstAnswers>& startedAnswers() {
+    static std::shared_ptr<FirstAnswers> answers;
+    if (!answers)
+        answers = std::make_shared<FirstAnswers>();
+    return answers;
+}
 
 } // namespace
 
 void startX11Connection() {
     const char* name = std::getenv("DISPLAY");
     if (name != nullptr && *name != '\0')
-        startConnecting(name);
+        startConnecting(name, startedAnswers());
 }
 
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0')
         return nullptr;
-    // The libraries load while the connection's thread loads libX11 (the
-    // loader takes one at a time), and the font cache is read while the
-    // server answers it: reading it meanwhile slowed the thread's loading.
-    startConnecting(name);
-    const bool loaded = loadX11Libraries();
-    const bool remembered = loaded && FontSet::glyphsRemembered();
+    // The font cache is read while the connection's thread loads libX11, and
+    // libXrender loads after it (the loader takes one at a time) while the
+    // server answers: work of this thread beside the server's answers slowed
+    // them more than beside the loading.
+    const std::shared_ptr<FirstAnswers> answers = startedAnswers();
+    startedAnswers().reset();
+    startConnecting(name, answers);
+    const bool remembered = FontSet::glyphsRemembered();
     if (remembered)
         FontSet::readAhead();
+    const bool loaded = loadX11Libraries();
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
-    // itself if the cache does not hold after all.
-    DisplayHandle display;
-    if (loaded && (remembered || loadX11FontLibraries()))
-        display = awaitConnection(name, CONNECT_LIMIT);
-    if (!display) {
+    // itself if the cache does not hold after all. The connection is taken
+    // either way, so that the grabs its greeting won go with it.
+    const bool fonts = loaded && (remembered || loadX11FontLibraries());
+    DisplayHandle display = awaitConnection(name, answers, CONNECT_LIMIT);
+    std::unique_ptr<MenuDisplayX11> menu;
+    if (display && answers->facts)
+        menu = std::make_unique<MenuDisplayX11>(std::move(display), *answers);
+    if (!menu || !fonts) {
         FontSet::forgetReadAhead();
         return nullptr;
     }
-    return std::make_unique<MenuDisplayX11>(std::move(display));
+    return menu;
 }
 
 } // namespace velmora
