@@ -3,8 +3,9 @@
 // colours. The terminal menu draws in cells and takes only the row rule.
 #pragma once
 
+#include "platform/logical_pixels.h"
+
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 namespace velmora {
@@ -34,9 +35,7 @@ struct MenuMetrics {
 // The measures for a display of `scale` times 96 dots per inch; each is at
 // least one pixel.
 inline MenuMetrics scaledMenuMetrics(double scale) {
-    const auto scaled = [scale](int pixels) {
-        return std::max(1, static_cast<int>(std::lround(pixels * scale)));
-    };
+    const auto scaled = [scale](int pixels) { return std::max(1, roundedPixels(pixels * scale)); };
     const MenuMetrics base;
     MenuMetrics m;
     m.border = scaled(base.border);

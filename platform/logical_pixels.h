@@ -17,12 +17,19 @@
 
 namespace velmora {
 
+// Rounded here rather than by std::lround, which alone would have every
+// start load libm. Within int's range the part past the whole number is
+// exact, so halves are told apart exactly.
 inline int roundedPixels(double pixels) {
+    if (std::isnan(pixels))
+        return 0;
     if (pixels >= static_cast<double>(INT_MAX))
         return INT_MAX;
     if (pixels <= static_cast<double>(INT_MIN))
         return INT_MIN;
-    return static_cast<int>(std::lround(pixels));
+    const auto whole = static_cast<long long>(pixels); // toward zero
+    const double rest = pixels - static_cast<double>(whole);
+    return static_cast<int>(whole + (rest >= 0.5 ? 1 : 0) - (rest <= -0.5 ? 1 : 0));
 }
 
 // `logical` pixels as device pixels; `scale` is positive.

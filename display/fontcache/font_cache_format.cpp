@@ -1,8 +1,12 @@
 #include "display/fontcache/font_cache_format.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace velmora::fontcache {
 
@@ -81,9 +85,7 @@ template <typename Number> bool number(std::string_view word, Number& value, int
 
 bool isDouble(std::string_view word) {
     double value = 0;
-    const char* end = word.data() + word.size();
-    const auto result = std::from_chars(word.data(), end, value);
-    return !word.empty() && result.ec == std::errc() && result.ptr == end;
+    return readDecimal(word, value);
 }
 
 bool validValue(const ElementValue& value) {
@@ -314,6 +316,44 @@ std::string CachedFace::file() const {
             return element.value.text;
     }
     return std::string();
+}
+
+// Through libc's conversions: the floating-point ones of the C++ library
+// would have every start load libm, for a few numbers of a cache file.
+std::string decimalText(double value) {
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value)
+            break;
+    }
+    // A whole number as one where that is no longer: 100, not 1e+02.
+    const bool whole = value > -1e17 && value < 1e17 &&
+                       value == static_cast<double>(static_cast<long long>(value));
+    char plain[32];
+    if (whole && std::strchr(text, 'e') != nullptr &&
+        std::snprintf(plain, sizeof plain, "%.0f", value) <= static_cast<int>(std::strlen(text)))
+        return plain;
+    return text;
+}
+
+bool readDecimal(std::string_view text, double& value) {
+    // strtod also reads blanks, a plus sign and hexadecimal, which these
+    // texts never hold.
+    constexpr std::string_view NUMBER_CHARACTERS = "0123456789.eE+-infatyINFATY";
+    char copy[64];
+    if (text.empty() || text.size() >= sizeof copy || text.front() == '+' ||
+        text.find_first_not_of(NUMBER_CHARACTERS) != std::string_view::npos)
+        return false;
+    text.copy(copy, text.size());
+    copy[text.size()] = '\0';
+    char* end = nullptr;
+    errno = 0;
+    const double read = std::strtod(copy, &end);
+    if (end != copy + text.size() || errno == ERANGE)
+        return false;
+    value = read;
+    return true;
 }
 
 std::string serialise(const FontCache& cache) {

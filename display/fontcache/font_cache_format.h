@@ -101,6 +101,12 @@ struct FontCache {
 
 std::string serialise(const FontCache& cache);
 
+// The shortest decimal text that reads back as `value`, and its reading:
+// the whole of `text`, in the C locale's notation (the launcher never sets
+// another).
+std::string decimalText(double value);
+bool readDecimal(std::string_view text, double& value);
+
 // The cache `text` holds, or nothing when it is not whole, not of this
 // version, or names a face whose file the key does not stamp.
 std::optional<FontCache> parse(std::string_view text);

@@ -1,7 +1,6 @@
 #include "display/fontcache/fontconfig_answer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <optional>
 
@@ -57,18 +56,6 @@ void appendUserPaths(std::vector<std::string>& paths) {
 }
 
 } // namespace
-
-std::string decimalText(double value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
-bool readDecimal(std::string_view text, double& value) {
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end;
-}
 
 void appendFontconfigEnvironment(std::vector<std::pair<std::string, std::string>>& settings) {
     for (const char* name : FONTCONFIG_ENVIRONMENT) {

@@ -30,10 +30,6 @@ struct FontconfigCalls {
     decltype(&::FcPatternIterGetValue) patternIterGetValue;
 };
 
-// The shortest decimal text that reads back as `value`, and its reading.
-std::string decimalText(double value);
-bool readDecimal(std::string_view text, double& value);
-
 // The environment fontconfig finds its configuration, fonts and caches by,
 // as cache settings ("=value", or empty when unset).
 void appendFontconfigEnvironment(std::vector<std::pair<std::string, std::string>>& settings);

@@ -1,6 +1,7 @@
 #include "display/wayland/wayland_warm_font.h"
 
 #include "display/fontcache/fontconfig_answer.h"
+#include "platform/logical_pixels.h"
 
 #include <algorithm>
 #include <charconv>
@@ -170,7 +171,7 @@ bool WarmFont::openFace(const CachedFace& cached) {
         face->face = nullptr;
         return false;
     }
-    if (!ok || FT_Set_Pixel_Sizes(face->face, 0, static_cast<FT_UInt>(std::lround(pixels))) != 0)
+    if (!ok || FT_Set_Pixel_Sizes(face->face, 0, static_cast<FT_UInt>(roundedPixels(pixels))) != 0)
         return false;
     if (const ElementValue* value = e.first(FC_MATRIX)) {
         FT_Matrix matrix{};

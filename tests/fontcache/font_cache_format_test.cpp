@@ -136,6 +136,22 @@ TEST(FontCacheFormat, ForeignOrMalformedTextReadsAsNoCache) {
         EXPECT_FALSE(parse(text).has_value()) << name;
 }
 
+TEST(FontCacheDecimal, WrittenShortestAndReadBackExactly) {
+    const std::map<double, std::string> shortest = {
+        {12.0, "12"},    {12.5, "12.5"},   {0.1, "0.1"},    {100.0, "100"},
+        {1e16, "1e+16"}, {-0.75, "-0.75"}, {1e-7, "1e-07"}, {4.0 / 3.0, "1.3333333333333333"}};
+    for (const auto& [value, text] : shortest) {
+        EXPECT_EQ(decimalText(value), text);
+        double read = 0;
+        EXPECT_TRUE(readDecimal(text, read)) << text;
+        EXPECT_EQ(read, value) << text;
+    }
+    for (const char* bad : {"", " 1", "+1", "1 ", "0x10", "1.5.1", "1e", "1e999", "12,5"}) {
+        double read = 0;
+        EXPECT_FALSE(readDecimal(bad, read)) << bad;
+    }
+}
+
 TEST(FontCacheKey, HoldsOnlyWhileEverySettingAndStampIsUnchanged) {
     const FontCache cache = sample();
     const auto settings = cache.key.settings;
