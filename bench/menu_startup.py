@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Start-up of velmora's menus beside their floors and beside other menu programs.
 
-One run, interleaved round by round so that every program sees the same load
-on the machine, the same three items in every menu:
+One run, interleaved round by round (the X11 programs in an order shuffled
+each round) so that every program sees the same load on the machine, the same
+three items in every menu:
 
   terminal  fork to velmora's terminal menu drawn in an 80x24 pty (its box's
             bottom-right corner has arrived), beside /usr/bin/printf writing
@@ -28,6 +29,7 @@ import argparse
 import fcntl
 import os
 import pty
+import random
 import re
 import select
 import shutil
@@ -202,10 +204,14 @@ def main():
 
             def x11_round(turn=0):
                 shutil.rmtree(cold_cache, ignore_errors=True)
-                # The order turns round by round, so that no program always
-                # runs first after the watcher has started.
+                # The order is shuffled round by round (the same for a given
+                # round), so that no program always runs first after the
+                # watcher has started, nor always after the same program: a
+                # program that keeps both processors busy (velmora's cold
+                # start, rofi) left them awake for the one after it, which
+                # started up to 0.2 ms sooner than after a light one.
                 lines = list(x_programs.values())
-                lines = lines[turn % len(lines):] + lines[:turn % len(lines)]
+                random.Random(turn).shuffle(lines)
                 watch = [os.path.join(build, "velmora_x11_map_watch"), "1"] + lines
                 out = subprocess.run(watch, env=x_env, check=True, capture_output=True,
                                      text=True, timeout=120).stdout

@@ -6,8 +6,9 @@ script runs as root, since sway refuses root), the median time from starting
 a program to its first frame: the commit of the first buffer larger than one
 pixel, read from the program's own WAYLAND_DEBUG log, whose timestamps are
 the real-time clock's microseconds modulo 2^32, printed as milliseconds. The
-launcher (default menu) and its floors take turns in the same run, so that
-all meet the same machine and the same compositor: a minimal layer-shell
+launcher (default menu) and its floors take turns in the same run, in an
+order shuffled each round, so that all meet the same machine and the same
+compositor: a minimal layer-shell
 client that shows one rectangle, and the same client drawing one string with
 fcft first (the floor of the font stack, as the X11 floor opens one Xft
 font). The launcher runs twice per turn: cold, its font cache removed before
@@ -27,6 +28,7 @@ log costs both programs the same few writes per request.
 """
 import glob
 import os
+import random
 import re
 import shutil
 import signal
@@ -177,8 +179,13 @@ try:
     for argv, cache in programs.values():
         first_frame(argv, cache)  # warm caches (fontconfig, the disk) for both
     figures = {name: [] for name in programs}
-    for _ in range(runs):
-        for name, (argv, cache) in programs.items():
+    for turn in range(runs):
+        # Shuffled round by round, as bench/menu_startup.py does: no program
+        # always runs after the same one.
+        names = list(programs)
+        random.Random(turn).shuffle(names)
+        for name in names:
+            argv, cache = programs[name]
             figures[name].append(first_frame(argv, cache))
 
     medians = {name: statistics.median(values) for name, values in figures.items()}
