@@ -1,6 +1,9 @@
 // The X11 menu and its server: none there, one that keeps the keyboard,
-// one that ends while the menu is open, one that never answers.
+// one that ends while the menu is open, one that never answers, one that
+// answers too late.
 #include "x11_menu_fixture.h"
+
+#include "tests/e2e/e2e_support.h"
 
 #include <csignal>
 #include <cstdio>
@@ -119,6 +122,36 @@ TEST_F(X11MenuTest, GivesUpOnAServerThatNeverAnswers) {
     EXPECT_LE(waited, 15s);
     EXPECT_EQ(launched(false), "");
     EXPECT_EQ(errorsWritten(), "") << "the launcher printed something";
+}
+
+// A server that answers only once the launcher has given up on it and gone
+// on to its terminal menu: the late connection, and the grabs its first
+// answers brought, must not keep the keyboard from the desktop's programs.
+TEST_F(X11MenuTest, AServerThatAnswersLateKeepsNoGrab) {
+    XvfbServer late(SCREEN_WIDTH, SCREEN_HEIGHT);
+    late.signal(SIGSTOP);
+    installLauncher({"&Alpha", "&Bravo"}, {});
+    e2e::Terminal::Options options;
+    options.env = launcherEnvironment(late.display());
+    e2e::Terminal terminal(folder_.path().string(), {(folder_.path() / "velmora").string()},
+                           options);
+    const bool shown = terminal.waitForMenu();
+    late.signal(SIGCONT);
+    ASSERT_TRUE(shown) << "no terminal menu after the server did not answer: "
+                       << terminal.screenText();
+    // The connecting thread ends once the late answers are in.
+    const fs::path tasks = "/proc/" + std::to_string(terminal.launcherPid()) + "/task";
+    const auto threads = [&] {
+        std::error_code error;
+        const auto count = std::distance(fs::directory_iterator(tasks, error), {});
+        return error ? -1 : count;
+    };
+    ASSERT_TRUE(e2e::waitUntil([&] { return threads() == 1; }))
+        << "the launcher's threads: " << threads();
+    XWatcher other(late.display());
+    EXPECT_TRUE(other.grabKeyboard()) << "the keyboard stays grabbed by the late connection";
+    terminal.keys({"Escape"});
+    EXPECT_EQ(terminal.waitExit(), 0);
 }
 
 } // namespace
