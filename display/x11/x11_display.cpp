@@ -93,18 +93,21 @@ struct FirstAnswers : ServerGreeting {
         facts = askServer(display, &pending);
         takeGrabs(display, pending, grab.grab);
         grab.tried = true;
+        scale = screenScale(display); // reads the resources the open brought
     }
 
     std::unique_ptr<ErrorHandlers> handlers;
     std::optional<ServerFacts> facts;
     FirstGrab grab;
+    double scale = 1.0;
 };
 
 class MenuDisplayX11 : public MenuDisplay {
 public:
     MenuDisplayX11(DisplayHandle display, FirstAnswers& answers)
         : handlers_(std::move(answers.handlers)), display_(std::move(display)),
-          facts_(std::move(*answers.facts)), firstGrab_(std::move(answers.grab)) {
+          facts_(std::move(*answers.facts)), firstGrab_(std::move(answers.grab)),
+          scale_(answers.scale) {
         // A launched program must not inherit the connection.
         const int fd = ConnectionNumber(display_.get());
         const int fdFlags = fcntl(fd, F_GETFD);
@@ -120,31 +123,25 @@ public:
 
     // The core works in logical pixels; the screen counts device pixels at
     // the Xft.dpi resolution, which also sizes the menu.
-    int screenWidth() override { return logicalPixels(facts_.screen.width, scale()); }
-    int screenHeight() override { return logicalPixels(facts_.screen.height, scale()); }
+    int screenWidth() override { return logicalPixels(facts_.screen.width, scale_); }
+    int screenHeight() override { return logicalPixels(facts_.screen.height, scale_); }
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
         const unsigned int picked =
-            showPopupMenu(display_.get(), facts_, scale(), items, flags, devicePixels(x, scale()),
-                          devicePixels(y, scale()), std::move(firstGrab_));
+            showPopupMenu(display_.get(), facts_, scale_, items, flags, devicePixels(x, scale_),
+                          devicePixels(y, scale_), std::move(firstGrab_));
         // The menu is gone from the screen before anything is launched.
         XSync(display_.get(), False);
         return picked;
     }
 
 private:
-    double scale() {
-        if (!scale_)
-            scale_ = screenScale(display_.get());
-        return *scale_;
-    }
-
     std::unique_ptr<ErrorHandlers> handlers_; // restored after the display closed
     DisplayHandle display_;
     ServerFacts facts_;
     FirstGrab firstGrab_;
-    std::optional<double> scale_;
+    double scale_;
 };
 
 // The answers of the connection started, or to start, for the menu.
