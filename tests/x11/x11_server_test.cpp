@@ -103,7 +103,7 @@ TEST_F(X11MenuTest, ServerEndingWhileTheMenuIsOpenDismissesIt) {
 // Xvfb) is given up on after a while, as a missing one is: no controlling
 // terminal either, so no menu at all, and the launcher ends.
 TEST_F(X11MenuTest, GivesUpOnAServerThatNeverAnswers) {
-    XvfbServer stopped(SCREEN_WIDTH, SCREEN_HEIGHT);
+    XvfbServer stopped(SCREEN_WIDTH, SCREEN_HEIGHT, true);
     stopped.signal(SIGSTOP);
     installLauncher({"&Alpha", "&Bravo"}, {});
     const auto start = std::chrono::steady_clock::now();
@@ -128,7 +128,7 @@ TEST_F(X11MenuTest, GivesUpOnAServerThatNeverAnswers) {
 // on to its terminal menu: the late connection, and the grabs its first
 // answers brought, must not keep the keyboard from the desktop's programs.
 TEST_F(X11MenuTest, AServerThatAnswersLateKeepsNoGrab) {
-    XvfbServer late(SCREEN_WIDTH, SCREEN_HEIGHT);
+    XvfbServer late(SCREEN_WIDTH, SCREEN_HEIGHT, true);
     late.signal(SIGSTOP);
     installLauncher({"&Alpha", "&Bravo"}, {});
     e2e::Terminal::Options options;

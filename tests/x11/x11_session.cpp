@@ -167,7 +167,7 @@ ProgramResult runProgram(const std::vector<std::string>& argv,
     return result;
 }
 
-XvfbServer::XvfbServer(int width, int height) {
+XvfbServer::XvfbServer(int width, int height, bool ownGroup) {
     // -displayfd has the server take the first free display number itself and
     // write it to the given descriptor once it accepts connections.
     auto [readEnd, writeEnd] = makePipe();
@@ -185,9 +185,16 @@ XvfbServer::XvfbServer(int width, int height) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry != nullptr; ++entry)
         env.emplace_back(*entry);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownGroup) {
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    }
     pid_t pid = -1;
-    const int error =
-        posix_spawnp(&pid, "Xvfb", &actions, nullptr, pointers(args).data(), pointers(env).data());
+    const int error = posix_spawnp(&pid, "Xvfb", &actions, &attributes, pointers(args).data(),
+                                   pointers(env).data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error(std::string("cannot start Xvfb (install the xvfb package): ") +

@@ -61,8 +61,12 @@ ProgramResult runProgram(const std::vector<std::string>& argv,
 // An Xvfb server on a display number that was free, stopped by its process id.
 class XvfbServer {
 public:
-    // Throws std::runtime_error when the server cannot be started.
-    XvfbServer(int width, int height);
+    // Throws std::runtime_error when the server cannot be started. A server
+    // to be stopped goes into a process group of its own (`ownGroup`): the
+    // kernel continues the stopped members of a group that loses its last
+    // link to the session's other groups, as the tests' group does when the
+    // shell that started them ends first.
+    XvfbServer(int width, int height, bool ownGroup = false);
     const std::string& display() const { return display_; }
     pid_t pid() const { return process_.pid(); }
     // Sends the server `number` (SIGSTOP to make it stop answering, SIGKILL
