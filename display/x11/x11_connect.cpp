@@ -41,7 +41,7 @@ void* openInto(void* argument) {
     // ran there, and each round trip then woke a processor gone idle.
     if (pending.allowed)
         sched_setaffinity(0, sizeof *pending.allowed, &*pending.allowed);
-    Display* display = openDisplayFirst(pending.name.c_str());
+    Display* display = XOpenDisplay(pending.name.c_str());
     if (display != nullptr)
         pending.greeting->greet(display);
     const std::lock_guard<std::mutex> lock(pending.mutex);

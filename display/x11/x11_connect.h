@@ -1,9 +1,12 @@
 // Opening the connection to the X server aside, on a thread of its own: a
 // server that accepts the connection but never answers (stopped, hung)
 // cannot hold the launcher, and its instance lock, for ever; and the
-// thread, loading libX11 itself, can start before the menu is asked for, so
-// that loading the library and the server's answers overlap the rest of the
-// start. The thread also asks the server's first questions, right after the
+// thread can start before the menu is asked for, so that the server's
+// answers overlap the rest of the start. libX11 is loaded before the thread
+// starts, not on it: while another thread of the process runs, each of the
+// loader's unmappings and protection changes interrupts that thread's
+// processor to flush its address translations, which cost more than loading
+// beside it saved. The thread also asks the server's first questions, right after the
 // open: the server then answers them while it still runs beside that
 // thread, where another thread's round trips took twice as long, each
 // waking a processor that had gone idle.
@@ -26,7 +29,8 @@ public:
 };
 
 // Starts opening `name` aside, greeted by `greeting`, unless an open of it
-// was started already. False when no thread could be had.
+// was started already. False when no thread could be had. The X11 libraries
+// must be loaded (loadX11Libraries).
 bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> greeting);
 
 // The display the open of `name` brought, greeted, waiting for it up to

@@ -86,8 +86,6 @@ private:
 // asked on the connecting thread, taken over by the menu display.
 struct FirstAnswers : ServerGreeting {
     void greet(Display* display) override {
-        if (!loadX11Libraries())
-            return; // no X11 menu; nothing asked
         handlers = std::make_unique<ErrorHandlers>(display);
         PendingGrab pending;
         facts = askServer(display, &pending);
@@ -156,30 +154,26 @@ std::shared_ptr<FirstAnswers>& startedAnswers() {
 
 void startX11Connection() {
     const char* name = std::getenv("DISPLAY");
-    if (name != nullptr && *name != '\0')
+    if (name != nullptr && *name != '\0' && loadX11Libraries())
         startConnecting(name, startedAnswers());
 }
 
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0')
+    if (name == nullptr || *name == '\0' || !loadX11Libraries())
         return nullptr;
-    // The font cache is read while the connection's thread loads libX11, and
-    // libXrender loads after it (the loader takes one at a time) while the
-    // server answers: work of this thread beside the server's answers slowed
-    // them more than beside the loading.
+    // The font cache is read while the server answers the connection.
     const std::shared_ptr<FirstAnswers> answers = startedAnswers();
     startedAnswers().reset();
     startConnecting(name, answers);
     const bool remembered = FontSet::glyphsRemembered();
     if (remembered)
         FontSet::readAhead();
-    const bool loaded = loadX11Libraries();
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all. The connection is taken
     // either way, so that the grabs its greeting won go with it.
-    const bool fonts = loaded && (remembered || loadX11FontLibraries());
+    const bool fonts = remembered || loadX11FontLibraries();
     DisplayHandle display = awaitConnection(name, answers, CONNECT_LIMIT);
     std::unique_ptr<MenuDisplayX11> menu;
     if (display && answers->facts)

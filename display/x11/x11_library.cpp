@@ -59,13 +59,6 @@ bool loadX11Libraries() {
     return loaded;
 }
 
-Display* openDisplayFirst(const char* name) {
-    void* library = dlopen(LIBRARIES[0], RTLD_LAZY | RTLD_LOCAL); // kept, as the others are
-    decltype(&::XOpenDisplay) open = nullptr;
-    return library != nullptr && resolveFunction(library, "XOpenDisplay", open) ? open(name)
-                                                                                : nullptr;
-}
-
 bool loadX11FontLibraries() {
     static const bool loaded = loadX11Libraries() && loadFonts();
     return loaded;

@@ -148,11 +148,6 @@ VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 // as linked ones would.
 bool loadX11Libraries();
 
-// XOpenDisplay(name) with libX11 loaded for it alone, so that a thread can
-// open the display while loadX11Libraries() loads the rest; null when libX11
-// cannot be loaded or the display opened.
-Display* openDisplayFirst(const char* name);
-
 // Loads libXft, fontconfig and FreeType and resolves their functions, once
 // per process, as above; after loadX11Libraries().
 bool loadX11FontLibraries();
