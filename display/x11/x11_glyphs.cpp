@@ -9,13 +9,15 @@ namespace velmora::x11 {
 namespace {
 
 // A glyph's rows as XRender takes them: each padded to four bytes.
-void appendPadded(std::string& images, const fontcache::CachedGlyph& glyph) {
+std::string paddedRows(const fontcache::CachedGlyph& glyph) {
     const auto width = static_cast<std::size_t>(glyph.width);
     const std::size_t stride = (width + 3) & ~std::size_t{3};
+    std::string rows;
     for (int row = 0; row < glyph.height; ++row) {
-        images.append(glyph.coverage, static_cast<std::size_t>(row) * width, width);
-        images.append(stride - width, '\0');
+        rows.append(glyph.coverage, static_cast<std::size_t>(row) * width, width);
+        rows.append(stride - width, '\0');
     }
+    return rows;
 }
 
 XGlyphInfo infoOf(const fontcache::CachedGlyph& glyph) {
@@ -35,29 +37,29 @@ bool sameColor(const XRenderColor& a, const XRenderColor& b) {
 
 } // namespace
 
-GlyphFont::GlyphFont(Display* display, const XRenderPictFormat& format, GlyphSet set)
-    : display_(display), format_(format), set_(set, {display}) {}
+GlyphFont::GlyphFont(Display* display, const RenderFormats& formats, GlyphSet set)
+    : display_(display), opcode_(formats.opcode), format_(formats.coverage.id),
+      set_(set, {display, formats.opcode}) {}
 
 std::unique_ptr<GlyphFont> GlyphFont::upload(Display* display, const RenderFormats& formats,
                                              const fontcache::CachedGlyphs& glyphs) {
     if (!formats.drawsCoverage() || glyphs.glyphs.empty())
         return nullptr;
     std::unique_ptr<GlyphFont> font(new GlyphFont(
-        display, formats.coverage, XRenderCreateGlyphSet(display, &formats.coverage)));
+        display, formats, createGlyphSet(display, formats.opcode, formats.coverage.id)));
     if (!font->set_)
         return nullptr;
-    std::vector<Glyph> ids;
-    std::vector<XGlyphInfo> infos;
-    std::string images;
+    std::vector<std::string> images;
+    images.reserve(glyphs.glyphs.size());
+    std::vector<GlyphUpload> uploads;
     for (const fontcache::CachedGlyph& glyph : glyphs.glyphs) {
-        const auto id = static_cast<unsigned int>(ids.size());
-        ids.push_back(id);
-        infos.push_back(infoOf(glyph));
-        appendPadded(images, glyph);
+        const auto id = static_cast<unsigned int>(uploads.size());
+        images.push_back(paddedRows(glyph));
+        uploads.push_back(GlyphUpload{id, infoOf(glyph), images.back()});
         font->entries_.emplace(glyph.character, Entry{id, glyph.face, glyph.advanceX});
     }
-    XRenderAddGlyphs(display, font->set_.get(), ids.data(), infos.data(),
-                     static_cast<int>(ids.size()), images.data(), static_cast<int>(images.size()));
+    if (!addGlyphs(display, formats.opcode, font->set_.get(), uploads))
+        return nullptr;
     font->ascent_ = glyphs.ascent;
     font->descent_ = glyphs.descent;
     return font;
@@ -78,8 +80,8 @@ Picture GlyphFont::source(const XRenderColor& color) const {
         if (sameColor(value, color))
             return picture.get();
     }
-    sources_.emplace_back(color,
-                          PictureHandle(XRenderCreateSolidFill(display_, &color), {display_}));
+    sources_.emplace_back(
+        color, PictureHandle(createSolidFill(display_, opcode_, color), {display_, opcode_}));
     return sources_.back().second.get();
 }
 
@@ -88,7 +90,8 @@ void GlyphFont::draw(Picture target, const XftColor& color, int x, int baseline,
     const Picture src = source(color.color);
     std::vector<unsigned int> ids;
     std::size_t start = 0;
-    // Runs of one face, each one request, as Xft draws a face's run.
+    // Runs of one face, each one request, as Xft draws a face's run (a long
+    // run in several).
     while (start < text.size()) {
         ids.clear();
         long long advance = 0;
@@ -98,7 +101,8 @@ void GlyphFont::draw(Picture target, const XftColor& color, int x, int baseline,
             const auto found = entries_.find(text[end]);
             if (found == entries_.end())
                 continue;
-            if (!ids.empty() && found->second.face != face)
+            if (!ids.empty() &&
+                (found->second.face != face || ids.size() == MOST_COMPOSITED_GLYPHS))
                 break;
             face = found->second.face;
             ids.push_back(found->second.id);
@@ -108,8 +112,7 @@ void GlyphFont::draw(Picture target, const XftColor& color, int x, int baseline,
         // X coordinates are 16 bits: text that far right is off every screen.
         if (ids.empty() || x > std::numeric_limits<short>::max())
             return;
-        XRenderCompositeString32(display_, PictOpOver, src, target, &format_, set_.get(), 0, 0, x,
-                                 baseline, ids.data(), static_cast<int>(ids.size()));
+        compositeGlyphs(display_, opcode_, src, target, format_, set_.get(), x, baseline, ids);
         x = static_cast<int>(std::clamp<long long>(x + advance, std::numeric_limits<int>::min(),
                                                    std::numeric_limits<int>::max()));
     }

@@ -1,6 +1,6 @@
 // The titles' glyphs as the font cache remembers them, drawn through an
 // XRender glyph set: a start whose cache holds them draws its text with
-// libX11 and libXrender alone, no face opened. The glyphs are those Xft drew
+// libX11 alone, no face opened. The glyphs are those Xft drew
 // on the start that wrote the cache, read back from the server
 // (captureGlyphs, x11_glyph_capture.cpp), and they are composited as Xft
 // composites its own (A8 masks, one request a run of one face, a solid
@@ -45,11 +45,12 @@ private:
         std::size_t face;
         int advance;
     };
-    GlyphFont(Display* display, const XRenderPictFormat& format, GlyphSet set);
+    GlyphFont(Display* display, const RenderFormats& formats, GlyphSet set);
     Picture source(const XRenderColor& color) const;
 
     Display* display_;
-    XRenderPictFormat format_;
+    int opcode_;
+    PictFormat format_;
     GlyphSetHandle set_;
     std::map<char32_t, Entry> entries_;
     int ascent_ = 0;

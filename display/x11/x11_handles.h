@@ -4,6 +4,7 @@
 #pragma once
 
 #include "display/x11/x11_library.h"
+#include "display/x11/x11_render_requests.h"
 #include "platform/unique_handle.h"
 
 namespace velmora::x11 {
@@ -52,12 +53,6 @@ inline void freeGc(Display* display, GC gc) {
 inline void closeXftFont(Display* display, XftFont* font) {
     XftFontClose(display, font);
 }
-inline void freePicture(Display* display, Picture picture) {
-    XRenderFreePicture(display, picture);
-}
-inline void freeGlyphSet(Display* display, GlyphSet glyphs) {
-    XRenderFreeGlyphSet(display, glyphs);
-}
 inline void freePixmap(Display* display, Pixmap pixmap) {
     XFreePixmap(display, pixmap);
 }
@@ -68,9 +63,21 @@ using WindowHandle = UniqueHandle<WindowTraits>;
 // A graphics context for the shapes XRender does not draw.
 using GcTraits = DisplayBoundTraits<GC, freeGc>;
 using GcHandle = UniqueHandle<GcTraits>;
-// XRender's pictures and glyph sets, and a pixmap.
-using PictureHandle = UniqueHandle<DisplayBoundTraits<Picture, freePicture>>;
-using GlyphSetHandle = UniqueHandle<DisplayBoundTraits<GlyphSet, freeGlyphSet>>;
+// A RENDER resource, freed by the request `Free` of its kind.
+template <typename T, int Free> struct RenderBoundTraits {
+    using Handle = T;
+    Display* display = nullptr;
+    int opcode = 0;
+    static T empty() { return T{}; }
+    bool free(T handle) const {
+        freeRenderResource(display, opcode, Free, handle);
+        return true;
+    }
+};
+
+// RENDER's pictures and glyph sets, and a pixmap.
+using PictureHandle = UniqueHandle<RenderBoundTraits<Picture, X_RenderFreePicture>>;
+using GlyphSetHandle = UniqueHandle<RenderBoundTraits<GlyphSet, X_RenderFreeGlyphSet>>;
 using PixmapHandle = UniqueHandle<DisplayBoundTraits<Pixmap, freePixmap>>;
 // An open Xft font.
 using XftFontTraits = DisplayBoundTraits<XftFont*, closeXftFont>;

@@ -15,7 +15,7 @@ namespace {
 
 // The libraries by their run-time names (their ABI versions), in the order
 // of the indexes above.
-constexpr const char* LIBRARIES[] = {"libX11.so.6", "libXrender.so.1"};
+constexpr const char* LIBRARIES[] = {"libX11.so.6"};
 constexpr const char* FONT_LIBRARIES[] = {
     "libXft.so.2", "libfontconfig.so.1",
     "libfreetype.so.6", // Xft's own, already loaded with it

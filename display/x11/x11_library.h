@@ -4,10 +4,12 @@
 // FreeType: a start that shows the terminal menu, or no menu, must not pay
 // for loading them. Instead every function the menu calls is a pointer of
 // this namespace with the function's own name and type, resolved by
-// loadX11Libraries() (libX11 and libXrender) and loadX11FontLibraries() (the
-// rest, which a start drawing remembered glyphs never needs). Code in
-// velmora::x11, or with `using namespace x11`, calls the pointer where it
-// names the function, so the call sites read as plain Xlib.
+// loadX11Libraries() (libX11) and loadX11FontLibraries() (the rest, which a
+// start drawing remembered glyphs never needs). libXrender the menu does
+// without: it sends its few RENDER requests itself (x11_render_requests.h),
+// and Xft brings the library when Xft draws. Code in velmora::x11, or with
+// `using namespace x11`, calls the pointer where it names the function, so
+// the call sites read as plain Xlib.
 #pragma once
 
 #include <X11/XKBlib.h>
@@ -29,8 +31,7 @@
 #include <vector>
 
 // Each function the menu calls, with the library (by index into the lists
-// in x11_library.cpp) that holds it: first those of every start, libX11 and
-// libXrender.
+// in x11_library.cpp) that holds it: first those of every start, libX11's.
 #define VELMORA_X11_FUNCTIONS(F)                                                                   \
     F(0, XAllocColor)                                                                              \
     F(0, XChangeProperty)                                                                          \
@@ -71,16 +72,7 @@
     F(0, _XGetRequest)                                                                             \
     F(0, _XRead)                                                                                   \
     F(0, _XReply)                                                                                  \
-    F(0, _XSend)                                                                                   \
-    F(1, XRenderAddGlyphs)                                                                         \
-    F(1, XRenderCompositeString32)                                                                 \
-    F(1, XRenderCreateGlyphSet)                                                                    \
-    F(1, XRenderCreatePicture)                                                                     \
-    F(1, XRenderCreateSolidFill)                                                                   \
-    F(1, XRenderFillRectangle)                                                                     \
-    F(1, XRenderFreeGlyphSet)                                                                      \
-    F(1, XRenderFreePicture)                                                                       \
-    F(1, XRenderQueryExtension)
+    F(0, _XSend)
 
 // Those that open faces and draw glyphs: libXft, fontconfig and FreeType.
 #define VELMORA_X11_FONT_FUNCTIONS(F)                                                              \

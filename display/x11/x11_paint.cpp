@@ -27,7 +27,7 @@ unsigned long channel(unsigned short value, unsigned long mask) {
 // The window's picture, as Xft makes one for drawing: none without RENDER.
 Picture windowPicture(Display* display, Window window, const RenderFormats* render) {
     return render == nullptr ? 0
-                             : XRenderCreatePicture(display, window, &render->window, 0, nullptr);
+                             : createPicture(display, render->opcode, window, render->window.id);
 }
 
 } // namespace
@@ -85,14 +85,15 @@ MenuPainter::MenuPainter(Display* display, Window window, Visual* visual, Colorm
                          const RenderFormats* render, const MenuInks& inks, const FontSet& fonts,
                          const MenuMetrics& metrics, const std::vector<MenuRowText>& rows)
     : display_(display), window_(window), inks_(inks), fonts_(fonts), metrics_(metrics),
-      rows_(rows), measure_(measureWith(fonts)),
-      picture_(windowPicture(display, window, render), {display}),
+      rows_(rows), measure_(measureWith(fonts)), renderOpcode_(render ? render->opcode : 0),
+      picture_(windowPicture(display, window, render), {display, renderOpcode_}),
       draw_(fonts.drawsWithXft() ? XftDrawCreate(display, window, visual, colormap) : nullptr),
       gc_(XCreateGC(display, window, 0, nullptr), GcTraits{display}) {}
 
 void MenuPainter::fill(const XftColor* ink, int x, int y, unsigned int width, unsigned int height) {
     if (picture_) {
-        XRenderFillRectangle(display_, PictOpSrc, picture_.get(), &ink->color, x, y, width, height);
+        fillRectangle(display_, renderOpcode_, PictOpSrc, picture_.get(), ink->color, x, y, width,
+                      height);
         return;
     }
     XSetForeground(display_, gc_.get(), ink->pixel);

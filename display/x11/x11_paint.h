@@ -70,6 +70,7 @@ private:
     const MenuMetrics& metrics_;
     const std::vector<MenuRowText>& rows_;
     MeasureText measure_;
+    int renderOpcode_;
     PictureHandle picture_; // the window's, where the server has RENDER
     XftDrawHandle draw_;    // for faces Xft opened
     GcHandle gc_;

@@ -112,18 +112,6 @@ bool findFormats(const xRenderQueryPictFormatsReply& reply, const std::vector<CA
 
 } // namespace
 
-int renderExtensionOpcode(Display* display) {
-    int event = 0;
-    int error = 0;
-    if (!XRenderQueryExtension(display, &event, &error))
-        return 0;
-    for (const _XExtension* e = display->ext_procs; e != nullptr; e = e->next) {
-        if (e->name != nullptr && std::strcmp(e->name, RENDER_NAME) == 0)
-            return e->codes.major_opcode;
-    }
-    return 0;
-}
-
 std::optional<RenderFormats> queryRenderFormats(Display* display, int opcode, Visual* visual) {
     std::optional<PendingReply> version;
     queueQueryVersion(display, opcode, version);
@@ -134,6 +122,7 @@ std::optional<RenderFormats> queryRenderFormats(Display* display, int opcode, Vi
     if (!answered || !version->header(versionReply))
         return std::nullopt;
     RenderFormats formats;
+    formats.opcode = opcode;
     formats.solidSources = versionReply.majorVersion > 0 || versionReply.minorVersion >= 10;
     if (!findFormats(reply, words, visual->visualid, formats))
         return std::nullopt;

@@ -12,8 +12,10 @@
 namespace velmora::x11 {
 
 struct RenderFormats {
-    // Formats by their ids alone, which is all that libXrender's requests
-    // read of them.
+    // RENDER's major opcode, which the menu's own requests carry.
+    int opcode = 0;
+    // Formats by their ids alone, which is all that RENDER's requests
+    // carry of them.
     XRenderPictFormat window{};
     XRenderPictFormat coverage{}; // id 0 when the server has no A8
     // RENDER 0.10 or later: solid sources, as Xft then draws with.
@@ -21,11 +23,6 @@ struct RenderFormats {
     // Whether glyphs can be composited as Xft composites grey-scale ones.
     bool drawsCoverage() const { return coverage.id != 0 && solidSources; }
 };
-
-// RENDER's major opcode, as libXrender registered it on `display` (a round
-// trip of its own, which earlier requests' replies share); 0 when the server
-// has none.
-int renderExtensionOpcode(Display* display);
 
 // Nothing when the server refused the queries or has no format for
 // `visual`; one round trip, which requests queued before share.

@@ -38,7 +38,8 @@ Atom atomOf(const std::optional<PendingReply>& pending) {
     return pending && pending->header(reply) ? reply.atom : None;
 }
 
-// RandR's major opcode from a caught QueryExtension reply; 0 when absent.
+// An extension's major opcode from a caught QueryExtension reply; 0 when
+// absent.
 int extensionOpcode(const std::optional<PendingReply>& pending) {
     xQueryExtensionReply reply{};
     if (!pending || !pending->header(reply) || !reply.present)
@@ -90,14 +91,18 @@ ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const Scre
 
 ServerFacts askServer(Display* display, PendingGrab* grabs) {
     const int screen = DefaultScreen(display);
-    // First round trip: RandR's opcode, and RENDER's as libXrender asks it.
+    // First round trip: RandR's and RENDER's opcodes.
     std::optional<PendingReply> randr;
+    std::optional<PendingReply> render;
     queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RANDR_NAME, randr);
+    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RENDER_NAME, render);
     if (grabs != nullptr)
         queueGrabs(display, RootWindow(display, screen), InputGrab{}, *grabs);
-    const int renderOpcode = renderExtensionOpcode(display);
+    XSync(display, False);
+    const int renderOpcode = extensionOpcode(render);
     const int randrOpcode = extensionOpcode(randr);
     randr.reset();
+    render.reset();
     // Second: the monitors and the window type's atoms, with RENDER's
     // version and formats.
     std::optional<PendingReply> monitors;

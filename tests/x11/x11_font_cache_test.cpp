@@ -70,10 +70,12 @@ Pixels drawnPixels(Display* display, Window window, const Geometry& g, pid_t lau
     }
 }
 
-// Whether `pid` has any of Xft, fontconfig and FreeType mapped.
+// Whether `pid` has any of Xft, fontconfig, FreeType and libXrender mapped:
+// a start drawing remembered glyphs needs none of them.
 bool fontLibrariesLoaded(pid_t pid) {
     const std::string maps = readFile("/proc/" + std::to_string(pid) + "/maps").value_or("");
     return maps.find("/libXft.so") != std::string::npos ||
+           maps.find("/libXrender.so") != std::string::npos ||
            maps.find("/libfontconfig.so") != std::string::npos ||
            maps.find("/libfreetype.so") != std::string::npos;
 }

@@ -1,0 +1,173 @@
+#include "display/x11/x11_render_requests.h"
+
+#include "display/x11/x11_pending_reply.h"
+
+#include <X11/extensions/renderproto.h>
+
+#include <cstring>
+
+namespace velmora::x11 {
+
+namespace {
+
+static_assert(sizeof(xRenderCreatePictureReq) == sz_xRenderCreatePictureReq);
+static_assert(sizeof(xRenderCreateSolidFillReq) == sz_xRenderCreateSolidFillReq);
+static_assert(sizeof(xRenderFillRectanglesReq) == sz_xRenderFillRectanglesReq);
+static_assert(sizeof(xRenderCreateGlyphSetReq) == sz_xRenderCreateGlyphSetReq);
+static_assert(sizeof(xRenderFreePictureReq) == sz_xRenderFreePictureReq);
+static_assert(sizeof(xRenderFreeGlyphSetReq) == sz_xRenderFreeGlyphSetReq);
+static_assert(sizeof(xRenderAddGlyphsReq) == sz_xRenderAddGlyphsReq);
+static_assert(sizeof(xRenderCompositeGlyphs32Req) == sz_xRenderCompositeGlyphs32Req);
+static_assert(sizeof(xGlyphInfo) == sz_xGlyphInfo && sizeof(xGlyphElt) == sz_xGlyphElt);
+static_assert(sizeof(xRectangle) == sz_xRectangle);
+
+// A request of `size` bytes with its minor code set; the display is locked
+// until `finish`.
+template <typename Request>
+Request* begin(Display* display, int opcode, int minor, std::size_t size = sizeof(Request)) {
+    LockDisplay(display);
+    auto* request = static_cast<Request*>(_XGetRequest(display, static_cast<CARD8>(opcode), size));
+    request->renderReqType = static_cast<CARD8>(minor);
+    return request;
+}
+
+void finish(Display* display) {
+    UnlockDisplay(display);
+    afterRequest(display);
+}
+
+xRenderColor wireColor(const XRenderColor& color) {
+    return xRenderColor{color.red, color.green, color.blue, color.alpha};
+}
+
+// Sends `bytes` after the request begun last, padded to four bytes.
+void append(Display* display, const void* bytes, std::size_t size) {
+    Data(display, static_cast<const char*>(bytes), static_cast<long>(size));
+}
+
+// The bytes a glyph adds to an AddGlyphs request.
+std::size_t glyphBytes(const GlyphUpload& glyph) {
+    return sizeof(CARD32) + sizeof(xGlyphInfo) + ((glyph.image.size() + 3) & ~std::size_t{3});
+}
+
+void sendGlyphs(Display* display, int opcode, GlyphSet set, const GlyphUpload* first,
+                std::size_t count, std::size_t bytes) {
+    auto* request = begin<xRenderAddGlyphsReq>(display, opcode, X_RenderAddGlyphs);
+    request->glyphset = static_cast<CARD32>(set);
+    request->nglyphs = static_cast<CARD32>(count);
+    request->length = static_cast<CARD16>(request->length + bytes / 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        const CARD32 id = first[i].id;
+        append(display, &id, sizeof id);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const XGlyphInfo& g = first[i].info;
+        const xGlyphInfo info{g.width, g.height, g.x, g.y, g.xOff, g.yOff};
+        append(display, &info, sizeof info);
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        append(display, first[i].image.data(), first[i].image.size());
+    finish(display);
+}
+
+} // namespace
+
+Picture createPicture(Display* display, int opcode, Drawable drawable, PictFormat format) {
+    auto* request = begin<xRenderCreatePictureReq>(display, opcode, X_RenderCreatePicture);
+    const Picture picture = XAllocID(display);
+    request->pid = static_cast<CARD32>(picture);
+    request->drawable = static_cast<CARD32>(drawable);
+    request->format = static_cast<CARD32>(format);
+    request->mask = 0;
+    finish(display);
+    return picture;
+}
+
+Picture createSolidFill(Display* display, int opcode, const XRenderColor& color) {
+    auto* request = begin<xRenderCreateSolidFillReq>(display, opcode, X_RenderCreateSolidFill);
+    const Picture picture = XAllocID(display);
+    request->pid = static_cast<CARD32>(picture);
+    request->color = wireColor(color);
+    finish(display);
+    return picture;
+}
+
+void fillRectangle(Display* display, int opcode, int op, Picture target, const XRenderColor& color,
+                   int x, int y, unsigned int width, unsigned int height) {
+    auto* request =
+        begin<xRenderFillRectanglesReq>(display, opcode, X_RenderFillRectangles,
+                                        sizeof(xRenderFillRectanglesReq) + sizeof(xRectangle));
+    request->op = static_cast<CARD8>(op);
+    request->dst = static_cast<CARD32>(target);
+    request->color = wireColor(color);
+    // Coordinates are 16 bits on the wire, as libXrender sends them.
+    const xRectangle rectangle{static_cast<INT16>(x), static_cast<INT16>(y),
+                               static_cast<CARD16>(width), static_cast<CARD16>(height)};
+    std::memcpy(request + 1, &rectangle, sizeof rectangle);
+    finish(display);
+}
+
+GlyphSet createGlyphSet(Display* display, int opcode, PictFormat format) {
+    auto* request = begin<xRenderCreateGlyphSetReq>(display, opcode, X_RenderCreateGlyphSet);
+    const GlyphSet set = XAllocID(display);
+    request->gsid = static_cast<CARD32>(set);
+    request->format = static_cast<CARD32>(format);
+    finish(display);
+    return set;
+}
+
+void freeRenderResource(Display* display, int opcode, int request, XID resource) {
+    // FreePicture and FreeGlyphSet: the minor code and one resource alike.
+    auto* free = begin<xRenderFreePictureReq>(display, opcode, request);
+    free->picture = static_cast<CARD32>(resource);
+    finish(display);
+}
+
+bool addGlyphs(Display* display, int opcode, GlyphSet set, const std::vector<GlyphUpload>& glyphs) {
+    // The request's length is counted in words, in 16 bits without
+    // BIG-REQUESTS; the server's maximum is below that.
+    const std::size_t most =
+        std::size_t{display->max_request_size} * 4 - sizeof(xRenderAddGlyphsReq);
+    std::size_t first = 0;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        const std::size_t size = glyphBytes(glyphs[i]);
+        if (size > most)
+            return false;
+        if (bytes + size > most) {
+            sendGlyphs(display, opcode, set, &glyphs[first], i - first, bytes);
+            first = i;
+            bytes = 0;
+        }
+        bytes += size;
+    }
+    if (first < glyphs.size())
+        sendGlyphs(display, opcode, set, &glyphs[first], glyphs.size() - first, bytes);
+    return true;
+}
+
+void compositeGlyphs(Display* display, int opcode, Picture source, Picture target, PictFormat mask,
+                     GlyphSet set, int x, int y, const std::vector<unsigned int>& ids) {
+    if (ids.empty() || ids.size() > MOST_COMPOSITED_GLYPHS)
+        return;
+    auto* request = begin<xRenderCompositeGlyphs32Req>(display, opcode, X_RenderCompositeGlyphs32);
+    request->op = PictOpOver;
+    request->src = static_cast<CARD32>(source);
+    request->dst = static_cast<CARD32>(target);
+    request->maskFormat = static_cast<CARD32>(mask);
+    request->glyphset = static_cast<CARD32>(set);
+    request->xSrc = 0;
+    request->ySrc = 0;
+    const std::size_t bytes = sizeof(xGlyphElt) + ids.size() * sizeof(CARD32);
+    request->length = static_cast<CARD16>(request->length + bytes / 4);
+    xGlyphElt element{};
+    element.len = static_cast<CARD8>(ids.size());
+    element.deltax = static_cast<INT16>(x);
+    element.deltay = static_cast<INT16>(y);
+    append(display, &element, sizeof element);
+    static_assert(sizeof(unsigned int) == sizeof(CARD32));
+    append(display, ids.data(), ids.size() * sizeof(CARD32));
+    finish(display);
+}
+
+} // namespace velmora::x11
