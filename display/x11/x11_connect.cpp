@@ -41,7 +41,7 @@ void* openInto(void* argument) {
     // ran there, and each round trip then woke a processor gone idle.
     if (pending.allowed)
         sched_setaffinity(0, sizeof *pending.allowed, &*pending.allowed);
-    Display* display = XOpenDisplay(pending.name.c_str());
+    Display* display = openDisplay(pending.name.c_str());
     if (display != nullptr)
         pending.greeting->greet(display);
     const std::lock_guard<std::mutex> lock(pending.mutex);
@@ -123,6 +123,28 @@ bool startThread(const std::shared_ptr<PendingOpen>& pending) {
 
 } // namespace
 
+Display* openDisplay(const char* name) {
+    // Only the open reads this setting of Xlib's (it is the process's, and
+    // opens are made on one thread at a time).
+    XkbIgnoreExtension(True);
+    Display* display = XOpenDisplay(name);
+    XkbIgnoreExtension(False);
+    return display;
+}
+
+void enableKeyboardExtension(Display* display) {
+    int major = XkbMajorVersion;
+    int minor = XkbMinorVersion;
+    // Asked with the version wanted, XkbUseExtension sets up the extension
+    // even where the open left it out, but keeps the open's mark that it is
+    // not to be used, which every other XKB call of Xlib then reads.
+    if (!XkbUseExtension(display, &major, &minor))
+        return;
+    LockDisplay(display);
+    display->flags &= ~XlibDisplayNoXkb;
+    UnlockDisplay(display);
+}
+
 bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> greeting) {
     std::shared_ptr<PendingOpen>& started = startedOpen();
     if (started && started->name == name)
@@ -140,7 +162,7 @@ DisplayHandle awaitConnection(const std::string& name,
                               const std::shared_ptr<ServerGreeting>& greeting,
                               std::chrono::milliseconds limit) {
     if (!startConnecting(name, greeting)) { // no thread to be had
-        DisplayHandle display(XOpenDisplay(name.c_str()));
+        DisplayHandle display(openDisplay(name.c_str()));
         if (display)
             greeting->greet(display.get());
         return display;

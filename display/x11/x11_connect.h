@@ -28,6 +28,20 @@ public:
     virtual void greet(Display* display) = 0;
 };
 
+// XOpenDisplay(name) without Xlib's set-up of the keyboard extension, two
+// of the open's six round trips before the menu could appear; the menu sets
+// it up once it is on screen (enableKeyboardExtension). Null when the server
+// cannot be reached.
+Display* openDisplay(const char* name);
+
+// Sets up Xlib's keyboard extension on a display that openDisplay opened,
+// so that keys are looked up in XKB's groups, as a display opened the usual
+// way does; keys that came before are read afterwards, with the core
+// protocol's view of their state (which differs only in a third or fourth
+// layout group). Nothing where the server has no XKB, or XKB_DISABLE says
+// not to use it.
+void enableKeyboardExtension(Display* display);
+
 // Starts opening `name` aside, greeted by `greeting`, unless an open of it
 // was started already. False when no thread could be had. The X11 libraries
 // must be loaded (loadX11Libraries).

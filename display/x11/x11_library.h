@@ -65,7 +65,9 @@
     F(0, XSync)                                                                                    \
     F(0, XUngrabKeyboard)                                                                          \
     F(0, XUngrabPointer)                                                                           \
+    F(0, XkbIgnoreExtension)                                                                       \
     F(0, XkbLookupKeySym)                                                                          \
+    F(0, XkbUseExtension)                                                                          \
     F(0, XrmGetDatabase)                                                                           \
     F(0, _XDeqAsyncHandler)                                                                        \
     F(0, _XEatDataWords)                                                                           \

@@ -1,5 +1,6 @@
 #include "display/x11/x11_popup.h"
 
+#include "display/x11/x11_connect.h"
 #include "display/x11/x11_fonts.h"
 #include "display/x11/x11_grab.h"
 #include "display/x11/x11_handles.h"
@@ -123,6 +124,7 @@ unsigned int MenuPopup::run(unsigned int flags, int x, int y, InputGrab grab, bo
                  None, CurrentTime);
     XGrabKeyboard(display_, window_.get(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
     XFlush(display_);
+    enableKeyboardExtension(display_);
     fonts_.remember();
     return handleEvents();
 }

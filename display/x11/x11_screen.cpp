@@ -2,6 +2,7 @@
 
 #include "display/x11/x11_pending_reply.h"
 
+#include <X11/extensions/XKBproto.h>
 #include <X11/extensions/randrproto.h>
 
 #include <cstdlib>
@@ -68,6 +69,40 @@ void queueGetMonitors(Display* display, int opcode, Window root,
     afterRequest(display);
 }
 
+// Queues XKB's UseExtension, as XkbUseExtension sends it: from then on the
+// server reports keys to the launcher with XKB's state (the group of a
+// third or fourth layout included), also those that come before Xlib's own
+// set-up of the extension, which waits until the menu is on screen.
+void queueUseXkb(Display* display, int opcode, std::optional<PendingReply>& pending) {
+    LockDisplay(display);
+    auto* request = static_cast<xkbUseExtensionReq*>(
+        _XGetRequest(display, static_cast<CARD8>(opcode), sz_xkbUseExtensionReq));
+    request->xkbReqType = X_kbUseExtension;
+    request->wantedMajor = XkbMajorVersion;
+    request->wantedMinor = XkbMinorVersion;
+    pending.emplace(display);
+    UnlockDisplay(display);
+    afterRequest(display);
+}
+
+struct Opcodes {
+    int randr = 0;
+    int render = 0;
+    int xkb = 0;
+};
+
+// The extensions' major opcodes: one round trip.
+Opcodes askOpcodes(Display* display) {
+    std::optional<PendingReply> randr;
+    std::optional<PendingReply> render;
+    std::optional<PendingReply> xkb;
+    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RANDR_NAME, randr);
+    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RENDER_NAME, render);
+    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, XkbName, xkb);
+    XSync(display, False);
+    return Opcodes{extensionOpcode(randr), extensionOpcode(render), extensionOpcode(xkb)};
+}
+
 // The primary monitor of a GetMonitors reply, else `root`.
 ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const ScreenArea& root) {
     xRRGetMonitorsReply reply{};
@@ -91,30 +126,24 @@ ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const Scre
 
 ServerFacts askServer(Display* display, PendingGrab* grabs) {
     const int screen = DefaultScreen(display);
-    // First round trip: RandR's and RENDER's opcodes.
-    std::optional<PendingReply> randr;
-    std::optional<PendingReply> render;
-    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RANDR_NAME, randr);
-    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RENDER_NAME, render);
-    if (grabs != nullptr)
-        queueGrabs(display, RootWindow(display, screen), InputGrab{}, *grabs);
-    XSync(display, False);
-    const int renderOpcode = extensionOpcode(render);
-    const int randrOpcode = extensionOpcode(randr);
-    randr.reset();
-    render.reset();
-    // Second: the monitors and the window type's atoms, with RENDER's
-    // version and formats.
+    const Opcodes opcodes = askOpcodes(display);
+    // The second round trip: the monitors and the window type's atoms, XKB
+    // taken into use before the grabs, with RENDER's version and formats.
     std::optional<PendingReply> monitors;
-    if (randrOpcode != 0)
-        queueGetMonitors(display, randrOpcode, RootWindow(display, screen), monitors);
+    if (opcodes.randr != 0)
+        queueGetMonitors(display, opcodes.randr, RootWindow(display, screen), monitors);
     std::optional<PendingReply> type;
     std::optional<PendingReply> popupMenu;
     queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE", type);
     queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE_POPUP_MENU", popupMenu);
+    std::optional<PendingReply> xkb;
+    if (opcodes.xkb != 0)
+        queueUseXkb(display, opcodes.xkb, xkb);
+    if (grabs != nullptr)
+        queueGrabs(display, RootWindow(display, screen), InputGrab{}, *grabs);
     ServerFacts facts;
-    if (renderOpcode != 0)
-        facts.render = queryRenderFormats(display, renderOpcode, DefaultVisual(display, screen));
+    if (opcodes.render != 0)
+        facts.render = queryRenderFormats(display, opcodes.render, DefaultVisual(display, screen));
     else
         XSync(display, False);
     facts.screen = primaryMonitor(

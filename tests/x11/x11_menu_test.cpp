@@ -3,6 +3,10 @@
 // them and that the window lies where they put it.
 #include "x11_menu_fixture.h"
 
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -202,6 +206,29 @@ const LetterCase letterCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, X11MenuLetters, ::testing::ValuesIn(letterCases),
                          [](const auto& test) { return std::string(test.param.key); });
+
+// A key in a third layout group, which only XKB's state reports (the core
+// protocol's holds two groups): the F key with Russian as the third layout
+// types Cyrillic a.
+TEST_F(X11MenuTest, AKeyOfTheThirdLayoutGroupPicksItsItem) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    const ProgramResult layouts =
+        runProgram({"setxkbmap", "-layout", "us,de,ru"}, environmentWithDisplay(display()));
+    ASSERT_EQ(layouts.exitStatus, 0) << "setxkbmap failed (install x11-xkb-utils)";
+    Display* keyboard = XOpenDisplay(display().c_str());
+    ASSERT_NE(keyboard, nullptr);
+    XkbLockGroup(keyboard, XkbUseCoreKbd, 2);
+    XSync(keyboard, False);
+    installLauncher({"&apple", "&арбуз", "&fig"}, {});
+    ASSERT_NE(launchAndWaitForMenu(), static_cast<Window>(None));
+    const KeyCode f = XKeysymToKeycode(keyboard, XK_f);
+    XTestFakeKeyEvent(keyboard, f, True, CurrentTime);
+    XTestFakeKeyEvent(keyboard, f, False, CurrentTime);
+    XCloseDisplay(keyboard);
+    expectLauncherEnds();
+    EXPECT_EQ(launched(true), "item2");
+}
 
 TEST_F(X11MenuTest, PlacesOnThePrimaryMonitor) {
     startScreen(480, 640);
