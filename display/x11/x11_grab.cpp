@@ -4,35 +4,31 @@ namespace velmora::x11 {
 
 namespace {
 
+static_assert(sizeof(xGrabPointerReq) == sz_xGrabPointerReq);
+static_assert(sizeof(xGrabKeyboardReq) == sz_xGrabKeyboardReq);
+
 void queuePointerGrab(Display* display, Window root, std::optional<PendingReply>& pending) {
-    LockDisplay(display);
-    auto* request =
-        static_cast<xGrabPointerReq*>(_XGetRequest(display, X_GrabPointer, sz_xGrabPointerReq));
-    request->grabWindow = static_cast<CARD32>(root);
-    request->ownerEvents = xFalse;
-    request->eventMask = static_cast<CARD16>(POINTER_EVENTS);
-    request->pointerMode = GrabModeAsync;
-    request->keyboardMode = GrabModeAsync;
-    request->confineTo = None;
-    request->cursor = None;
-    request->time = CurrentTime;
-    pending.emplace(display);
-    UnlockDisplay(display);
-    afterRequest(display);
+    queueRequest<xGrabPointerReq>(display, X_GrabPointer, pending, [&](xGrabPointerReq& request) {
+        request.grabWindow = static_cast<CARD32>(root);
+        request.ownerEvents = xFalse;
+        request.eventMask = static_cast<CARD16>(POINTER_EVENTS);
+        request.pointerMode = GrabModeAsync;
+        request.keyboardMode = GrabModeAsync;
+        request.confineTo = None;
+        request.cursor = None;
+        request.time = CurrentTime;
+    });
 }
 
 void queueKeyboardGrab(Display* display, Window root, std::optional<PendingReply>& pending) {
-    LockDisplay(display);
-    auto* request =
-        static_cast<xGrabKeyboardReq*>(_XGetRequest(display, X_GrabKeyboard, sz_xGrabKeyboardReq));
-    request->grabWindow = static_cast<CARD32>(root);
-    request->ownerEvents = xFalse;
-    request->pointerMode = GrabModeAsync;
-    request->keyboardMode = GrabModeAsync;
-    request->time = CurrentTime;
-    pending.emplace(display);
-    UnlockDisplay(display);
-    afterRequest(display);
+    queueRequest<xGrabKeyboardReq>(display, X_GrabKeyboard, pending,
+                                   [&](xGrabKeyboardReq& request) {
+                                       request.grabWindow = static_cast<CARD32>(root);
+                                       request.ownerEvents = xFalse;
+                                       request.pointerMode = GrabModeAsync;
+                                       request.keyboardMode = GrabModeAsync;
+                                       request.time = CurrentTime;
+                                   });
 }
 
 // Whether a queued grab took (both replies carry the status in the same

@@ -8,6 +8,7 @@
 #include "display/x11/x11_library.h"
 
 #include <cstring>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -47,5 +48,19 @@ private:
 
 // What Xlib's SyncHandle does after a request.
 void afterRequest(Display* display);
+
+// Queues a request of `size` bytes to `opcode` whose reply `pending`
+// catches; `fill` sets its fields and sends what follows it, with the
+// display locked.
+template <typename Request, typename Fill>
+void queueRequest(Display* display, int opcode, std::optional<PendingReply>& pending, Fill fill,
+                  std::size_t size = sizeof(Request)) {
+    LockDisplay(display);
+    auto* request = static_cast<Request*>(_XGetRequest(display, static_cast<CARD8>(opcode), size));
+    pending.emplace(display);
+    fill(*request);
+    UnlockDisplay(display);
+    afterRequest(display);
+}
 
 } // namespace velmora::x11

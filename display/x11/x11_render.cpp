@@ -13,17 +13,16 @@ namespace velmora::x11 {
 
 namespace {
 
+static_assert(sizeof(xRenderQueryVersionReq) == sz_xRenderQueryVersionReq);
+
 // Queues QueryVersion, its reply caught in `pending`.
 void queueQueryVersion(Display* display, int opcode, std::optional<PendingReply>& pending) {
-    LockDisplay(display);
-    auto* request = static_cast<xRenderQueryVersionReq*>(
-        _XGetRequest(display, static_cast<CARD8>(opcode), sz_xRenderQueryVersionReq));
-    request->renderReqType = X_RenderQueryVersion;
-    request->majorVersion = 0;
-    request->minorVersion = 11; // as libXrender asks
-    pending.emplace(display);
-    UnlockDisplay(display);
-    afterRequest(display);
+    queueRequest<xRenderQueryVersionReq>(display, opcode, pending,
+                                         [](xRenderQueryVersionReq& request) {
+                                             request.renderReqType = X_RenderQueryVersion;
+                                             request.majorVersion = 0;
+                                             request.minorVersion = 11; // as libXrender asks
+                                         });
 }
 
 // The reply to QueryPictFormats and its words; false when refused.

@@ -14,6 +14,11 @@ namespace velmora::x11 {
 
 namespace {
 
+static_assert(sizeof(xQueryExtensionReq) == sz_xQueryExtensionReq);
+static_assert(sizeof(xInternAtomReq) == sz_xInternAtomReq);
+static_assert(sizeof(xRRGetMonitorsReq) == sz_xRRGetMonitorsReq);
+static_assert(sizeof(xkbUseExtensionReq) == sz_xkbUseExtensionReq);
+
 // Queues a core request that carries a name, QueryExtension or InternAtom,
 // its reply caught in `pending`: the answer comes with the next request that
 // is waited on.
@@ -21,16 +26,13 @@ template <typename Request>
 void queueNamed(Display* display, CARD8 opcode, const char* name,
                 std::optional<PendingReply>& pending) {
     const std::size_t length = std::strlen(name);
-    LockDisplay(display);
-    auto* request = static_cast<Request*>(_XGetRequest(display, opcode, sizeof(Request)));
-    if constexpr (std::is_same_v<Request, xInternAtomReq>)
-        request->onlyIfExists = xFalse;
-    request->nbytes = static_cast<CARD16>(length);
-    request->length = static_cast<CARD16>(request->length + ((length + 3) >> 2));
-    pending.emplace(display);
-    Data(display, name, static_cast<long>(length));
-    UnlockDisplay(display);
-    afterRequest(display);
+    queueRequest<Request>(display, opcode, pending, [&](Request& request) {
+        if constexpr (std::is_same_v<Request, xInternAtomReq>)
+            request.onlyIfExists = xFalse;
+        request.nbytes = static_cast<CARD16>(length);
+        request.length = static_cast<CARD16>(request.length + ((length + 3) >> 2));
+        Data(display, name, static_cast<long>(length));
+    });
 }
 
 // The atom of a caught InternAtom reply; None when none came.
@@ -56,17 +58,13 @@ int extensionOpcode(const std::optional<PendingReply>& pending) {
 // appear.)
 void queueGetMonitors(Display* display, int opcode, Window root,
                       std::optional<PendingReply>& pending) {
-    LockDisplay(display);
-    auto* request = static_cast<xRRGetMonitorsReq*>(
-        _XGetRequest(display, static_cast<CARD8>(opcode), sz_xRRGetMonitorsReq));
-    request->randrReqType = X_RRGetMonitors;
-    request->window = static_cast<CARD32>(root);
-    request->get_active = xTrue;
-    request->pad = 0;
-    request->pad2 = 0;
-    pending.emplace(display);
-    UnlockDisplay(display);
-    afterRequest(display);
+    queueRequest<xRRGetMonitorsReq>(display, opcode, pending, [&](xRRGetMonitorsReq& request) {
+        request.randrReqType = X_RRGetMonitors;
+        request.window = static_cast<CARD32>(root);
+        request.get_active = xTrue;
+        request.pad = 0;
+        request.pad2 = 0;
+    });
 }
 
 // Queues XKB's UseExtension, as XkbUseExtension sends it: from then on the
@@ -74,15 +72,11 @@ void queueGetMonitors(Display* display, int opcode, Window root,
 // third or fourth layout included), also those that come before Xlib's own
 // set-up of the extension, which waits until the menu is on screen.
 void queueUseXkb(Display* display, int opcode, std::optional<PendingReply>& pending) {
-    LockDisplay(display);
-    auto* request = static_cast<xkbUseExtensionReq*>(
-        _XGetRequest(display, static_cast<CARD8>(opcode), sz_xkbUseExtensionReq));
-    request->xkbReqType = X_kbUseExtension;
-    request->wantedMajor = XkbMajorVersion;
-    request->wantedMinor = XkbMinorVersion;
-    pending.emplace(display);
-    UnlockDisplay(display);
-    afterRequest(display);
+    queueRequest<xkbUseExtensionReq>(display, opcode, pending, [](xkbUseExtensionReq& request) {
+        request.xkbReqType = X_kbUseExtension;
+        request.wantedMajor = XkbMajorVersion;
+        request.wantedMinor = XkbMinorVersion;
+    });
 }
 
 struct Opcodes {
