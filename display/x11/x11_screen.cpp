@@ -130,8 +130,10 @@ ServerFacts askServer(Display* display, PendingGrab* grabs) {
     std::optional<PendingReply> popupMenu;
     queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE", type);
     queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE_POPUP_MENU", popupMenu);
+    // Where XKB_DISABLE keeps Xlib from XKB, keys must go on coming in the
+    // core protocol's terms, which Xlib then reads.
     std::optional<PendingReply> xkb;
-    if (opcodes.xkb != 0)
+    if (opcodes.xkb != 0 && std::getenv("XKB_DISABLE") == nullptr)
         queueUseXkb(display, opcodes.xkb, xkb);
     if (grabs != nullptr)
         queueGrabs(display, RootWindow(display, screen), InputGrab{}, *grabs);
