@@ -49,18 +49,28 @@ private:
 // What Xlib's SyncHandle does after a request.
 void afterRequest(Display* display);
 
-// Queues a request of `size` bytes to `opcode` whose reply `pending`
-// catches; `fill` sets its fields and sends what follows it, with the
+// Sends a request of `size` bytes to `opcode` through Xlib's request
+// interface: `fill` sets its fields and sends what follows it, with the
 // display locked.
+template <typename Request, typename Fill>
+void sendRequest(Display* display, int opcode, Fill fill, std::size_t size = sizeof(Request)) {
+    LockDisplay(display);
+    fill(*static_cast<Request*>(_XGetRequest(display, static_cast<CARD8>(opcode), size)));
+    UnlockDisplay(display);
+    afterRequest(display);
+}
+
+// Queues such a request whose reply `pending` catches.
 template <typename Request, typename Fill>
 void queueRequest(Display* display, int opcode, std::optional<PendingReply>& pending, Fill fill,
                   std::size_t size = sizeof(Request)) {
-    LockDisplay(display);
-    auto* request = static_cast<Request*>(_XGetRequest(display, static_cast<CARD8>(opcode), size));
-    pending.emplace(display);
-    fill(*request);
-    UnlockDisplay(display);
-    afterRequest(display);
+    sendRequest<Request>(
+        display, opcode,
+        [&](Request& request) {
+            pending.emplace(display);
+            fill(request);
+        },
+        size);
 }
 
 } // namespace velmora::x11

@@ -21,26 +21,24 @@ static_assert(sizeof(xRenderCompositeGlyphs32Req) == sz_xRenderCompositeGlyphs32
 static_assert(sizeof(xGlyphInfo) == sz_xGlyphInfo && sizeof(xGlyphElt) == sz_xGlyphElt);
 static_assert(sizeof(xRectangle) == sz_xRectangle);
 
-// A request of `size` bytes with its minor code set; the display is locked
-// until `finish`.
-template <typename Request>
-Request* begin(Display* display, int opcode, int minor, std::size_t size = sizeof(Request)) {
-    LockDisplay(display);
-    auto* request = static_cast<Request*>(_XGetRequest(display, static_cast<CARD8>(opcode), size));
-    request->renderReqType = static_cast<CARD8>(minor);
-    return request;
-}
-
-void finish(Display* display) {
-    UnlockDisplay(display);
-    afterRequest(display);
+// Sends one of RENDER's requests, its minor code set before `fill`.
+template <typename Request, typename Fill>
+void sendRender(Display* display, int opcode, int minor, Fill fill,
+                std::size_t size = sizeof(Request)) {
+    sendRequest<Request>(
+        display, opcode,
+        [&](Request& request) {
+            request.renderReqType = static_cast<CARD8>(minor);
+            fill(request);
+        },
+        size);
 }
 
 xRenderColor wireColor(const XRenderColor& color) {
     return xRenderColor{color.red, color.green, color.blue, color.alpha};
 }
 
-// Sends `bytes` after the request begun last, padded to four bytes.
+// Sends `bytes` after the request being filled, padded to four bytes.
 void append(Display* display, const void* bytes, std::size_t size) {
     Data(display, static_cast<const char*>(bytes), static_cast<long>(size));
 }
@@ -52,75 +50,81 @@ std::size_t glyphBytes(const GlyphUpload& glyph) {
 
 void sendGlyphs(Display* display, int opcode, GlyphSet set, const GlyphUpload* first,
                 std::size_t count, std::size_t bytes) {
-    auto* request = begin<xRenderAddGlyphsReq>(display, opcode, X_RenderAddGlyphs);
-    request->glyphset = static_cast<CARD32>(set);
-    request->nglyphs = static_cast<CARD32>(count);
-    request->length = static_cast<CARD16>(request->length + bytes / 4);
-    for (std::size_t i = 0; i < count; ++i) {
-        const CARD32 id = first[i].id;
-        append(display, &id, sizeof id);
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const XGlyphInfo& g = first[i].info;
-        const xGlyphInfo info{g.width, g.height, g.x, g.y, g.xOff, g.yOff};
-        append(display, &info, sizeof info);
-    }
-    for (std::size_t i = 0; i < count; ++i)
-        append(display, first[i].image.data(), first[i].image.size());
-    finish(display);
+    sendRender<xRenderAddGlyphsReq>(display, opcode, X_RenderAddGlyphs, [&](auto& request) {
+        request.glyphset = static_cast<CARD32>(set);
+        request.nglyphs = static_cast<CARD32>(count);
+        request.length = static_cast<CARD16>(request.length + bytes / 4);
+        for (std::size_t i = 0; i < count; ++i) {
+            const CARD32 id = first[i].id;
+            append(display, &id, sizeof id);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const XGlyphInfo& g = first[i].info;
+            const xGlyphInfo info{g.width, g.height, g.x, g.y, g.xOff, g.yOff};
+            append(display, &info, sizeof info);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            append(display, first[i].image.data(), first[i].image.size());
+    });
 }
 
 } // namespace
 
 Picture createPicture(Display* display, int opcode, Drawable drawable, PictFormat format) {
-    auto* request = begin<xRenderCreatePictureReq>(display, opcode, X_RenderCreatePicture);
-    const Picture picture = XAllocID(display);
-    request->pid = static_cast<CARD32>(picture);
-    request->drawable = static_cast<CARD32>(drawable);
-    request->format = static_cast<CARD32>(format);
-    request->mask = 0;
-    finish(display);
+    Picture picture = None;
+    sendRender<xRenderCreatePictureReq>(display, opcode, X_RenderCreatePicture, [&](auto& request) {
+        picture = XAllocID(display);
+        request.pid = static_cast<CARD32>(picture);
+        request.drawable = static_cast<CARD32>(drawable);
+        request.format = static_cast<CARD32>(format);
+        request.mask = 0;
+    });
     return picture;
 }
 
 Picture createSolidFill(Display* display, int opcode, const XRenderColor& color) {
-    auto* request = begin<xRenderCreateSolidFillReq>(display, opcode, X_RenderCreateSolidFill);
-    const Picture picture = XAllocID(display);
-    request->pid = static_cast<CARD32>(picture);
-    request->color = wireColor(color);
-    finish(display);
+    Picture picture = None;
+    sendRender<xRenderCreateSolidFillReq>(display, opcode, X_RenderCreateSolidFill,
+                                          [&](auto& request) {
+                                              picture = XAllocID(display);
+                                              request.pid = static_cast<CARD32>(picture);
+                                              request.color = wireColor(color);
+                                          });
     return picture;
 }
 
 void fillRectangle(Display* display, int opcode, int op, Picture target, const XRenderColor& color,
                    int x, int y, unsigned int width, unsigned int height) {
-    auto* request =
-        begin<xRenderFillRectanglesReq>(display, opcode, X_RenderFillRectangles,
-                                        sizeof(xRenderFillRectanglesReq) + sizeof(xRectangle));
-    request->op = static_cast<CARD8>(op);
-    request->dst = static_cast<CARD32>(target);
-    request->color = wireColor(color);
     // Coordinates are 16 bits on the wire, as libXrender sends them.
     const xRectangle rectangle{static_cast<INT16>(x), static_cast<INT16>(y),
                                static_cast<CARD16>(width), static_cast<CARD16>(height)};
-    std::memcpy(request + 1, &rectangle, sizeof rectangle);
-    finish(display);
+    sendRender<xRenderFillRectanglesReq>(
+        display, opcode, X_RenderFillRectangles,
+        [&](auto& request) {
+            request.op = static_cast<CARD8>(op);
+            request.dst = static_cast<CARD32>(target);
+            request.color = wireColor(color);
+            std::memcpy(&request + 1, &rectangle, sizeof rectangle);
+        },
+        sizeof(xRenderFillRectanglesReq) + sizeof(xRectangle));
 }
 
 GlyphSet createGlyphSet(Display* display, int opcode, PictFormat format) {
-    auto* request = begin<xRenderCreateGlyphSetReq>(display, opcode, X_RenderCreateGlyphSet);
-    const GlyphSet set = XAllocID(display);
-    request->gsid = static_cast<CARD32>(set);
-    request->format = static_cast<CARD32>(format);
-    finish(display);
+    GlyphSet set = None;
+    sendRender<xRenderCreateGlyphSetReq>(display, opcode, X_RenderCreateGlyphSet,
+                                         [&](auto& request) {
+                                             set = XAllocID(display);
+                                             request.gsid = static_cast<CARD32>(set);
+                                             request.format = static_cast<CARD32>(format);
+                                         });
     return set;
 }
 
 void freeRenderResource(Display* display, int opcode, int request, XID resource) {
     // FreePicture and FreeGlyphSet: the minor code and one resource alike.
-    auto* free = begin<xRenderFreePictureReq>(display, opcode, request);
-    free->picture = static_cast<CARD32>(resource);
-    finish(display);
+    sendRender<xRenderFreePictureReq>(display, opcode, request, [&](auto& free) {
+        free.picture = static_cast<CARD32>(resource);
+    });
 }
 
 bool addGlyphs(Display* display, int opcode, GlyphSet set, const std::vector<GlyphUpload>& glyphs) {
@@ -150,24 +154,25 @@ void compositeGlyphs(Display* display, int opcode, Picture source, Picture targe
                      GlyphSet set, int x, int y, const std::vector<unsigned int>& ids) {
     if (ids.empty() || ids.size() > MOST_COMPOSITED_GLYPHS)
         return;
-    auto* request = begin<xRenderCompositeGlyphs32Req>(display, opcode, X_RenderCompositeGlyphs32);
-    request->op = PictOpOver;
-    request->src = static_cast<CARD32>(source);
-    request->dst = static_cast<CARD32>(target);
-    request->maskFormat = static_cast<CARD32>(mask);
-    request->glyphset = static_cast<CARD32>(set);
-    request->xSrc = 0;
-    request->ySrc = 0;
-    const std::size_t bytes = sizeof(xGlyphElt) + ids.size() * sizeof(CARD32);
-    request->length = static_cast<CARD16>(request->length + bytes / 4);
     xGlyphElt element{};
     element.len = static_cast<CARD8>(ids.size());
     element.deltax = static_cast<INT16>(x);
     element.deltay = static_cast<INT16>(y);
-    append(display, &element, sizeof element);
+    const std::size_t bytes = sizeof element + ids.size() * sizeof(CARD32);
     static_assert(sizeof(unsigned int) == sizeof(CARD32));
-    append(display, ids.data(), ids.size() * sizeof(CARD32));
-    finish(display);
+    sendRender<xRenderCompositeGlyphs32Req>(
+        display, opcode, X_RenderCompositeGlyphs32, [&](auto& request) {
+            request.op = PictOpOver;
+            request.src = static_cast<CARD32>(source);
+            request.dst = static_cast<CARD32>(target);
+            request.maskFormat = static_cast<CARD32>(mask);
+            request.glyphset = static_cast<CARD32>(set);
+            request.xSrc = 0;
+            request.ySrc = 0;
+            request.length = static_cast<CARD16>(request.length + bytes / 4);
+            append(display, &element, sizeof element);
+            append(display, ids.data(), ids.size() * sizeof(CARD32));
+        });
 }
 
 } // namespace velmora::x11
