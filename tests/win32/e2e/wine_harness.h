@@ -270,14 +270,20 @@ public:
         }
         ASSERT_TRUE(onPath("wine")) << "wine is not installed (apt-get install wine wine64)";
         // Xvfb writes the number of the display it found free to the write
-        // end, which it inherits; the read end stays here.
+        // end, which it inherits; the read end stays here. -noreset: a server
+        // resets when its last client leaves and closes every connection
+        // still in its set-up. Here the first xprop poll can be that last
+        // client while openbox is still connecting, and openbox then ends
+        // with 1 (seen in CI; reproduced with a raw connection held open
+        // across an xprop). A desktop's server always has its session
+        // connected, so it never resets under a starting window manager.
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
         Descriptor readEnd(fds[0]);
         Descriptor writeEnd(fds[1]);
         ::fcntl(readEnd.get(), F_SETFD, FD_CLOEXEC);
         server_ = spawn({"Xvfb", "-displayfd", std::to_string(writeEnd.get()), "-screen", "0",
-                         settings.screen + "x24", "-nolisten", "tcp"},
+                         settings.screen + "x24", "-nolisten", "tcp", "-noreset"},
                         -1);
         writeEnd.reset();
         std::string number;
