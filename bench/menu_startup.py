@@ -16,7 +16,9 @@ three items in every menu:
             velmora on a cold start (an empty font cache folder each round:
             fontconfig answers) and on a warm one (its font cache kept), the
             minimal Xlib window (the bare floor), the minimal window that
-            opens one Xft font first (the font floor), and dmenu, 9menu,
+            opens one Xft font first (the font floor), the same window from
+            an XCB client that first asks what the launcher's greeting asks
+            (what speaking XCB instead of Xlib would leave), and dmenu, 9menu,
             jgmenu and rofi as Debian packages them.
 
 Prints medians, the fastest and slowest tenth, and the ratios.
@@ -163,7 +165,8 @@ def main():
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     for name in ("velmora", "velmora_x11_map_watch", "velmora_x11_minimal_window",
-                 "velmora_x11_minimal_xft_window", "velmora_exec_marker"):
+                 "velmora_x11_minimal_xft_window", "velmora_x11_xcb_window",
+                 "velmora_exec_marker"):
         if not os.access(os.path.join(build, name), os.X_OK):
             sys.exit("missing %s/%s: build it first (cmake --build --preset native)" % (build, name))
     peers = {} if args.without_peers else PEERS
@@ -196,6 +199,7 @@ def main():
                                                               program),
                 "minimal Xlib window": os.path.join(build, "velmora_x11_minimal_window"),
                 "minimal window + Xft font": os.path.join(build, "velmora_x11_minimal_xft_window"),
+                "XCB window + greeting": os.path.join(build, "velmora_x11_xcb_window"),
             }
             for name, line in peers.items():
                 x_programs[name] = line.format(folder=folder)
@@ -273,6 +277,8 @@ def main():
         median["x11 velmora warm"] / bare)
     row("minimal window + Xft font (floor)", "x11 minimal window + Xft font")
     row("minimal Xlib window (bare floor)", "x11 minimal Xlib window")
+    row("XCB window after the greeting", "x11 XCB window + greeting", "/ bare floor",
+        median["x11 XCB window + greeting"] / bare)
     for name in peers:
         row(name, "x11 " + name, "/ velmora warm",
             median["x11 " + name] / median["x11 velmora warm"])
