@@ -282,6 +282,12 @@ def main():
     for name in peers:
         row(name, "x11 " + name, "/ velmora warm",
             median["x11 " + name] / median["x11 velmora warm"])
+        # Round by round, the two started within a few milliseconds of each
+        # other: a lead that the medians alone could owe to one slow stretch.
+        pairs = list(zip(figures["x11 velmora warm"], figures["x11 " + name]))
+        faster = sum(1 for ours, theirs in pairs if ours < theirs)
+        print("  %34s velmora warm faster in %d of %d rounds, by a median %.2f ms"
+              % ("", faster, len(pairs), statistics.median(t - o for o, t in pairs)))
     print("  launch, the key to the picked program's exec")
     row("terminal: Enter", "launch")
     row("X11: Return", "x11 launch")
