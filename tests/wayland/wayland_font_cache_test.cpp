@@ -139,6 +139,25 @@ INSTANTIATE_TEST_SUITE_P(Tamperings, WaylandFontCache, ::testing::ValuesIn(TAMPE
                              return name;
                          });
 
+// The pixel size follows the output's scale: a cache written at one scale
+// holds glyphs of another size once the scale has changed, and is written
+// anew.
+TEST_F(WaylandFontCacheTest, ACacheOfAnotherScaleIsWrittenAnew) {
+    startSway(1);
+    ASSERT_FALSE(HasFatalFailure());
+    installLauncher(TITLES, {0, -26, 1, 2});
+    show();
+    const test::FileStamp atOne = stamp();
+    compositor_->rescale(SCREEN_WIDTH, SCREEN_HEIGHT, 2);
+    scale_ = 2;
+    const std::vector<std::uint32_t> atTwo = show();
+    EXPECT_TRUE(fontLibrariesLoaded_) << "the cache written at scale 1 was drawn from at 2";
+    EXPECT_FALSE(stamp() == atOne) << "the cache was not written anew";
+    fs::remove(cacheFile());
+    EXPECT_TRUE(show() == atTwo) << "a cold start at scale 2 drew other pixels";
+    EXPECT_EQ(launcherErrors(), "");
+}
+
 // Titles of more characters than their glyphs fit in a cache: the faces are
 // remembered without them, and the warm start opens the faces with FreeType,
 // drawing the same pixels.

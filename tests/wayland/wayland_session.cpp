@@ -291,6 +291,12 @@ void Compositor::addOutputToTheRight(int width, int height, int scale) const {
     swaymsg({"focus", "output", "HEADLESS-2"});
 }
 
+void Compositor::rescale(int width, int height, int scale) const {
+    swaymsg({"output", "HEADLESS-1", "resolution",
+             std::to_string(width * scale) + "x" + std::to_string(height * scale), "scale",
+             std::to_string(scale)});
+}
+
 void Compositor::kill() {
     if (process_.pid() > 0)
         ::kill(process_.pid(), SIGKILL);

@@ -69,6 +69,8 @@ public:
     // Adds a second headless output of the same size to the right of the
     // first and gives it the focus, so that new surfaces go there.
     void addOutputToTheRight(int width, int height, int scale) const;
+    // Gives the first output the integer `scale`, its logical size kept.
+    void rescale(int width, int height, int scale) const;
     // Ends the compositor at once (SIGKILL), as a crash would.
     void kill();
 
