@@ -36,10 +36,6 @@ unsigned int sendExtensionRequest(xcb_connection_t* connection, std::uint8_t maj
     return xcb_send_request(connection, XCB_REQUEST_CHECKED, parts.data() + 2, &request);
 }
 
-std::array<std::uint32_t, 3> getMonitors(xcb_window_t root) {
-    return {42u << 8 | 3u << 16, root, 1}; // RRGetMonitors, active ones
-}
-
 void greet(xcb_connection_t* connection, xcb_window_t root) {
     static const char* const extensions[] = {"RANDR", "RENDER", "XKEYBOARD"};
     static const char* const atoms[] = {"_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_POPUP_MENU",
@@ -66,9 +62,9 @@ void greet(xcb_connection_t* connection, xcb_window_t root) {
     Reply<xcb_get_property_reply_t>(xcb_get_property_reply(connection, resources, nullptr));
     if (opcodes[0] == 0 || opcodes[1] == 0 || opcodes[2] == 0)
         std::exit(2);
-    auto monitors = getMonitors(root);
-    std::array<std::uint32_t, 2> useXkb{0u << 8 | 2u << 16, 1}; // UseExtension 1.0
-    std::array<std::uint32_t, 1> formats{1u << 8 | 1u << 16};   // QueryPictFormats
+    std::array<std::uint32_t, 3> monitors{42u << 8 | 3u << 16, root, 1}; // RRGetMonitors, active
+    std::array<std::uint32_t, 2> useXkb{0u << 8 | 2u << 16, 1};          // UseExtension 1.0
+    std::array<std::uint32_t, 1> formats{1u << 8 | 1u << 16};            // QueryPictFormats
     const std::array<unsigned int, 3> sequences{
         sendExtensionRequest(connection, opcodes[0], monitors),
         sendExtensionRequest(connection, opcodes[2], useXkb),
