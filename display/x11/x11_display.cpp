@@ -7,6 +7,7 @@
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_popup.h"
 #include "display/x11/x11_screen.h"
+#include "display/x11/x11_wire_xlib.h"
 #include "platform/logical_pixels.h"
 
 #include <chrono>
@@ -87,14 +88,16 @@ private:
 struct FirstAnswers : ServerGreeting {
     void greet(Display* display) override {
         handlers = std::make_unique<ErrorHandlers>(display);
+        wire = std::make_unique<XlibWire>(display);
         PendingGrab pending;
-        facts = askServer(display, &pending);
-        takeGrabs(display, pending, grab.grab);
+        facts = askServer(*wire, &pending);
+        takeGrabs(*wire, pending, grab.grab);
         grab.tried = true;
         scale = screenScale(display); // reads the resources the open brought
     }
 
     std::unique_ptr<ErrorHandlers> handlers;
+    std::unique_ptr<XlibWire> wire;
     std::optional<ServerFacts> facts;
     FirstGrab grab;
     double scale = 1.0;
@@ -104,8 +107,8 @@ class MenuDisplayX11 : public MenuDisplay {
 public:
     MenuDisplayX11(DisplayHandle display, FirstAnswers& answers)
         : handlers_(std::move(answers.handlers)), display_(std::move(display)),
-          facts_(std::move(*answers.facts)), firstGrab_(std::move(answers.grab)),
-          scale_(answers.scale) {
+          wire_(std::move(answers.wire)), facts_(std::move(*answers.facts)),
+          firstGrab_(std::move(answers.grab)), scale_(answers.scale) {
         // A launched program must not inherit the connection.
         const int fd = ConnectionNumber(display_.get());
         const int fdFlags = fcntl(fd, F_GETFD);
@@ -114,6 +117,7 @@ public:
     }
     ~MenuDisplayX11() override {
         firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
+        wire_.reset();
         display_.reset(); // with the handlers still set: closing may find the server gone
     }
     MenuDisplayX11(const MenuDisplayX11&) = delete;
@@ -127,16 +131,17 @@ public:
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
         const unsigned int picked =
-            showPopupMenu(display_.get(), facts_, scale_, items, flags, devicePixels(x, scale_),
+            showPopupMenu(*wire_, facts_, scale_, items, flags, devicePixels(x, scale_),
                           devicePixels(y, scale_), std::move(firstGrab_));
         // The menu is gone from the screen before anything is launched.
-        XSync(display_.get(), False);
+        wire_->sync();
         return picked;
     }
 
 private:
     std::unique_ptr<ErrorHandlers> handlers_; // restored after the display closed
     DisplayHandle display_;
+    std::unique_ptr<XlibWire> wire_;
     ServerFacts facts_;
     FirstGrab firstGrab_;
     double scale_;

@@ -101,8 +101,9 @@ bool faceHolds(XftFont* font, char32_t c) {
 
 } // namespace
 
-FontSet::FontSet(Display* display, int screen, double pixelSize, const RenderFormats* render)
-    : display_(display), render_(render), screen_(screen), pixelSize_(pixelSize) {}
+FontSet::FontSet(Wire& wire, double pixelSize, const RenderFormats* render)
+    : wire_(wire), display_(wire.xlib()), render_(render), screen_(wire.screen().number),
+      pixelSize_(pixelSize) {}
 
 bool FontSet::glyphsRemembered() {
     keptCacheBytes() = fontcache::readCacheFile(CACHE_NAME);
@@ -151,7 +152,7 @@ bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
               : !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
                                      fontcache::stampOf))
         return false;
-    glyphs_ = GlyphFont::upload(display_, *render_, *cache->glyphs);
+    glyphs_ = GlyphFont::upload(wire_, *render_, *cache->glyphs);
     return glyphs_ != nullptr;
 }
 

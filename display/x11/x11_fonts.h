@@ -21,8 +21,9 @@ namespace velmora::x11 {
 
 class FontSet {
 public:
-    // `render` (null when the server has no RENDER) outlives the set.
-    FontSet(Display* display, int screen, double pixelSize, const RenderFormats* render);
+    // `render` (null when the server has no RENDER) outlives the set, and
+    // so does `wire`, whose display Xft opens faces on.
+    FontSet(Wire& wire, double pixelSize, const RenderFormats* render);
 
     // Whether the font cache holds glyphs, whether or not they still hold.
     // The file read is kept for the next read of the cache.
@@ -78,6 +79,7 @@ private:
     // Calls `run(face, characters, count)` for each stretch of one face.
     template <typename Run> void forEachRun(std::u32string_view text, Run&& run) const;
 
+    Wire& wire_;
     Display* display_;
     const RenderFormats* render_;
     int screen_;

@@ -37,16 +37,16 @@ bool sameColor(const XRenderColor& a, const XRenderColor& b) {
 
 } // namespace
 
-GlyphFont::GlyphFont(Display* display, const RenderFormats& formats, GlyphSet set)
-    : display_(display), opcode_(formats.opcode), format_(formats.coverage.id),
-      set_(set, {display, formats.opcode}) {}
+GlyphFont::GlyphFont(Wire& wire, const RenderFormats& formats, GlyphSet set)
+    : wire_(wire), opcode_(formats.opcode), format_(formats.coverage.id),
+      set_(set, {&wire, formats.opcode}) {}
 
-std::unique_ptr<GlyphFont> GlyphFont::upload(Display* display, const RenderFormats& formats,
+std::unique_ptr<GlyphFont> GlyphFont::upload(Wire& wire, const RenderFormats& formats,
                                              const fontcache::CachedGlyphs& glyphs) {
     if (!formats.drawsCoverage() || glyphs.glyphs.empty())
         return nullptr;
-    std::unique_ptr<GlyphFont> font(new GlyphFont(
-        display, formats, createGlyphSet(display, formats.opcode, formats.coverage.id)));
+    std::unique_ptr<GlyphFont> font(
+        new GlyphFont(wire, formats, createGlyphSet(wire, formats.opcode, formats.coverage.id)));
     if (!font->set_)
         return nullptr;
     std::vector<std::string> images;
@@ -58,7 +58,7 @@ std::unique_ptr<GlyphFont> GlyphFont::upload(Display* display, const RenderForma
         uploads.push_back(GlyphUpload{id, infoOf(glyph), images.back()});
         font->entries_.emplace(glyph.character, Entry{id, glyph.face, glyph.advanceX});
     }
-    if (!addGlyphs(display, formats.opcode, font->set_.get(), uploads))
+    if (!addGlyphs(wire, formats.opcode, font->set_.get(), uploads))
         return nullptr;
     font->ascent_ = glyphs.ascent;
     font->descent_ = glyphs.descent;
@@ -80,8 +80,8 @@ Picture GlyphFont::source(const XRenderColor& color) const {
         if (sameColor(value, color))
             return picture.get();
     }
-    sources_.emplace_back(
-        color, PictureHandle(createSolidFill(display_, opcode_, color), {display_, opcode_}));
+    sources_.emplace_back(color,
+                          PictureHandle(createSolidFill(wire_, opcode_, color), {&wire_, opcode_}));
     return sources_.back().second.get();
 }
 
@@ -112,7 +112,7 @@ void GlyphFont::draw(Picture target, const XftColor& color, int x, int baseline,
         // X coordinates are 16 bits: text that far right is off every screen.
         if (ids.empty() || x > std::numeric_limits<short>::max())
             return;
-        compositeGlyphs(display_, opcode_, src, target, format_, set_.get(), x, baseline, ids);
+        compositeGlyphs(wire_, opcode_, src, target, format_, set_.get(), x, baseline, ids);
         x = static_cast<int>(std::clamp<long long>(x + advance, std::numeric_limits<int>::min(),
                                                    std::numeric_limits<int>::max()));
     }

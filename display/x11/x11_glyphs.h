@@ -1,6 +1,6 @@
 // The titles' glyphs as the font cache remembers them, drawn through an
 // XRender glyph set: a start whose cache holds them draws its text with
-// libX11 alone, no face opened. The glyphs are those Xft drew
+// the wire alone, no face opened. The glyphs are those Xft drew
 // on the start that wrote the cache, read back from the server
 // (captureGlyphs, x11_glyph_capture.cpp), and they are composited as Xft
 // composites its own (A8 masks, one request a run of one face, a solid
@@ -30,7 +30,7 @@ class GlyphFont {
 public:
     // The glyphs uploaded to a glyph set of the server; null when the server
     // cannot composite them as Xft would.
-    static std::unique_ptr<GlyphFont> upload(Display* display, const RenderFormats& formats,
+    static std::unique_ptr<GlyphFont> upload(Wire& wire, const RenderFormats& formats,
                                              const fontcache::CachedGlyphs& glyphs);
 
     int ascent() const { return ascent_; }
@@ -45,10 +45,10 @@ private:
         std::size_t face;
         int advance;
     };
-    GlyphFont(Display* display, const RenderFormats& formats, GlyphSet set);
+    GlyphFont(Wire& wire, const RenderFormats& formats, GlyphSet set);
     Picture source(const XRenderColor& color) const;
 
-    Display* display_;
+    Wire& wire_;
     int opcode_;
     PictFormat format_;
     GlyphSetHandle set_;

@@ -7,23 +7,24 @@ namespace {
 static_assert(sizeof(xGrabPointerReq) == sz_xGrabPointerReq);
 static_assert(sizeof(xGrabKeyboardReq) == sz_xGrabKeyboardReq);
 
-void queuePointerGrab(Display* display, Window root, std::optional<PendingReply>& pending) {
-    queueRequest<xGrabPointerReq>(display, X_GrabPointer, pending, [&](xGrabPointerReq& request) {
-        request.grabWindow = static_cast<CARD32>(root);
-        request.ownerEvents = xFalse;
-        request.eventMask = static_cast<CARD16>(POINTER_EVENTS);
-        request.pointerMode = GrabModeAsync;
-        request.keyboardMode = GrabModeAsync;
-        request.confineTo = None;
-        request.cursor = None;
-        request.time = CurrentTime;
-    });
+void queuePointerGrab(Wire& wire, Window window, std::optional<PendingReply>& pending) {
+    queueRequest<xGrabPointerReq>(wire, X_GrabPointer, pending,
+                                  [&](xGrabPointerReq& request, RequestTail&) {
+                                      request.grabWindow = static_cast<CARD32>(window);
+                                      request.ownerEvents = xFalse;
+                                      request.eventMask = static_cast<CARD16>(POINTER_EVENTS);
+                                      request.pointerMode = GrabModeAsync;
+                                      request.keyboardMode = GrabModeAsync;
+                                      request.confineTo = None;
+                                      request.cursor = None;
+                                      request.time = CurrentTime;
+                                  });
 }
 
-void queueKeyboardGrab(Display* display, Window root, std::optional<PendingReply>& pending) {
-    queueRequest<xGrabKeyboardReq>(display, X_GrabKeyboard, pending,
-                                   [&](xGrabKeyboardReq& request) {
-                                       request.grabWindow = static_cast<CARD32>(root);
+void queueKeyboardGrab(Wire& wire, Window window, std::optional<PendingReply>& pending) {
+    queueRequest<xGrabKeyboardReq>(wire, X_GrabKeyboard, pending,
+                                   [&](xGrabKeyboardReq& request, RequestTail&) {
+                                       request.grabWindow = static_cast<CARD32>(window);
                                        request.ownerEvents = xFalse;
                                        request.pointerMode = GrabModeAsync;
                                        request.keyboardMode = GrabModeAsync;
@@ -41,23 +42,18 @@ bool granted(const std::optional<PendingReply>& pending) {
 
 } // namespace
 
-void queueGrabs(Display* display, Window root, const InputGrab& grab, PendingGrab& pending) {
+void queueGrabs(Wire& wire, Window window, const InputGrab& grab, PendingGrab& pending) {
     if (!grab.pointer)
-        queuePointerGrab(display, root, pending.pointer);
+        queuePointerGrab(wire, window, pending.pointer);
     if (!grab.keyboard)
-        queueKeyboardGrab(display, root, pending.keyboard);
+        queueKeyboardGrab(wire, window, pending.keyboard);
 }
 
-void takeGrabs(Display* display, PendingGrab& pending, InputGrab& grab) {
-    const auto waiting = [](const std::optional<PendingReply>& reply) {
-        return reply && !reply->answered();
-    };
-    if (waiting(pending.pointer) || waiting(pending.keyboard))
-        XSync(display, False);
+void takeGrabs(Wire& wire, PendingGrab& pending, InputGrab& grab) {
     if (granted(pending.pointer))
-        grab.pointer = PointerGrab(display);
+        grab.pointer = PointerGrab(&wire);
     if (granted(pending.keyboard))
-        grab.keyboard = KeyboardGrab(display);
+        grab.keyboard = KeyboardGrab(&wire);
     pending.pointer.reset();
     pending.keyboard.reset();
 }

@@ -1,11 +1,11 @@
-// The menu's pointer and keyboard grabs on the root window, sent as Xlib
-// sends them but with their replies caught, so that a try at both costs no
-// round trip of its own: the first goes out with the questions asked of the
-// server before the menu is made, a retry with each other.
+// The menu's pointer and keyboard grabs, sent as Xlib sends them but with
+// their replies caught, so that a try at both costs no round trip of its
+// own: the first goes out with the questions asked of the server before the
+// menu is made, a retry with each other.
 #pragma once
 
 #include "display/x11/x11_handles.h"
-#include "display/x11/x11_pending_reply.h"
+#include "display/x11/x11_wire.h"
 
 #include <optional>
 
@@ -21,12 +21,12 @@ struct PendingGrab {
     std::optional<PendingReply> keyboard;
 };
 
-// Queues a grab of each of the pointer and the keyboard that `grab` does not
-// hold yet.
-void queueGrabs(Display* display, Window root, const InputGrab& grab, PendingGrab& pending);
+// Queues a grab on `window` of each of the pointer and the keyboard that
+// `grab` does not hold yet.
+void queueGrabs(Wire& wire, Window window, const InputGrab& grab, PendingGrab& pending);
 
-// Moves into `grab` what the queued tries won. Their replies must have come
-// with a later request that was waited on; if not, this waits for them.
-void takeGrabs(Display* display, PendingGrab& pending, InputGrab& grab);
+// Moves into `grab` what the queued tries won, waiting for their replies
+// unless a later request's round trip brought them.
+void takeGrabs(Wire& wire, PendingGrab& pending, InputGrab& grab);
 
 } // namespace velmora::x11

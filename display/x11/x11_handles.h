@@ -1,8 +1,10 @@
 // The X11 and fontconfig resources the pop-up menu uses, each owned by
 // UniqueHandle and freed the one way its kind is freed. Resources of the
-// server carry the display they belong to in their traits.
+// server carry the wire (or, for Xft's, the display) they belong to in
+// their traits.
 #pragma once
 
+#include "display/x11/x11_core_requests.h"
 #include "display/x11/x11_library.h"
 #include "display/x11/x11_render_requests.h"
 #include "platform/unique_handle.h"
@@ -44,12 +46,6 @@ template <typename T, void (*Free)(Display*, T)> struct DisplayBoundTraits {
     }
 };
 
-inline void destroyWindow(Display* display, Window window) {
-    XDestroyWindow(display, window);
-}
-inline void freeGc(Display* display, GC gc) {
-    XFreeGC(display, gc);
-}
 inline void closeXftFont(Display* display, XftFont* font) {
     XftFontClose(display, font);
 }
@@ -57,20 +53,31 @@ inline void freePixmap(Display* display, Pixmap pixmap) {
     XFreePixmap(display, pixmap);
 }
 
+// A resource of the server, freed by a request over the wire.
+template <typename T, void (*Free)(Wire&, T)> struct WireBoundTraits {
+    using Handle = T;
+    Wire* wire = nullptr;
+    static T empty() { return T{}; }
+    bool free(T handle) const {
+        Free(*wire, handle);
+        return true;
+    }
+};
+
 // A window of our own.
-using WindowTraits = DisplayBoundTraits<Window, destroyWindow>;
+using WindowTraits = WireBoundTraits<Window, destroyWindow>;
 using WindowHandle = UniqueHandle<WindowTraits>;
 // A graphics context for the shapes XRender does not draw.
-using GcTraits = DisplayBoundTraits<GC, freeGc>;
+using GcTraits = WireBoundTraits<GContext, freeGc>;
 using GcHandle = UniqueHandle<GcTraits>;
 // A RENDER resource, freed by the request `Free` of its kind.
 template <typename T, int Free> struct RenderBoundTraits {
     using Handle = T;
-    Display* display = nullptr;
+    Wire* wire = nullptr;
     int opcode = 0;
     static T empty() { return T{}; }
     bool free(T handle) const {
-        freeRenderResource(display, opcode, Free, handle);
+        freeRenderResource(*wire, opcode, Free, handle);
         return true;
     }
 };
@@ -89,39 +96,31 @@ using XftFontHandle = UniqueHandle<XftFontTraits>;
 // handle is a pointer like the others.
 struct ColorTraits {
     using Handle = XftColor*;
-    Display* display = nullptr;
-    Visual* visual = nullptr;
-    Colormap colormap = 0;
+    Wire* wire = nullptr;
     static XftColor* empty() { return nullptr; }
     bool free(XftColor* color) const {
-        if (visual->c_class != TrueColor)
-            XFreeColors(display, colormap, &color->pixel, 1, 0);
+        if (wire->screen().visualClass != TrueColor)
+            freeColor(*wire, wire->screen().colormap, color->pixel);
         delete color;
         return true;
     }
 };
 using ColorHandle = UniqueHandle<ColorTraits>;
 
-// Allocates the colour 0xRRGGBB; empty when the server refuses.
-ColorHandle allocateColor(Display* display, Visual* visual, Colormap colormap, unsigned long rgb);
+// Allocates the colour 0xRRGGBB on the screen's colormap; empty when the
+// server refuses.
+ColorHandle allocateColor(Wire& wire, unsigned long rgb);
 
 // The pointer and the keyboard grab of an open menu, each released with its
-// handle. The handle is the display the grab was taken on.
-template <void (*Release)(Display*)> struct GrabTraits {
-    using Handle = Display*;
-    static Display* empty() { return nullptr; }
-    bool free(Display* display) const {
-        Release(display);
+// handle. The handle is the wire the grab was taken over.
+template <void (*Release)(Wire&)> struct GrabTraits {
+    using Handle = Wire*;
+    static Wire* empty() { return nullptr; }
+    bool free(Wire* wire) const {
+        Release(*wire);
         return true;
     }
 };
-
-inline void ungrabPointer(Display* display) {
-    XUngrabPointer(display, CurrentTime);
-}
-inline void ungrabKeyboard(Display* display) {
-    XUngrabKeyboard(display, CurrentTime);
-}
 
 using PointerGrab = UniqueHandle<GrabTraits<ungrabPointer>>;
 using KeyboardGrab = UniqueHandle<GrabTraits<ungrabKeyboard>>;

@@ -33,47 +33,26 @@
 // Each function the menu calls, with the library (by index into the lists
 // in x11_library.cpp) that holds it: first those of every start, libX11's.
 #define VELMORA_X11_FUNCTIONS(F)                                                                   \
-    F(0, XAllocColor)                                                                              \
-    F(0, XChangeProperty)                                                                          \
     F(0, XCloseDisplay)                                                                            \
-    F(0, XCreateGC)                                                                                \
     F(0, XCreatePixmap)                                                                            \
-    F(0, XCreateWindow)                                                                            \
-    F(0, XDestroyWindow)                                                                           \
-    F(0, XEventsQueued)                                                                            \
-    F(0, XFillPolygon)                                                                             \
-    F(0, XFillRectangle)                                                                           \
     F(0, XFlush)                                                                                   \
-    F(0, XFreeColors)                                                                              \
-    F(0, XFreeGC)                                                                                  \
     F(0, XFreePixmap)                                                                              \
     F(0, XGetDefault)                                                                              \
     F(0, XGetImage)                                                                                \
-    F(0, XGrabKeyboard)                                                                            \
-    F(0, XGrabPointer)                                                                             \
     F(0, XLookupString)                                                                            \
-    F(0, XMapRaised)                                                                               \
     F(0, XNextEvent)                                                                               \
     F(0, XOpenDisplay)                                                                             \
     F(0, XPending)                                                                                 \
-    F(0, XQueryExtension)                                                                          \
-    F(0, XSetClassHint)                                                                            \
     F(0, XSetErrorHandler)                                                                         \
-    F(0, XSetForeground)                                                                           \
     F(0, XSetIOErrorHandler)                                                                       \
-    F(0, XStoreName)                                                                               \
     F(0, XSync)                                                                                    \
-    F(0, XUngrabKeyboard)                                                                          \
-    F(0, XUngrabPointer)                                                                           \
     F(0, XkbIgnoreExtension)                                                                       \
     F(0, XkbLookupKeySym)                                                                          \
     F(0, XkbUseExtension)                                                                          \
     F(0, XrmGetDatabase)                                                                           \
     F(0, _XDeqAsyncHandler)                                                                        \
-    F(0, _XEatDataWords)                                                                           \
+    F(0, _XEventToWire)                                                                            \
     F(0, _XGetRequest)                                                                             \
-    F(0, _XRead)                                                                                   \
-    F(0, _XReply)                                                                                  \
     F(0, _XSend)
 
 // Those that open faces and draw glyphs: libXft, fontconfig and FreeType.

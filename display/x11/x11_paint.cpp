@@ -25,33 +25,41 @@ unsigned long channel(unsigned short value, unsigned long mask) {
 }
 
 // The window's picture, as Xft makes one for drawing: none without RENDER.
-Picture windowPicture(Display* display, Window window, const RenderFormats* render) {
-    return render == nullptr ? 0
-                             : createPicture(display, render->opcode, window, render->window.id);
+Picture windowPicture(Wire& wire, Window window, const RenderFormats* render) {
+    return render == nullptr ? 0 : createPicture(wire, render->opcode, window, render->window.id);
+}
+
+// An Xft drawing surface on the window, for faces Xft opened.
+XftDraw* xftDraw(Wire& wire, Window window) {
+    Display* display = wire.xlib();
+    if (display == nullptr)
+        return nullptr;
+    const int screen = wire.screen().number;
+    return XftDrawCreate(display, window, DefaultVisual(display, screen),
+                         DefaultColormap(display, screen));
 }
 
 } // namespace
 
-ColorHandle allocateColor(Display* display, Visual* visual, Colormap colormap, unsigned long rgb) {
+ColorHandle allocateColor(Wire& wire, unsigned long rgb) {
     XRenderColor value;
     value.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 0x101);
     value.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 0x101);
     value.blue = static_cast<unsigned short>((rgb & 0xFF) * 0x101);
     value.alpha = 0xFFFF;
+    const WireScreen& screen = wire.screen();
     unsigned long pixel = 0;
-    if (visual->c_class == TrueColor) {
-        pixel = channel(value.red, visual->red_mask) | channel(value.green, visual->green_mask) |
-                channel(value.blue, visual->blue_mask);
+    if (screen.visualClass == TrueColor) {
+        pixel = channel(value.red, screen.redMask) | channel(value.green, screen.greenMask) |
+                channel(value.blue, screen.blueMask);
     } else {
-        XColor wanted{};
-        wanted.red = value.red;
-        wanted.green = value.green;
-        wanted.blue = value.blue;
-        if (XAllocColor(display, colormap, &wanted) == 0)
+        const std::optional<unsigned long> allocated =
+            allocColor(wire, screen.colormap, value.red, value.green, value.blue);
+        if (!allocated)
             return {};
-        pixel = wanted.pixel;
+        pixel = *allocated;
     }
-    return ColorHandle(new XftColor{pixel, value}, ColorTraits{display, visual, colormap});
+    return ColorHandle(new XftColor{pixel, value}, ColorTraits{&wire});
 }
 
 MeasureText measureWith(const FontSet& fonts) {
@@ -69,35 +77,35 @@ MenuGeometry measureMenu(FontSet& fonts, const MenuMetrics& metrics,
                            area.width, area.height);
 }
 
-MenuInks::MenuInks(Display* display, Visual* visual, Colormap colormap)
-    : background(allocateColor(display, visual, colormap, MENU_COLOR_BACKGROUND)),
-      border(allocateColor(display, visual, colormap, MENU_COLOR_BORDER)),
-      text(allocateColor(display, visual, colormap, MENU_COLOR_TEXT)),
-      highlight(allocateColor(display, visual, colormap, MENU_COLOR_HIGHLIGHT)),
-      highlightText(allocateColor(display, visual, colormap, MENU_COLOR_HIGHLIGHT_TEXT)),
-      arrowOff(allocateColor(display, visual, colormap, MENU_COLOR_ARROW_OFF)) {}
+MenuInks::MenuInks(Wire& wire)
+    : background(allocateColor(wire, MENU_COLOR_BACKGROUND)),
+      border(allocateColor(wire, MENU_COLOR_BORDER)), text(allocateColor(wire, MENU_COLOR_TEXT)),
+      highlight(allocateColor(wire, MENU_COLOR_HIGHLIGHT)),
+      highlightText(allocateColor(wire, MENU_COLOR_HIGHLIGHT_TEXT)),
+      arrowOff(allocateColor(wire, MENU_COLOR_ARROW_OFF)) {}
 
 bool MenuInks::ok() const {
     return background && border && text && highlight && highlightText && arrowOff;
 }
 
-MenuPainter::MenuPainter(Display* display, Window window, Visual* visual, Colormap colormap,
-                         const RenderFormats* render, const MenuInks& inks, const FontSet& fonts,
-                         const MenuMetrics& metrics, const std::vector<MenuRowText>& rows)
-    : display_(display), window_(window), inks_(inks), fonts_(fonts), metrics_(metrics),
-      rows_(rows), measure_(measureWith(fonts)), renderOpcode_(render ? render->opcode : 0),
-      picture_(windowPicture(display, window, render), {display, renderOpcode_}),
-      draw_(fonts.drawsWithXft() ? XftDrawCreate(display, window, visual, colormap) : nullptr),
-      gc_(XCreateGC(display, window, 0, nullptr), GcTraits{display}) {}
+MenuPainter::MenuPainter(Wire& wire, Window window, const RenderFormats* render,
+                         const MenuInks& inks, const FontSet& fonts, const MenuMetrics& metrics,
+                         const std::vector<MenuRowText>& rows)
+    : wire_(wire), window_(window), inks_(inks), fonts_(fonts), metrics_(metrics), rows_(rows),
+      measure_(measureWith(fonts)), renderOpcode_(render ? render->opcode : 0),
+      picture_(windowPicture(wire, window, render), {&wire, renderOpcode_}),
+      draw_(fonts.drawsWithXft() ? xftDraw(wire, window) : nullptr),
+      gc_(createGc(wire, window), GcTraits{&wire}) {}
 
 void MenuPainter::fill(const XftColor* ink, int x, int y, unsigned int width, unsigned int height) {
     if (picture_) {
-        fillRectangle(display_, renderOpcode_, PictOpSrc, picture_.get(), ink->color, x, y, width,
+        fillRectangle(wire_, renderOpcode_, PictOpSrc, picture_.get(), ink->color, x, y, width,
                       height);
         return;
     }
-    XSetForeground(display_, gc_.get(), ink->pixel);
-    XFillRectangle(display_, window_, gc_.get(), x, y, width, height);
+    setForeground(wire_, gc_.get(), ink->pixel);
+    polyFillRectangle(wire_, window_, gc_.get(),
+                      MenuRect{x, y, static_cast<int>(width), static_cast<int>(height)});
 }
 
 void MenuPainter::paintFrame(const MenuGeometry& geometry) {
@@ -169,7 +177,7 @@ void MenuPainter::paintArrow(const MenuSession& session, bool up) {
     const std::size_t first = navigator.firstVisible();
     const bool canMove = up ? first > 0 : first + navigator.visibleRows() < navigator.itemCount();
     const XftColor* ink = canMove ? inks_.text.get() : inks_.arrowOff.get();
-    XSetForeground(display_, gc_.get(), ink->pixel);
+    setForeground(wire_, gc_.get(), ink->pixel);
     // A triangle pointing the way the rows would move.
     const int half = std::max(2, height / 3);
     const int cx = geometry.frame.width / 2;
@@ -177,10 +185,10 @@ void MenuPainter::paintArrow(const MenuSession& session, bool up) {
     const int base = up ? cy + half / 2 : cy - half / 2;
     const int tip = up ? cy - half / 2 - 1 : cy + half / 2 + 1;
     const auto point = [](int x, int y) {
-        return XPoint{static_cast<short>(x), static_cast<short>(y)};
+        return xPoint{static_cast<INT16>(x), static_cast<INT16>(y)};
     };
-    XPoint points[3] = {point(cx - half, base), point(cx + half, base), point(cx, tip)};
-    XFillPolygon(display_, window_, gc_.get(), points, 3, Convex, CoordModeOrigin);
+    const xPoint points[3] = {point(cx - half, base), point(cx + half, base), point(cx, tip)};
+    fillPoly(wire_, window_, gc_.get(), points, 3);
 }
 
 } // namespace velmora::x11

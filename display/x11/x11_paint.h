@@ -27,7 +27,7 @@ MenuGeometry measureMenu(FontSet& fonts, const MenuMetrics& metrics,
 
 // The menu's colours, allocated on the screen's colormap.
 struct MenuInks {
-    MenuInks(Display* display, Visual* visual, Colormap colormap);
+    explicit MenuInks(Wire& wire);
     // False when the server refused one of them.
     bool ok() const;
 
@@ -43,12 +43,12 @@ struct MenuInks {
 class MenuPainter {
 public:
     // `render` is null when the server has no RENDER.
-    MenuPainter(Display* display, Window window, Visual* visual, Colormap colormap,
-                const RenderFormats* render, const MenuInks& inks, const FontSet& fonts,
-                const MenuMetrics& metrics, const std::vector<MenuRowText>& rows);
+    MenuPainter(Wire& wire, Window window, const RenderFormats* render, const MenuInks& inks,
+                const FontSet& fonts, const MenuMetrics& metrics,
+                const std::vector<MenuRowText>& rows);
     // False when the drawing surface could not be made.
     bool ok() const {
-        return gc_.get() != nullptr && (draw_.get() != nullptr || !fonts_.drawsWithXft()) &&
+        return gc_.get() != 0 && (draw_.get() != nullptr || !fonts_.drawsWithXft()) &&
                (picture_.get() != 0 || fonts_.drawsWithXft());
     }
 
@@ -63,7 +63,7 @@ private:
     // Fills as XftDrawRect would: through XRender where the server has it.
     void fill(const XftColor* ink, int x, int y, unsigned int width, unsigned int height);
 
-    Display* display_;
+    Wire& wire_;
     Window window_;
     const MenuInks& inks_;
     const FontSet& fonts_;

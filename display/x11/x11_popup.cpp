@@ -26,8 +26,10 @@ constexpr long GRAB_RETRY_NANOSECONDS = 1000000;
 
 // Events carry root coordinates, which is where the menu's frame lies; a
 // pointer on another screen of the server is nowhere near it.
-MenuPointer pointerOf(Bool sameScreen, int rootX, int rootY) {
-    return sameScreen ? MenuPointer::at(rootX, rootY) : MenuPointer::elsewhere();
+MenuPointer pointerOf(const xEvent& event) {
+    const auto& pointer = event.u.keyButtonPointer;
+    return pointer.sameScreen ? MenuPointer::at(pointer.rootX, pointer.rootY)
+                              : MenuPointer::elsewhere();
 }
 
 // Buttons 1 to 3 by their names. The buttons past the wheels (back, forward)
@@ -55,16 +57,13 @@ bool isWheel(unsigned int button) {
 // One showing of the menu, from creating its window to its closing.
 class MenuPopup {
 public:
-    MenuPopup(Display* display, const ServerFacts& facts, double scale,
+    MenuPopup(Wire& wire, const ServerFacts& facts, double scale,
               const std::vector<MenuItem>& items)
-        : display_(display), screenNumber_(DefaultScreen(display)),
-          root_(RootWindow(display, screenNumber_)), visual_(DefaultVisual(display, screenNumber_)),
-          colormap_(DefaultColormap(display, screenNumber_)), area_(facts.screen),
+        : wire_(wire), root_(wire.screen().root), area_(facts.screen),
           windowType_(facts.windowType), popupMenuType_(facts.popupMenuType),
           metrics_(scaledMenuMetrics(scale)), render_(facts.render),
-          fonts_(display, screenNumber_, metrics_.fontPixels, render_ ? &*render_ : nullptr),
-          session_(items), rows_(menuRowTexts(session_.navigator())),
-          inks_(display, visual_, colormap_) {}
+          fonts_(wire, metrics_.fontPixels, render_ ? &*render_ : nullptr), session_(items),
+          rows_(menuRowTexts(session_.navigator())), inks_(wire) {}
     // The painter holds on to the fonts, colours and rows.
     MenuPopup(const MenuPopup&) = delete;
     MenuPopup& operator=(const MenuPopup&) = delete;
@@ -84,20 +83,16 @@ private:
     unsigned int handleEvents();
     // Waits for the server's next events, or until the scroll arrow's tick.
     void waitForEvents();
-    MenuUpdate handle(XEvent& event);
-    MenuUpdate onMotion(const XMotionEvent& motion);
-    MenuUpdate onButtonPress(const XButtonEvent& press);
-    MenuUpdate onButtonRelease(const XButtonEvent& release);
-    MenuUpdate onKeyPress(XKeyEvent& key);
-    MenuUpdate onFocusOut(const XFocusChangeEvent& focus);
+    MenuUpdate handle(const xEvent& event);
+    MenuUpdate onMotion(const xEvent& motion);
+    MenuUpdate onButtonPress(const xEvent& press);
+    MenuUpdate onButtonRelease(const xEvent& release);
+    MenuUpdate onKeyPress(const xEvent& key);
     // Draws what `update` says changed.
     void show(const MenuUpdate& update);
 
-    Display* display_;
-    int screenNumber_;
+    Wire& wire_;
     Window root_;
-    Visual* visual_;
-    Colormap colormap_;
     ScreenArea area_;
     Atom windowType_;
     Atom popupMenuType_;
@@ -119,12 +114,13 @@ unsigned int MenuPopup::run(unsigned int flags, int x, int y, InputGrab grab, bo
     // window, which is told when another program ends them.
     if (!grabInput(grab, tried))
         return 0;
-    XMapRaised(display_, window_.get());
-    XGrabPointer(display_, window_.get(), False, POINTER_EVENTS, GrabModeAsync, GrabModeAsync, None,
-                 None, CurrentTime);
-    XGrabKeyboard(display_, window_.get(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-    XFlush(display_);
-    enableKeyboardExtension(display_);
+    mapRaised(wire_, window_.get());
+    // Held already, the grabs move to the window, both in one round trip.
+    PendingGrab moved;
+    queueGrabs(wire_, window_.get(), InputGrab{}, moved);
+    static_cast<void>(moved.pointer->bytes());
+    static_cast<void>(moved.keyboard->bytes());
+    enableKeyboardExtension(wire_.xlib());
     fonts_.remember();
     return handleEvents();
 }
@@ -141,36 +137,28 @@ bool MenuPopup::createWindow(unsigned int flags, int x, int y) {
     geometry.frame.top = area_.top + rect.top;
     session_.setGeometry(geometry);
 
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.background_pixel = inks_.background.get()->pixel;
-    attributes.border_pixel = 0;
-    attributes.save_under = True;
-    attributes.event_mask = ExposureMask | StructureNotifyMask | FocusChangeMask;
-    window_ = WindowHandle(
-        XCreateWindow(display_, root_, geometry.frame.left, geometry.frame.top,
-                      static_cast<unsigned int>(geometry.frame.width),
-                      static_cast<unsigned int>(geometry.frame.height), 0, CopyFromParent,
-                      InputOutput, CopyFromParent,
-                      CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWSaveUnder | CWEventMask,
-                      &attributes),
-        WindowTraits{display_});
+    WindowAttributes attributes;
+    attributes.backgroundPixel = inks_.background.get()->pixel;
+    attributes.eventMask = ExposureMask | StructureNotifyMask | FocusChangeMask;
+    window_ =
+        WindowHandle(x11::createWindow(wire_, geometry.frame, attributes), WindowTraits{&wire_});
     nameWindow();
-    painter_.emplace(display_, window_.get(), visual_, colormap_, render_ ? &*render_ : nullptr,
-                     inks_, fonts_, metrics_, rows_);
+    painter_.emplace(wire_, window_.get(), render_ ? &*render_ : nullptr, inks_, fonts_, metrics_,
+                     rows_);
     return painter_->ok();
 }
 
 // The names and the type that window managers and tools know the menu by.
 void MenuPopup::nameWindow() {
-    char name[] = "velmora";
-    char windowClass[] = "Velmora";
-    XClassHint classHint{name, windowClass};
-    XSetClassHint(display_, window_.get(), &classHint);
-    XStoreName(display_, window_.get(), name);
+    // WM_CLASS holds the instance and the class name, each ended by a null.
+    constexpr std::string_view name = "velmora";
+    constexpr std::string_view windowClass("velmora\0Velmora", 16);
+    changeProperty(wire_, window_.get(), XA_WM_CLASS, XA_STRING, 8, windowClass.data(),
+                   windowClass.size());
+    changeProperty(wire_, window_.get(), XA_WM_NAME, XA_STRING, 8, name.data(), name.size());
     if (windowType_ != None && popupMenuType_ != None) {
-        XChangeProperty(display_, window_.get(), windowType_, XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(&popupMenuType_), 1);
+        const auto type = static_cast<CARD32>(popupMenuType_);
+        changeProperty(wire_, window_.get(), windowType_, XA_ATOM, 32, &type, 1);
     }
 }
 
@@ -181,8 +169,8 @@ bool MenuPopup::grabInput(InputGrab& grab, bool tried) {
             nanosleep(&pause, nullptr);
         }
         PendingGrab pending;
-        queueGrabs(display_, root_, grab, pending);
-        takeGrabs(display_, pending, grab);
+        queueGrabs(wire_, root_, grab, pending);
+        takeGrabs(wire_, pending, grab);
         tried = true;
     }
     return grab.complete();
@@ -190,13 +178,10 @@ bool MenuPopup::grabInput(InputGrab& grab, bool tried) {
 
 unsigned int MenuPopup::handleEvents() {
     while (!session_.closed()) {
-        if (XPending(display_) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            show(handle(event));
-        } else {
+        if (const std::optional<xEvent> event = wire_.nextEvent())
+            show(handle(*event));
+        else
             waitForEvents();
-        }
         // The arrow's pace is the clock's alone: events between two ticks
         // neither hold one back nor bring one forward.
         show(session_.tick(MenuSession::clockMilliseconds()));
@@ -205,14 +190,11 @@ unsigned int MenuPopup::handleEvents() {
 }
 
 void MenuPopup::waitForEvents() {
-    // Flushing also reads what the server sent meanwhile into Xlib's queue;
-    // waiting on the socket then would leave such an event (a click's
-    // release) unhandled until another came.
-    if (XEventsQueued(display_, QueuedAfterFlush) > 0)
-        return;
-    pollfd wait{ConnectionNumber(display_), POLLIN, 0};
+    // The wire found no event after reading what the server sent, so none
+    // waits unread beside the socket.
+    pollfd wait{wire_.fileDescriptor(), POLLIN, 0};
     // An interrupted or failed wait comes back here; a lost connection shows
-    // in the next XPending.
+    // in the next event read.
     static_cast<void>(poll(&wait, 1, session_.tickTimeout(MenuSession::clockMilliseconds())));
 }
 
@@ -227,22 +209,23 @@ void MenuPopup::show(const MenuUpdate& update) {
     }
 }
 
-MenuUpdate MenuPopup::handle(XEvent& event) {
-    switch (event.type) {
+MenuUpdate MenuPopup::handle(const xEvent& event) {
+    switch (event.u.u.type & 0x7F) { // the top bit marks a sent event
     case Expose:
-        if (event.xexpose.count == 0)
+        if (event.u.expose.count == 0)
             painter_->paintAll(session_);
         return {};
     case MotionNotify:
-        return onMotion(event.xmotion);
+        return onMotion(event);
     case ButtonPress:
-        return onButtonPress(event.xbutton);
+        return onButtonPress(event);
     case ButtonRelease:
-        return onButtonRelease(event.xbutton);
+        return onButtonRelease(event);
     case KeyPress:
-        return onKeyPress(event.xkey);
+        return onKeyPress(event);
     case FocusOut:
-        return onFocusOut(event.xfocus);
+        // The keyboard grab ended without us: another program took the input.
+        return event.u.focus.mode == NotifyUngrab ? session_.dismiss() : MenuUpdate{};
     case UnmapNotify:
     case DestroyNotify:
         return session_.dismiss();
@@ -251,58 +234,46 @@ MenuUpdate MenuPopup::handle(XEvent& event) {
     }
 }
 
-MenuUpdate MenuPopup::onMotion(const XMotionEvent& motion) {
-    const bool buttonHeld = (motion.state & (Button1Mask | Button2Mask | Button3Mask)) != 0;
-    return session_.motion(pointerOf(motion.same_screen, motion.x_root, motion.y_root), buttonHeld);
+MenuUpdate MenuPopup::onMotion(const xEvent& motion) {
+    const bool buttonHeld =
+        (motion.u.keyButtonPointer.state & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+    return session_.motion(pointerOf(motion), buttonHeld);
 }
 
-MenuUpdate MenuPopup::onButtonPress(const XButtonEvent& press) {
-    if (press.button == WHEEL_UP || press.button == WHEEL_DOWN)
-        return session_.wheel(press.button == WHEEL_UP ? -1 : 1);
-    if (isWheel(press.button))
+MenuUpdate MenuPopup::onButtonPress(const xEvent& press) {
+    const unsigned int button = press.u.u.detail;
+    if (button == WHEEL_UP || button == WHEEL_DOWN)
+        return session_.wheel(button == WHEEL_UP ? -1 : 1);
+    if (isWheel(button))
         return {};
-    return session_.press(buttonOf(press.button),
-                          pointerOf(press.same_screen, press.x_root, press.y_root));
+    return session_.press(buttonOf(button), pointerOf(press));
 }
 
-MenuUpdate MenuPopup::onButtonRelease(const XButtonEvent& release) {
-    if (isWheel(release.button))
+MenuUpdate MenuPopup::onButtonRelease(const xEvent& release) {
+    if (isWheel(release.u.u.detail))
         return {};
-    return session_.release(buttonOf(release.button),
-                            pointerOf(release.same_screen, release.x_root, release.y_root));
+    return session_.release(buttonOf(release.u.u.detail), pointerOf(release));
 }
 
-MenuUpdate MenuPopup::onKeyPress(XKeyEvent& key) {
+MenuUpdate MenuPopup::onKeyPress(const xEvent& key) {
     // The keysym alone decides the moving, picking and closing keys; only the
-    // others go through XLookupString, whose first call loads Xlib's locale
+    // others are looked up as text, whose first lookup loads Xlib's locale
     // tables (a millisecond or more between Enter and the launch).
-    KeySym keysym = NoSymbol;
-    unsigned int unusedModifiers = 0;
-    XkbLookupKeySym(display_, static_cast<KeyCode>(key.keycode), key.state, &unusedModifiers,
-                    &keysym);
+    KeySym keysym = wire_.keysymOf(key);
     if (const auto menuKey = menuKeyOf(static_cast<Keysym>(keysym)))
         return session_.key(*menuKey);
-    char typed[32];
-    const int length = XLookupString(&key, typed, sizeof typed, &keysym, nullptr);
-    const std::string_view text(typed, static_cast<std::size_t>(std::max(length, 0)));
-    if (const char32_t c = keyCharacter(static_cast<Keysym>(keysym), text))
+    const std::string typed = wire_.typedBy(key, keysym);
+    if (const char32_t c = keyCharacter(static_cast<Keysym>(keysym), typed))
         return session_.type(c);
-    return {};
-}
-
-MenuUpdate MenuPopup::onFocusOut(const XFocusChangeEvent& focus) {
-    // The keyboard grab ended without us: another program took the input.
-    if (focus.mode == NotifyUngrab)
-        return session_.dismiss();
     return {};
 }
 
 } // namespace
 
-unsigned int showPopupMenu(Display* display, const ServerFacts& facts, double scale,
+unsigned int showPopupMenu(Wire& wire, const ServerFacts& facts, double scale,
                            const std::vector<MenuItem>& items, unsigned int flags, int x, int y,
                            FirstGrab first) {
-    MenuPopup popup(display, facts, scale, items);
+    MenuPopup popup(wire, facts, scale, items);
     return popup.run(flags, x, y, std::move(first.grab), first.tried);
 }
 

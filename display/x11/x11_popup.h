@@ -25,7 +25,7 @@ struct FirstGrab {
 // it closes and returns the picked item's command, or 0 when it was
 // dismissed or could not be shown. The grabs `first` holds are kept, the
 // others tried for.
-unsigned int showPopupMenu(Display* display, const ServerFacts& facts, double scale,
+unsigned int showPopupMenu(Wire& wire, const ServerFacts& facts, double scale,
                            const std::vector<MenuItem>& items, unsigned int flags, int x, int y,
                            FirstGrab first);
 

@@ -1,7 +1,5 @@
 #include "display/x11/x11_render.h"
 
-#include "display/x11/x11_pending_reply.h"
-
 #include <X11/extensions/renderproto.h>
 
 #include <cstring>
@@ -14,11 +12,12 @@ namespace velmora::x11 {
 namespace {
 
 static_assert(sizeof(xRenderQueryVersionReq) == sz_xRenderQueryVersionReq);
+static_assert(sizeof(xRenderQueryPictFormatsReq) == sz_xRenderQueryPictFormatsReq);
 
 // Queues QueryVersion, its reply caught in `pending`.
-void queueQueryVersion(Display* display, int opcode, std::optional<PendingReply>& pending) {
-    queueRequest<xRenderQueryVersionReq>(display, opcode, pending,
-                                         [](xRenderQueryVersionReq& request) {
+void queueQueryVersion(Wire& wire, int opcode, std::optional<PendingReply>& pending) {
+    queueRequest<xRenderQueryVersionReq>(wire, opcode, pending,
+                                         [](xRenderQueryVersionReq& request, RequestTail&) {
                                              request.renderReqType = X_RenderQueryVersion;
                                              request.majorVersion = 0;
                                              request.minorVersion = 11; // as libXrender asks
@@ -26,27 +25,24 @@ void queueQueryVersion(Display* display, int opcode, std::optional<PendingReply>
 }
 
 // The reply to QueryPictFormats and its words; false when refused.
-bool queryFormats(Display* display, int opcode, xRenderQueryPictFormatsReply& reply,
+bool queryFormats(Wire& wire, int opcode, xRenderQueryPictFormatsReply& reply,
                   std::vector<CARD32>& words) {
     // Formats, depths and visuals take two to seven words each; more than
-    // this is no real server's answer, and is skipped unread.
+    // this is no real server's answer, and is not read.
     constexpr CARD32 MOST_WORDS = 1u << 18;
-    LockDisplay(display);
-    auto* request = static_cast<xRenderQueryPictFormatsReq*>(
-        _XGetRequest(display, static_cast<CARD8>(opcode), sz_xRenderQueryPictFormatsReq));
-    request->renderReqType = X_RenderQueryPictFormats;
-    bool answered = _XReply(display, reinterpret_cast<xReply*>(&reply), 0, xFalse) != 0;
-    if (answered && reply.length <= MOST_WORDS) {
-        words.resize(reply.length);
-        _XRead(display, reinterpret_cast<char*>(words.data()),
-               static_cast<long>(words.size() * sizeof(CARD32)));
-    } else if (answered) {
-        _XEatDataWords(display, reply.length);
-        answered = false;
-    }
-    UnlockDisplay(display);
-    afterRequest(display);
-    return answered;
+    std::optional<PendingReply> pending;
+    queueRequest<xRenderQueryPictFormatsReq>(wire, opcode, pending,
+                                             [](xRenderQueryPictFormatsReq& request, RequestTail&) {
+                                                 request.renderReqType = X_RenderQueryPictFormats;
+                                             });
+    if (!pending->header(reply) || reply.length > MOST_WORDS)
+        return false;
+    const std::vector<char>& bytes = pending->bytes();
+    if (bytes.size() < sizeof reply + std::size_t{reply.length} * 4)
+        return false;
+    words.resize(reply.length);
+    std::memcpy(words.data(), bytes.data() + sizeof reply, words.size() * sizeof(CARD32));
+    return true;
 }
 
 // Reads the reply's records in order, each checked against its end.
@@ -111,19 +107,19 @@ bool findFormats(const xRenderQueryPictFormatsReply& reply, const std::vector<CA
 
 } // namespace
 
-std::optional<RenderFormats> queryRenderFormats(Display* display, int opcode, Visual* visual) {
+std::optional<RenderFormats> queryRenderFormats(Wire& wire, int opcode, VisualID visual) {
     std::optional<PendingReply> version;
-    queueQueryVersion(display, opcode, version);
+    queueQueryVersion(wire, opcode, version);
     xRenderQueryPictFormatsReply reply{};
     std::vector<CARD32> words;
-    const bool answered = queryFormats(display, opcode, reply, words);
+    const bool answered = queryFormats(wire, opcode, reply, words);
     xRenderQueryVersionReply versionReply{};
     if (!answered || !version->header(versionReply))
         return std::nullopt;
     RenderFormats formats;
     formats.opcode = opcode;
     formats.solidSources = versionReply.majorVersion > 0 || versionReply.minorVersion >= 10;
-    if (!findFormats(reply, words, visual->visualid, formats))
+    if (!findFormats(reply, words, visual, formats))
         return std::nullopt;
     return formats;
 }

@@ -1,11 +1,10 @@
 // The RENDER formats the menu draws with: its window's and the A8 coverage
-// of glyphs. They are asked of the server through Xlib's request interface,
-// as libXrender asks them, but without XRenderQueryFormats, which looks up
-// every visual of every format in the reply among all of the display's
-// visuals (the largest cost of a warm start on a server with many visuals).
+// of glyphs. They are asked of the server as libXrender asks them, but without XRenderQueryFormats,
+// which looks up every visual of every format in the reply among all of the display's visuals (the
+// largest cost of a warm start on a server with many visuals).
 #pragma once
 
-#include "display/x11/x11_library.h"
+#include "display/x11/x11_wire.h"
 
 #include <optional>
 
@@ -26,6 +25,6 @@ struct RenderFormats {
 
 // Nothing when the server refused the queries or has no format for
 // `visual`; one round trip, which requests queued before share.
-std::optional<RenderFormats> queryRenderFormats(Display* display, int opcode, Visual* visual);
+std::optional<RenderFormats> queryRenderFormats(Wire& wire, int opcode, VisualID visual);
 
 } // namespace velmora::x11

@@ -1,7 +1,5 @@
 #include "display/x11/x11_render_requests.h"
 
-#include "display/x11/x11_pending_reply.h"
-
 #include <X11/extensions/renderproto.h>
 
 #include <cstring>
@@ -23,24 +21,15 @@ static_assert(sizeof(xRectangle) == sz_xRectangle);
 
 // Sends one of RENDER's requests, its minor code set before `fill`.
 template <typename Request, typename Fill>
-void sendRender(Display* display, int opcode, int minor, Fill fill,
-                std::size_t size = sizeof(Request)) {
-    sendRequest<Request>(
-        display, opcode,
-        [&](Request& request) {
-            request.renderReqType = static_cast<CARD8>(minor);
-            fill(request);
-        },
-        size);
+void sendRender(Wire& wire, int opcode, int minor, Fill fill) {
+    sendRequest<Request>(wire, opcode, [&](Request& request, RequestTail& tail) {
+        request.renderReqType = static_cast<CARD8>(minor);
+        fill(request, tail);
+    });
 }
 
 xRenderColor wireColor(const XRenderColor& color) {
     return xRenderColor{color.red, color.green, color.blue, color.alpha};
-}
-
-// Sends `bytes` after the request being filled, padded to four bytes.
-void append(Display* display, const void* bytes, std::size_t size) {
-    Data(display, static_cast<const char*>(bytes), static_cast<long>(size));
 }
 
 // The bytes a glyph adds to an AddGlyphs request.
@@ -48,90 +37,87 @@ std::size_t glyphBytes(const GlyphUpload& glyph) {
     return sizeof(CARD32) + sizeof(xGlyphInfo) + ((glyph.image.size() + 3) & ~std::size_t{3});
 }
 
-void sendGlyphs(Display* display, int opcode, GlyphSet set, const GlyphUpload* first,
-                std::size_t count, std::size_t bytes) {
-    sendRender<xRenderAddGlyphsReq>(display, opcode, X_RenderAddGlyphs, [&](auto& request) {
-        request.glyphset = static_cast<CARD32>(set);
-        request.nglyphs = static_cast<CARD32>(count);
-        request.length = static_cast<CARD16>(request.length + bytes / 4);
-        for (std::size_t i = 0; i < count; ++i) {
-            const CARD32 id = first[i].id;
-            append(display, &id, sizeof id);
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const XGlyphInfo& g = first[i].info;
-            const xGlyphInfo info{g.width, g.height, g.x, g.y, g.xOff, g.yOff};
-            append(display, &info, sizeof info);
-        }
-        for (std::size_t i = 0; i < count; ++i)
-            append(display, first[i].image.data(), first[i].image.size());
-    });
+void sendGlyphs(Wire& wire, int opcode, GlyphSet set, const GlyphUpload* first, std::size_t count) {
+    sendRender<xRenderAddGlyphsReq>(
+        wire, opcode, X_RenderAddGlyphs, [&](auto& request, RequestTail& tail) {
+            request.glyphset = static_cast<CARD32>(set);
+            request.nglyphs = static_cast<CARD32>(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const CARD32 id = first[i].id;
+                tail.append(&id, sizeof id);
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                const XGlyphInfo& g = first[i].info;
+                const xGlyphInfo info{g.width, g.height, g.x, g.y, g.xOff, g.yOff};
+                tail.append(&info, sizeof info);
+            }
+            for (std::size_t i = 0; i < count; ++i)
+                tail.append(first[i].image.data(), first[i].image.size());
+        });
 }
 
 } // namespace
 
-Picture createPicture(Display* display, int opcode, Drawable drawable, PictFormat format) {
+Picture createPicture(Wire& wire, int opcode, Drawable drawable, PictFormat format) {
     Picture picture = None;
-    sendRender<xRenderCreatePictureReq>(display, opcode, X_RenderCreatePicture, [&](auto& request) {
-        picture = XAllocID(display);
-        request.pid = static_cast<CARD32>(picture);
-        request.drawable = static_cast<CARD32>(drawable);
-        request.format = static_cast<CARD32>(format);
-        request.mask = 0;
-    });
+    sendRender<xRenderCreatePictureReq>(wire, opcode, X_RenderCreatePicture,
+                                        [&](auto& request, RequestTail&) {
+                                            picture = wire.newId();
+                                            request.pid = static_cast<CARD32>(picture);
+                                            request.drawable = static_cast<CARD32>(drawable);
+                                            request.format = static_cast<CARD32>(format);
+                                            request.mask = 0;
+                                        });
     return picture;
 }
 
-Picture createSolidFill(Display* display, int opcode, const XRenderColor& color) {
+Picture createSolidFill(Wire& wire, int opcode, const XRenderColor& color) {
     Picture picture = None;
-    sendRender<xRenderCreateSolidFillReq>(display, opcode, X_RenderCreateSolidFill,
-                                          [&](auto& request) {
-                                              picture = XAllocID(display);
+    sendRender<xRenderCreateSolidFillReq>(wire, opcode, X_RenderCreateSolidFill,
+                                          [&](auto& request, RequestTail&) {
+                                              picture = wire.newId();
                                               request.pid = static_cast<CARD32>(picture);
                                               request.color = wireColor(color);
                                           });
     return picture;
 }
 
-void fillRectangle(Display* display, int opcode, int op, Picture target, const XRenderColor& color,
-                   int x, int y, unsigned int width, unsigned int height) {
+void fillRectangle(Wire& wire, int opcode, int op, Picture target, const XRenderColor& color, int x,
+                   int y, unsigned int width, unsigned int height) {
     // Coordinates are 16 bits on the wire, as libXrender sends them.
     const xRectangle rectangle{static_cast<INT16>(x), static_cast<INT16>(y),
                                static_cast<CARD16>(width), static_cast<CARD16>(height)};
-    sendRender<xRenderFillRectanglesReq>(
-        display, opcode, X_RenderFillRectangles,
-        [&](auto& request) {
-            request.op = static_cast<CARD8>(op);
-            request.dst = static_cast<CARD32>(target);
-            request.color = wireColor(color);
-            std::memcpy(&request + 1, &rectangle, sizeof rectangle);
-        },
-        sizeof(xRenderFillRectanglesReq) + sizeof(xRectangle));
+    sendRender<xRenderFillRectanglesReq>(wire, opcode, X_RenderFillRectangles,
+                                         [&](auto& request, RequestTail& tail) {
+                                             request.op = static_cast<CARD8>(op);
+                                             request.dst = static_cast<CARD32>(target);
+                                             request.color = wireColor(color);
+                                             tail.append(&rectangle, sizeof rectangle);
+                                         });
 }
 
-GlyphSet createGlyphSet(Display* display, int opcode, PictFormat format) {
+GlyphSet createGlyphSet(Wire& wire, int opcode, PictFormat format) {
     GlyphSet set = None;
-    sendRender<xRenderCreateGlyphSetReq>(display, opcode, X_RenderCreateGlyphSet,
-                                         [&](auto& request) {
-                                             set = XAllocID(display);
+    sendRender<xRenderCreateGlyphSetReq>(wire, opcode, X_RenderCreateGlyphSet,
+                                         [&](auto& request, RequestTail&) {
+                                             set = wire.newId();
                                              request.gsid = static_cast<CARD32>(set);
                                              request.format = static_cast<CARD32>(format);
                                          });
     return set;
 }
 
-void freeRenderResource(Display* display, int opcode, int request, XID resource) {
+void freeRenderResource(Wire& wire, int opcode, int request, XID resource) {
     // FreePicture and FreeGlyphSet: the minor code and one resource alike.
-    sendRender<xRenderFreePictureReq>(display, opcode, request, [&](auto& free) {
+    sendRender<xRenderFreePictureReq>(wire, opcode, request, [&](auto& free, RequestTail&) {
         free.picture = static_cast<CARD32>(resource);
     });
 }
 
-bool addGlyphs(Display* display, int opcode, GlyphSet set, const std::vector<GlyphUpload>& glyphs) {
+bool addGlyphs(Wire& wire, int opcode, GlyphSet set, const std::vector<GlyphUpload>& glyphs) {
     // The request's length is counted in words, in 16 bits without
     // BIG-REQUESTS; the server's maximum is below that.
-    const std::size_t most =
-        std::size_t{display->max_request_size} * 4 - sizeof(xRenderAddGlyphsReq);
+    const std::size_t most = wire.mostRequestBytes() - sizeof(xRenderAddGlyphsReq);
     std::size_t first = 0;
     std::size_t bytes = 0;
     for (std::size_t i = 0; i < glyphs.size(); ++i) {
@@ -139,18 +125,18 @@ bool addGlyphs(Display* display, int opcode, GlyphSet set, const std::vector<Gly
         if (size > most)
             return false;
         if (bytes + size > most) {
-            sendGlyphs(display, opcode, set, &glyphs[first], i - first, bytes);
+            sendGlyphs(wire, opcode, set, &glyphs[first], i - first);
             first = i;
             bytes = 0;
         }
         bytes += size;
     }
     if (first < glyphs.size())
-        sendGlyphs(display, opcode, set, &glyphs[first], glyphs.size() - first, bytes);
+        sendGlyphs(wire, opcode, set, &glyphs[first], glyphs.size() - first);
     return true;
 }
 
-void compositeGlyphs(Display* display, int opcode, Picture source, Picture target, PictFormat mask,
+void compositeGlyphs(Wire& wire, int opcode, Picture source, Picture target, PictFormat mask,
                      GlyphSet set, int x, int y, const std::vector<unsigned int>& ids) {
     if (ids.empty() || ids.size() > MOST_COMPOSITED_GLYPHS)
         return;
@@ -158,10 +144,9 @@ void compositeGlyphs(Display* display, int opcode, Picture source, Picture targe
     element.len = static_cast<CARD8>(ids.size());
     element.deltax = static_cast<INT16>(x);
     element.deltay = static_cast<INT16>(y);
-    const std::size_t bytes = sizeof element + ids.size() * sizeof(CARD32);
     static_assert(sizeof(unsigned int) == sizeof(CARD32));
     sendRender<xRenderCompositeGlyphs32Req>(
-        display, opcode, X_RenderCompositeGlyphs32, [&](auto& request) {
+        wire, opcode, X_RenderCompositeGlyphs32, [&](auto& request, RequestTail& tail) {
             request.op = PictOpOver;
             request.src = static_cast<CARD32>(source);
             request.dst = static_cast<CARD32>(target);
@@ -169,9 +154,8 @@ void compositeGlyphs(Display* display, int opcode, Picture source, Picture targe
             request.glyphset = static_cast<CARD32>(set);
             request.xSrc = 0;
             request.ySrc = 0;
-            request.length = static_cast<CARD16>(request.length + bytes / 4);
-            append(display, &element, sizeof element);
-            append(display, ids.data(), ids.size() * sizeof(CARD32));
+            tail.append(&element, sizeof element);
+            tail.append(ids.data(), ids.size() * sizeof(CARD32));
         });
 }
 

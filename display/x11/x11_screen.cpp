@@ -1,7 +1,5 @@
 #include "display/x11/x11_screen.h"
 
-#include "display/x11/x11_pending_reply.h"
-
 #include <X11/extensions/XKBproto.h>
 #include <X11/extensions/randrproto.h>
 
@@ -23,15 +21,13 @@ static_assert(sizeof(xkbUseExtensionReq) == sz_xkbUseExtensionReq);
 // its reply caught in `pending`: the answer comes with the next request that
 // is waited on.
 template <typename Request>
-void queueNamed(Display* display, CARD8 opcode, const char* name,
-                std::optional<PendingReply>& pending) {
+void queueNamed(Wire& wire, CARD8 opcode, const char* name, std::optional<PendingReply>& pending) {
     const std::size_t length = std::strlen(name);
-    queueRequest<Request>(display, opcode, pending, [&](Request& request) {
+    queueRequest<Request>(wire, opcode, pending, [&](Request& request, RequestTail& tail) {
         if constexpr (std::is_same_v<Request, xInternAtomReq>)
             request.onlyIfExists = xFalse;
         request.nbytes = static_cast<CARD16>(length);
-        request.length = static_cast<CARD16>(request.length + ((length + 3) >> 2));
-        Data(display, name, static_cast<long>(length));
+        tail.append(name, length);
     });
 }
 
@@ -56,27 +52,28 @@ int extensionOpcode(const std::optional<PendingReply>& pending) {
 // without RandR 1.5 refuses the request with an error, which is absorbed.
 // (Asking for the version first would cost a round trip before the menu can
 // appear.)
-void queueGetMonitors(Display* display, int opcode, Window root,
-                      std::optional<PendingReply>& pending) {
-    queueRequest<xRRGetMonitorsReq>(display, opcode, pending, [&](xRRGetMonitorsReq& request) {
-        request.randrReqType = X_RRGetMonitors;
-        request.window = static_cast<CARD32>(root);
-        request.get_active = xTrue;
-        request.pad = 0;
-        request.pad2 = 0;
-    });
+void queueGetMonitors(Wire& wire, int opcode, Window root, std::optional<PendingReply>& pending) {
+    queueRequest<xRRGetMonitorsReq>(wire, opcode, pending,
+                                    [&](xRRGetMonitorsReq& request, RequestTail&) {
+                                        request.randrReqType = X_RRGetMonitors;
+                                        request.window = static_cast<CARD32>(root);
+                                        request.get_active = xTrue;
+                                        request.pad = 0;
+                                        request.pad2 = 0;
+                                    });
 }
 
 // Queues XKB's UseExtension, as XkbUseExtension sends it: from then on the
 // server reports keys to the launcher with XKB's state (the group of a
 // third or fourth layout included), also those that come before Xlib's own
 // set-up of the extension, which waits until the menu is on screen.
-void queueUseXkb(Display* display, int opcode, std::optional<PendingReply>& pending) {
-    queueRequest<xkbUseExtensionReq>(display, opcode, pending, [](xkbUseExtensionReq& request) {
-        request.xkbReqType = X_kbUseExtension;
-        request.wantedMajor = XkbMajorVersion;
-        request.wantedMinor = XkbMinorVersion;
-    });
+void queueUseXkb(Wire& wire, int opcode, std::optional<PendingReply>& pending) {
+    queueRequest<xkbUseExtensionReq>(wire, opcode, pending,
+                                     [](xkbUseExtensionReq& request, RequestTail&) {
+                                         request.xkbReqType = X_kbUseExtension;
+                                         request.wantedMajor = XkbMajorVersion;
+                                         request.wantedMinor = XkbMinorVersion;
+                                     });
 }
 
 struct Opcodes {
@@ -86,14 +83,13 @@ struct Opcodes {
 };
 
 // The extensions' major opcodes: one round trip.
-Opcodes askOpcodes(Display* display) {
+Opcodes askOpcodes(Wire& wire) {
     std::optional<PendingReply> randr;
     std::optional<PendingReply> render;
     std::optional<PendingReply> xkb;
-    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RANDR_NAME, randr);
-    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, RENDER_NAME, render);
-    queueNamed<xQueryExtensionReq>(display, X_QueryExtension, XkbName, xkb);
-    XSync(display, False);
+    queueNamed<xQueryExtensionReq>(wire, X_QueryExtension, RANDR_NAME, randr);
+    queueNamed<xQueryExtensionReq>(wire, X_QueryExtension, RENDER_NAME, render);
+    queueNamed<xQueryExtensionReq>(wire, X_QueryExtension, XkbName, xkb);
     return Opcodes{extensionOpcode(randr), extensionOpcode(render), extensionOpcode(xkb)};
 }
 
@@ -118,32 +114,31 @@ ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const Scre
 
 } // namespace
 
-ServerFacts askServer(Display* display, PendingGrab* grabs) {
-    const int screen = DefaultScreen(display);
-    const Opcodes opcodes = askOpcodes(display);
+ServerFacts askServer(Wire& wire, PendingGrab* grabs) {
+    const WireScreen& screen = wire.screen();
+    const Opcodes opcodes = askOpcodes(wire);
     // The second round trip: the monitors and the window type's atoms, XKB
     // taken into use before the grabs, with RENDER's version and formats.
     std::optional<PendingReply> monitors;
     if (opcodes.randr != 0)
-        queueGetMonitors(display, opcodes.randr, RootWindow(display, screen), monitors);
+        queueGetMonitors(wire, opcodes.randr, screen.root, monitors);
     std::optional<PendingReply> type;
     std::optional<PendingReply> popupMenu;
-    queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE", type);
-    queueNamed<xInternAtomReq>(display, X_InternAtom, "_NET_WM_WINDOW_TYPE_POPUP_MENU", popupMenu);
+    queueNamed<xInternAtomReq>(wire, X_InternAtom, "_NET_WM_WINDOW_TYPE", type);
+    queueNamed<xInternAtomReq>(wire, X_InternAtom, "_NET_WM_WINDOW_TYPE_POPUP_MENU", popupMenu);
     // Where XKB_DISABLE keeps Xlib from XKB, keys must go on coming in the
     // core protocol's terms, which Xlib then reads.
     std::optional<PendingReply> xkb;
     if (opcodes.xkb != 0 && std::getenv("XKB_DISABLE") == nullptr)
-        queueUseXkb(display, opcodes.xkb, xkb);
+        queueUseXkb(wire, opcodes.xkb, xkb);
     if (grabs != nullptr)
-        queueGrabs(display, RootWindow(display, screen), InputGrab{}, *grabs);
+        queueGrabs(wire, screen.root, InputGrab{}, *grabs);
     ServerFacts facts;
     if (opcodes.render != 0)
-        facts.render = queryRenderFormats(display, opcodes.render, DefaultVisual(display, screen));
+        facts.render = queryRenderFormats(wire, opcodes.render, screen.visual);
     else
-        XSync(display, False);
-    facts.screen = primaryMonitor(
-        monitors, ScreenArea{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)});
+        wire.sync();
+    facts.screen = primaryMonitor(monitors, ScreenArea{0, 0, screen.width, screen.height});
     facts.windowType = atomOf(type);
     facts.popupMenuType = atomOf(popupMenu);
     return facts;

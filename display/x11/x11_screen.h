@@ -30,7 +30,7 @@ struct ServerFacts {
 // Asks the server all of it in two round trips, the requests of each sent
 // together; with `grabs`, a try at the pointer and keyboard grabs on the
 // root window goes out in the second, after XKB was taken into use.
-ServerFacts askServer(Display* display, PendingGrab* grabs = nullptr);
+ServerFacts askServer(Wire& wire, PendingGrab* grabs = nullptr);
 
 // The screen's resolution (the Xft.dpi resource) as a multiple of 96 dots
 // per inch; 1 where the resource is missing or makes no sense.
