@@ -1,5 +1,8 @@
 #include "display/x11/x11_connect.h"
 
+#include "display/x11/x11_wire_xcb.h"
+#include "display/x11/x11_wire_xlib.h"
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -15,7 +18,7 @@ namespace velmora::x11 {
 namespace {
 
 struct PendingOpen {
-    std::string name;
+    ConnectionPlan plan;
     std::shared_ptr<ServerGreeting> greeting;
     std::mutex mutex;
     std::condition_variable finished;
@@ -24,8 +27,22 @@ struct PendingOpen {
     // Where the thread was started away from its creator: the processors it
     // may run on once it runs.
     std::optional<cpu_set_t> allowed;
-    Display* display = nullptr;
+    std::unique_ptr<Wire> wire;
 };
+
+// The connection `plan` asks for, greeted; null when the server cannot be
+// reached.
+std::unique_ptr<Wire> connectAndGreet(const ConnectionPlan& plan, ServerGreeting& greeting) {
+    std::unique_ptr<Wire> wire;
+    if (plan.light) {
+        wire = XcbWire::connect(plan.name.c_str(), plan.lost);
+    } else if (Display* display = openDisplay(plan.name.c_str())) {
+        wire = std::make_unique<XlibWire>(display);
+    }
+    if (wire)
+        greeting.greet(*wire);
+    return wire;
+}
 
 std::shared_ptr<PendingOpen>& startedOpen() {
     static std::shared_ptr<PendingOpen> pending;
@@ -41,9 +58,7 @@ void* openInto(void* argument) {
     // ran there, and each round trip then woke a processor gone idle.
     if (pending.allowed)
         sched_setaffinity(0, sizeof *pending.allowed, &*pending.allowed);
-    Display* display = openDisplay(pending.name.c_str());
-    if (display != nullptr)
-        pending.greeting->greet(display);
+    std::unique_ptr<Wire> wire = connectAndGreet(pending.plan, *pending.greeting);
     const std::lock_guard<std::mutex> lock(pending.mutex);
     pending.done = true;
     // Given up on, a late connection is shut, not closed: the server then
@@ -51,9 +66,9 @@ void* openInto(void* argument) {
     // would talk through Xlib to a server that may be gone by then, and
     // Xlib's handler would end the run that went on without it.
     if (!pending.abandoned)
-        pending.display = display;
-    else if (display != nullptr)
-        shutdown(ConnectionNumber(display), SHUT_RDWR);
+        pending.wire = std::move(wire);
+    else if (wire)
+        shutdown(wire.release()->fileDescriptor(), SHUT_RDWR);
     pending.finished.notify_one();
     return nullptr;
 }
@@ -145,12 +160,12 @@ void enableKeyboardExtension(Display* display) {
     UnlockDisplay(display);
 }
 
-bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> greeting) {
+bool startConnecting(const ConnectionPlan& plan, std::shared_ptr<ServerGreeting> greeting) {
     std::shared_ptr<PendingOpen>& started = startedOpen();
-    if (started && started->name == name)
+    if (started && started->plan.name == plan.name && started->plan.light == plan.light)
         return true;
     auto pending = std::make_shared<PendingOpen>();
-    pending->name = name;
+    pending->plan = plan;
     pending->greeting = std::move(greeting);
     if (!startThread(pending))
         return false;
@@ -158,15 +173,11 @@ bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> gr
     return true;
 }
 
-DisplayHandle awaitConnection(const std::string& name,
-                              const std::shared_ptr<ServerGreeting>& greeting,
-                              std::chrono::milliseconds limit) {
-    if (!startConnecting(name, greeting)) { // no thread to be had
-        DisplayHandle display(openDisplay(name.c_str()));
-        if (display)
-            greeting->greet(display.get());
-        return display;
-    }
+std::unique_ptr<Wire> awaitConnection(const ConnectionPlan& plan,
+                                      const std::shared_ptr<ServerGreeting>& greeting,
+                                      std::chrono::milliseconds limit) {
+    if (!startConnecting(plan, greeting)) // no thread to be had
+        return connectAndGreet(plan, *greeting);
     const std::shared_ptr<PendingOpen> pending = std::move(startedOpen());
     startedOpen().reset();
     std::unique_lock<std::mutex> lock(pending->mutex);
@@ -174,7 +185,7 @@ DisplayHandle awaitConnection(const std::string& name,
         pending->abandoned = true;
         return {};
     }
-    return DisplayHandle(pending->display);
+    return std::move(pending->wire);
 }
 
 } // namespace velmora::x11

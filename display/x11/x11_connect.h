@@ -13,6 +13,7 @@
 #pragma once
 
 #include "display/x11/x11_handles.h"
+#include "display/x11/x11_wire.h"
 
 #include <chrono>
 #include <memory>
@@ -24,8 +25,17 @@ namespace velmora::x11 {
 class ServerGreeting {
 public:
     virtual ~ServerGreeting() = default;
-    // Right after the open, on the thread that opened `display`.
-    virtual void greet(Display* display) = 0;
+    // Right after the open, on the thread that opened the connection.
+    virtual void greet(Wire& wire) = 0;
+};
+
+// How a connection is made: through Xlib, whose display Xft draws on, or
+// (`light`) through libxcb alone, for a menu of remembered glyphs.
+struct ConnectionPlan {
+    std::string name;
+    bool light = false;
+    // Called when a light connection breaks; must not return.
+    void (*lost)() = nullptr;
 };
 
 // XOpenDisplay(name) without Xlib's set-up of the keyboard extension, two
@@ -42,17 +52,18 @@ Display* openDisplay(const char* name);
 // not to use it.
 void enableKeyboardExtension(Display* display);
 
-// Starts opening `name` aside, greeted by `greeting`, unless an open of it
-// was started already. False when no thread could be had. The X11 libraries
-// must be loaded (loadX11Libraries).
-bool startConnecting(const std::string& name, std::shared_ptr<ServerGreeting> greeting);
+// Starts connecting as `plan` says, aside, greeted by `greeting`, unless
+// such a connection was started already. False when no thread could be
+// had. The plan's library must be loaded (loadX11Libraries, or
+// loadXcbLibrary for a light one).
+bool startConnecting(const ConnectionPlan& plan, std::shared_ptr<ServerGreeting> greeting);
 
-// The display the open of `name` brought, greeted, waiting for it up to
-// `limit`; one is started (or, with no thread to be had, made and greeted
-// here) when none was. Null when the server cannot be reached or does not
-// answer in time.
-DisplayHandle awaitConnection(const std::string& name,
-                              const std::shared_ptr<ServerGreeting>& greeting,
-                              std::chrono::milliseconds limit);
+// The connection `plan` brought, greeted, waiting for it up to `limit`; one
+// is started (or, with no thread to be had, made and greeted here) when
+// none was. Null when the server cannot be reached or does not answer in
+// time.
+std::unique_ptr<Wire> awaitConnection(const ConnectionPlan& plan,
+                                      const std::shared_ptr<ServerGreeting>& greeting,
+                                      std::chrono::milliseconds limit);
 
 } // namespace velmora::x11

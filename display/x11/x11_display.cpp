@@ -7,7 +7,6 @@
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_popup.h"
 #include "display/x11/x11_screen.h"
-#include "display/x11/x11_wire_xlib.h"
 #include "platform/logical_pixels.h"
 
 #include <chrono>
@@ -86,40 +85,59 @@ private:
 // What the server answers first, with the menu's first try at its grabs:
 // asked on the connecting thread, taken over by the menu display.
 struct FirstAnswers : ServerGreeting {
-    void greet(Display* display) override {
-        handlers = std::make_unique<ErrorHandlers>(display);
-        wire = std::make_unique<XlibWire>(display);
+    void greet(Wire& wire) override {
+        Display* display = wire.xlib();
+        if (display != nullptr)
+            handlers = std::make_unique<ErrorHandlers>(display);
         PendingGrab pending;
-        facts = askServer(*wire, &pending);
-        takeGrabs(*wire, pending, grab.grab);
+        facts = askServer(wire, &pending);
+        takeGrabs(wire, pending, grab.grab);
         grab.tried = true;
-        scale = screenScale(display); // reads the resources the open brought
+        if (display != nullptr) { // reads the resources the open brought
+            facts->resources.dpi = xftDpi(display);
+            scale = screenScale(facts->resources.dpi);
+        }
     }
 
     std::unique_ptr<ErrorHandlers> handlers;
-    std::unique_ptr<XlibWire> wire;
     std::optional<ServerFacts> facts;
     FirstGrab grab;
     double scale = 1.0;
 };
 
+ConnectionPlan planOf(const std::string& name, bool light) {
+    return ConnectionPlan{name, light, endQuietly};
+}
+
+// A connection through Xlib, for a menu whose faces Xft opens; null when
+// the libraries or the server are missing.
+std::unique_ptr<Wire> connectThroughXlib(const std::string& name, FirstAnswers& answers) {
+    if (!loadX11Libraries() || !loadX11FontLibraries())
+        return nullptr;
+    auto greeting = std::shared_ptr<FirstAnswers>(&answers, [](FirstAnswers*) {});
+    return awaitConnection(planOf(name, false), greeting, CONNECT_LIMIT);
+}
+
+// Where a light connection (no Xlib) can serve: the remembered glyphs are
+// drawn through RENDER, at the resolution the cache was written with while
+// the server's resources are the same.
+bool lightConnectionServes(FirstAnswers& answers) {
+    ServerFacts& facts = *answers.facts;
+    const auto dpi = FontSet::rememberedDpi(facts.resources.text);
+    if (!dpi || !facts.render || !facts.render->drawsCoverage())
+        return false;
+    facts.resources.dpi = *dpi;
+    answers.scale = screenScale(*dpi);
+    return true;
+}
+
 class MenuDisplayX11 : public MenuDisplay {
 public:
-    MenuDisplayX11(DisplayHandle display, FirstAnswers& answers)
-        : handlers_(std::move(answers.handlers)), display_(std::move(display)),
-          wire_(std::move(answers.wire)), facts_(std::move(*answers.facts)),
-          firstGrab_(std::move(answers.grab)), scale_(answers.scale) {
-        // A launched program must not inherit the connection.
-        const int fd = ConnectionNumber(display_.get());
-        const int fdFlags = fcntl(fd, F_GETFD);
-        if (fdFlags >= 0)
-            fcntl(fd, F_SETFD, fdFlags | FD_CLOEXEC);
+    MenuDisplayX11(std::string name, std::unique_ptr<Wire> wire, FirstAnswers& answers)
+        : name_(std::move(name)) {
+        take(std::move(wire), answers);
     }
-    ~MenuDisplayX11() override {
-        firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
-        wire_.reset();
-        display_.reset(); // with the handlers still set: closing may find the server gone
-    }
+    ~MenuDisplayX11() override { release(); }
     MenuDisplayX11(const MenuDisplayX11&) = delete;
     MenuDisplayX11& operator=(const MenuDisplayX11&) = delete;
 
@@ -130,59 +148,120 @@ public:
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
-        const unsigned int picked =
-            showPopupMenu(*wire_, facts_, scale_, items, flags, devicePixels(x, scale_),
-                          devicePixels(y, scale_), std::move(firstGrab_));
+        std::optional<unsigned int> picked = show(items, flags, x, y);
+        // Titles the remembered glyphs do not draw: Xft draws them.
+        if (!picked && reconnectThroughXlib())
+            picked = show(items, flags, x, y);
         // The menu is gone from the screen before anything is launched.
-        wire_->sync();
-        return picked;
+        if (wire_)
+            wire_->sync();
+        return picked.value_or(0);
+    }
+
+    // Trades a light connection for one through Xlib; false when none came.
+    bool reconnectThroughXlib() {
+        release();
+        FirstAnswers answers;
+        std::unique_ptr<Wire> wire = connectThroughXlib(name_, answers);
+        if (!wire || !answers.facts)
+            return false;
+        take(std::move(wire), answers);
+        return true;
     }
 
 private:
-    std::unique_ptr<ErrorHandlers> handlers_; // restored after the display closed
-    DisplayHandle display_;
-    std::unique_ptr<XlibWire> wire_;
+    std::optional<unsigned int> show(const std::vector<MenuItem>& items, unsigned int flags, int x,
+                                     int y) {
+        return showPopupMenu(*wire_, facts_, scale_, items, flags, devicePixels(x, scale_),
+                             devicePixels(y, scale_), std::move(firstGrab_));
+    }
+
+    void take(std::unique_ptr<Wire> wire, FirstAnswers& answers) {
+        handlers_ = std::move(answers.handlers);
+        wire_ = std::move(wire);
+        facts_ = std::move(*answers.facts);
+        firstGrab_ = std::move(answers.grab);
+        scale_ = answers.scale;
+        // A launched program must not inherit the connection.
+        const int fd = wire_->fileDescriptor();
+        const int fdFlags = fcntl(fd, F_GETFD);
+        if (fdFlags >= 0)
+            fcntl(fd, F_SETFD, fdFlags | FD_CLOEXEC);
+    }
+
+    void release() {
+        firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
+        wire_.reset(); // with the handlers still set: closing may find the server gone
+        handlers_.reset();
+    }
+
+    std::string name_;
+    std::unique_ptr<ErrorHandlers> handlers_;
+    std::unique_ptr<Wire> wire_;
     ServerFacts facts_;
     FirstGrab firstGrab_;
-    double scale_;
+    double scale_ = 1.0;
 };
 
-// The answers of the connection started, or to start, for the menu.
-std::shared_ptr<FirstAnswers>& startedAnswers() {
-    static std::shared_ptr<FirstAnswers> answers;
-    if (!answers)
-        answers = std::make_shared<FirstAnswers>();
-    return answers;
+// The connection started, or to start, for the menu, and its answers.
+struct StartedConnection {
+    ConnectionPlan plan;
+    std::shared_ptr<FirstAnswers> answers;
+};
+
+std::optional<StartedConnection>& startedConnection() {
+    static std::optional<StartedConnection> started;
+    return started;
+}
+
+// Light when the font cache holds glyphs, which may spare Xlib; the cache
+// file read is kept for reading the cache.
+std::optional<StartedConnection> planConnection(const std::string& name) {
+    const bool light = FontSet::glyphsRemembered() && loadXcbLibrary();
+    if (!light && !loadX11Libraries())
+        return std::nullopt;
+    return StartedConnection{planOf(name, light), std::make_shared<FirstAnswers>()};
 }
 
 } // namespace
 
 void startX11Connection() {
     const char* name = std::getenv("DISPLAY");
-    if (name != nullptr && *name != '\0' && loadX11Libraries())
-        startConnecting(name, startedAnswers());
+    if (name == nullptr || *name == '\0')
+        return;
+    startedConnection() = planConnection(name);
+    if (startedConnection())
+        startConnecting(startedConnection()->plan, startedConnection()->answers);
 }
 
 std::unique_ptr<MenuDisplay> openMenuDisplayX11() {
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0' || !loadX11Libraries())
+    if (name == nullptr || *name == '\0')
         return nullptr;
+    std::optional<StartedConnection> started = std::move(startedConnection());
+    startedConnection().reset();
+    if (!started || started->plan.name != name)
+        started = planConnection(name);
+    if (!started)
+        return nullptr;
+    const bool light = started->plan.light;
     // The font cache is read while the server answers the connection.
-    const std::shared_ptr<FirstAnswers> answers = startedAnswers();
-    startedAnswers().reset();
-    startConnecting(name, answers);
-    const bool remembered = FontSet::glyphsRemembered();
-    if (remembered)
+    startConnecting(started->plan, started->answers);
+    if (light)
         FontSet::readAhead();
     // A missing font library means no X11 menu, found out here; unless the
     // font cache's glyphs may spare loading them, when the menu loads them
     // itself if the cache does not hold after all. The connection is taken
     // either way, so that the grabs its greeting won go with it.
-    const bool fonts = remembered || loadX11FontLibraries();
-    DisplayHandle display = awaitConnection(name, answers, CONNECT_LIMIT);
+    const bool fonts = light || loadX11FontLibraries();
+    std::unique_ptr<Wire> wire = awaitConnection(started->plan, started->answers, CONNECT_LIMIT);
     std::unique_ptr<MenuDisplayX11> menu;
-    if (display && answers->facts)
-        menu = std::make_unique<MenuDisplayX11>(std::move(display), *answers);
+    if (wire && started->answers->facts) {
+        const bool serves = !light || lightConnectionServes(*started->answers);
+        menu = std::make_unique<MenuDisplayX11>(name, std::move(wire), *started->answers);
+        if (!serves && !menu->reconnectThroughXlib())
+            menu.reset();
+    }
     if (!menu || !fonts) {
         FontSet::forgetReadAhead();
         return nullptr;

@@ -5,7 +5,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <pwd.h>
+#include <string_view>
+#include <sys/utsname.h>
+#include <unistd.h>
 
 namespace velmora::x11 {
 
@@ -13,12 +19,44 @@ namespace {
 
 using fontcache::ElementValue;
 
-// The resources Xft reads (XftDefaultSubstitute and the font defaults).
-constexpr const char* XFT_RESOURCES[] = {
-    "antialias",     "autohint",  "dpi",      "embolden",      "hinting",
-    "hintstyle",     "lcdfilter", "minspace", "rgba",          "maxglyphmemory",
-    "maxunreffonts", "render",    "scale",    "trackmemusage",
-};
+constexpr const char* RESOURCES_SETTING = "Xft resources";
+constexpr const char* DPI_SETTING = "Xft.dpi";
+constexpr const char* XENVIRONMENT_SETTING = "XENVIRONMENT";
+
+// The resource text by its FNV-1a hash and its length: a cache written for
+// other resources is one not to trust for its resolution, and the text may
+// be long.
+std::string resourcesValue(const std::string& text) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    char value[48];
+    std::snprintf(value, sizeof value, "=%016llx:%zu", static_cast<unsigned long long>(hash),
+                  text.size());
+    return value;
+}
+
+std::string environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string("=") + value : "";
+}
+
+// The value of `name` among `settings`; nothing when absent.
+const std::string* settingOf(const CacheSettings& settings, std::string_view name) {
+    for (const auto& [setting, value] : settings) {
+        if (setting == name)
+            return &value;
+    }
+    return nullptr;
+}
+
+// The home folder as Xlib finds it for the resource files.
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"))
+        return home;
+    const passwd* user = getpwuid(getuid());
+    return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
+}
 
 // Elements left out: those that stand for the whole face, and whether the
 // server renders, which is Xft's own question.
@@ -82,26 +120,47 @@ const fontcache::FontconfigCalls& fontconfigCalls() {
 
 } // namespace
 
-CacheSettings fontCacheSettings(Display* display, double pixelSize) {
+CacheSettings fontCacheSettings(const ServerResources& resources, double pixelSize) {
     CacheSettings settings{{"family", "sans-serif"},
-                           {"pixelsize", fontcache::decimalText(pixelSize)}};
-    // Xlib keeps the resource database its first XGetDefault builds, but
-    // builds none where the server holds no resources and no ~/.Xdefaults
-    // file exists: then every call reads the files again, and the first
-    // call's empty database already says that every resource is unset.
-    bool empty = false;
-    for (const char* name : XFT_RESOURCES) {
-        const char* value = empty ? nullptr : XGetDefault(display, "Xft", name);
-        empty = empty || XrmGetDatabase(display) == nullptr;
-        settings.emplace_back(std::string("Xft.") + name, value ? std::string("=") + value : "");
-    }
+                           {"pixelsize", fontcache::decimalText(pixelSize)},
+                           {RESOURCES_SETTING, resourcesValue(resources.text)},
+                           {DPI_SETTING, resources.dpi ? "=" + *resources.dpi : ""},
+                           {XENVIRONMENT_SETTING, environmentValue("XENVIRONMENT")}};
     fontcache::appendFontconfigEnvironment(settings);
     // The font libraries are stamped as files (their versions would need
     // them loaded, which a start drawing remembered glyphs does without);
     // what picks those files is stamped or set here too.
-    const char* libraryPath = std::getenv("LD_LIBRARY_PATH");
-    settings.emplace_back("LD_LIBRARY_PATH", libraryPath ? std::string("=") + libraryPath : "");
+    settings.emplace_back("LD_LIBRARY_PATH", environmentValue("LD_LIBRARY_PATH"));
     return settings;
+}
+
+std::optional<std::optional<std::string>> rememberedDpi(const fontcache::CacheKey& key,
+                                                        const std::string& resourceText) {
+    const std::string* resources = settingOf(key.settings, RESOURCES_SETTING);
+    const std::string* environment = settingOf(key.settings, XENVIRONMENT_SETTING);
+    const std::string* dpi = settingOf(key.settings, DPI_SETTING);
+    if (resources == nullptr || *resources != resourcesValue(resourceText) ||
+        environment == nullptr || *environment != environmentValue("XENVIRONMENT") ||
+        dpi == nullptr)
+        return std::nullopt;
+    if (dpi->empty())
+        return std::optional<std::string>();
+    if ((*dpi)[0] != '=')
+        return std::nullopt;
+    return std::optional<std::string>(dpi->substr(1));
+}
+
+std::vector<std::string> resourceFiles() {
+    const std::string home = homeFolder();
+    std::vector<std::string> files{home + "/.Xdefaults"};
+    if (const char* environment = std::getenv("XENVIRONMENT")) {
+        files.emplace_back(environment);
+    } else {
+        utsname names{};
+        if (uname(&names) == 0)
+            files.push_back(home + "/.Xdefaults-" + names.nodename);
+    }
+    return files;
 }
 
 std::vector<std::string> fontconfigFiles() {

@@ -101,9 +101,10 @@ bool faceHolds(XftFont* font, char32_t c) {
 
 } // namespace
 
-FontSet::FontSet(Wire& wire, double pixelSize, const RenderFormats* render)
-    : wire_(wire), display_(wire.xlib()), render_(render), screen_(wire.screen().number),
-      pixelSize_(pixelSize) {}
+FontSet::FontSet(Wire& wire, const ServerResources& resources, double pixelSize,
+                 const RenderFormats* render)
+    : wire_(wire), display_(wire.xlib()), resources_(resources), render_(render),
+      screen_(wire.screen().number), pixelSize_(pixelSize) {}
 
 bool FontSet::glyphsRemembered() {
     keptCacheBytes() = fontcache::readCacheFile(CACHE_NAME);
@@ -122,6 +123,13 @@ void FontSet::readAhead() {
     cacheReadAhead() = std::move(ahead);
 }
 
+std::optional<std::optional<std::string>> FontSet::rememberedDpi(const std::string& resourceText) {
+    const std::optional<CacheReadAhead>& ahead = cacheReadAhead();
+    if (!ahead || !ahead->filesHold)
+        return std::nullopt;
+    return x11::rememberedDpi(ahead->cache->key, resourceText);
+}
+
 void FontSet::forgetReadAhead() {
     cacheReadAhead().reset();
     keptCacheBytes().reset();
@@ -132,7 +140,9 @@ void FontSet::load(std::u32string_view text) {
         return;
     const std::u32string needed = printable(text);
     characters_ = distinct(text);
-    if (loadGlyphs(characters_, needed) || !loadX11FontLibraries())
+    // Without Xlib there is no face to open: the caller connects through
+    // Xlib and asks again.
+    if (loadGlyphs(characters_, needed) || display_ == nullptr || !loadX11FontLibraries())
         return;
     if (loadCached(needed))
         return;
@@ -148,9 +158,10 @@ bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
     if (render_ == nullptr || !cache || !fontcache::accountsFor(*cache, needed) ||
         !fontcache::glyphsDraw(*cache, text, needed))
         return false;
-    if (ahead ? !ahead->filesHold || cache->key.settings != fontCacheSettings(display_, pixelSize_)
-              : !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
-                                     fontcache::stampOf))
+    if (ahead
+            ? !ahead->filesHold || cache->key.settings != fontCacheSettings(resources_, pixelSize_)
+            : !fontcache::keyHolds(cache->key, fontCacheSettings(resources_, pixelSize_),
+                                   fontcache::stampOf))
         return false;
     glyphs_ = GlyphFont::upload(wire_, *render_, *cache->glyphs);
     return glyphs_ != nullptr;
@@ -159,7 +170,7 @@ bool FontSet::loadGlyphs(std::u32string_view text, std::u32string_view needed) {
 bool FontSet::loadCached(std::u32string_view needed) {
     const std::optional<fontcache::FontCache> cache = readCache();
     if (!cache || !fontcache::accountsFor(*cache, needed) ||
-        !fontcache::keyHolds(cache->key, fontCacheSettings(display_, pixelSize_),
+        !fontcache::keyHolds(cache->key, fontCacheSettings(resources_, pixelSize_),
                              fontcache::stampOf))
         return false;
     if (openCached(*cache, needed))
@@ -240,11 +251,13 @@ void FontSet::remember() {
         cache.faces[index].covers += c;
     }
     std::vector<std::string> files = fontconfigFiles();
+    const std::vector<std::string> resources = resourceFiles();
+    files.insert(files.end(), resources.begin(), resources.end());
     for (const fontcache::CachedFace& face : cache.faces)
         files.push_back(face.file());
     std::sort(files.begin(), files.end());
     files.erase(std::unique(files.begin(), files.end()), files.end());
-    cache.key.settings = fontCacheSettings(display_, pixelSize_);
+    cache.key.settings = fontCacheSettings(resources_, pixelSize_);
     for (const std::string& file : files)
         cache.key.files.push_back(fontcache::stampOf(file));
     cache.glyphs = captured();

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "display/fontcache/font_cache_format.h"
+#include "display/x11/x11_font_cache.h"
 #include "display/x11/x11_glyphs.h"
 #include "display/x11/x11_handles.h"
 
@@ -22,8 +23,9 @@ namespace velmora::x11 {
 class FontSet {
 public:
     // `render` (null when the server has no RENDER) outlives the set, and
-    // so does `wire`, whose display Xft opens faces on.
-    FontSet(Wire& wire, double pixelSize, const RenderFormats* render);
+    // so do `wire`, whose display Xft opens faces on, and `resources`.
+    FontSet(Wire& wire, const ServerResources& resources, double pixelSize,
+            const RenderFormats* render);
 
     // Whether the font cache holds glyphs, whether or not they still hold.
     // The file read is kept for the next read of the cache.
@@ -35,6 +37,9 @@ public:
     // forgetReadAhead() drops it, and the file kept, when no display came.
     static void readAhead();
     static void forgetReadAhead();
+    // The Xft.dpi the cache read ahead was written with, when its files
+    // hold and the server's resources are still `resourceText`.
+    static std::optional<std::optional<std::string>> rememberedDpi(const std::string& resourceText);
 
     // False when not even the primary face could be opened.
     bool ok() const { return glyphs_ != nullptr || !fonts_.empty(); }
@@ -80,7 +85,8 @@ private:
     template <typename Run> void forEachRun(std::u32string_view text, Run&& run) const;
 
     Wire& wire_;
-    Display* display_;
+    Display* display_; // null where the wire has none: remembered glyphs alone
+    const ServerResources& resources_;
     const RenderFormats* render_;
     int screen_;
     double pixelSize_;

@@ -9,6 +9,8 @@ namespace velmora::x11 {
 
 VELMORA_X11_FUNCTIONS(VELMORA_DEFINE_LOADED)
 VELMORA_X11_FONT_FUNCTIONS(VELMORA_DEFINE_LOADED)
+VELMORA_XCB_FUNCTIONS(VELMORA_DEFINE_LOADED)
+VELMORA_XKB_FUNCTIONS(VELMORA_DEFINE_LOADED)
 VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_DEFINE_LOADED)
 
 namespace {
@@ -16,6 +18,8 @@ namespace {
 // The libraries by their run-time names (their ABI versions), in the order
 // of the indexes above.
 constexpr const char* LIBRARIES[] = {"libX11.so.6"};
+constexpr const char* XCB_LIBRARIES[] = {"libxcb.so.1"};
+constexpr const char* XKB_LIBRARIES[] = {"libxkbcommon.so.0", "libxkbcommon-x11.so.0"};
 constexpr const char* FONT_LIBRARIES[] = {
     "libXft.so.2", "libfontconfig.so.1",
     "libfreetype.so.6", // Xft's own, already loaded with it
@@ -31,6 +35,24 @@ bool load() {
     static_cast<void>(resolveFunction(handles[library], #name, name));
     VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_RESOLVE_OPTIONAL)
 #undef VELMORA_X11_RESOLVE_OPTIONAL
+    return complete;
+}
+
+bool loadXcb() {
+    void* handles[std::size(XCB_LIBRARIES)] = {};
+    if (!openLibraries(XCB_LIBRARIES, handles))
+        return false;
+    bool complete = true;
+    VELMORA_XCB_FUNCTIONS(VELMORA_RESOLVE_LOADED)
+    return complete;
+}
+
+bool loadXkb() {
+    void* handles[std::size(XKB_LIBRARIES)] = {};
+    if (!openLibraries(XKB_LIBRARIES, handles))
+        return false;
+    bool complete = true;
+    VELMORA_XKB_FUNCTIONS(VELMORA_RESOLVE_LOADED)
     return complete;
 }
 
@@ -56,6 +78,16 @@ template <typename Function> std::string fileOf(Function function) {
 
 bool loadX11Libraries() {
     static const bool loaded = load();
+    return loaded;
+}
+
+bool loadXcbLibrary() {
+    static const bool loaded = loadXcb();
+    return loaded;
+}
+
+bool loadXkbLibraries() {
+    static const bool loaded = loadXkb();
     return loaded;
 }
 

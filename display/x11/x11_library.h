@@ -22,6 +22,10 @@
 #include <fontconfig/fcfreetype.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
 #include FT_FREETYPE_H
 // Xlibint.h's own helpers, which would hide std::min and std::max.
 #undef min
@@ -102,6 +106,40 @@
     F(1, FcStrListNext)                                                                            \
     F(2, FT_Get_Char_Index)
 
+// libxcb's, for a start whose menu needs no Xlib (x11_wire_xcb.h).
+#define VELMORA_XCB_FUNCTIONS(F)                                                                   \
+    F(0, xcb_connect)                                                                              \
+    F(0, xcb_connection_has_error)                                                                 \
+    F(0, xcb_depth_next)                                                                           \
+    F(0, xcb_depth_visuals_iterator)                                                               \
+    F(0, xcb_disconnect)                                                                           \
+    F(0, xcb_flush)                                                                                \
+    F(0, xcb_generate_id)                                                                          \
+    F(0, xcb_get_extension_data)                                                                   \
+    F(0, xcb_get_file_descriptor)                                                                  \
+    F(0, xcb_get_setup)                                                                            \
+    F(0, xcb_poll_for_event)                                                                       \
+    F(0, xcb_screen_allowed_depths_iterator)                                                       \
+    F(0, xcb_screen_next)                                                                          \
+    F(0, xcb_send_request)                                                                         \
+    F(0, xcb_setup_roots_iterator)                                                                 \
+    F(0, xcb_wait_for_reply)
+
+// xkbcommon's, which read keys on such a connection as the Wayland menu
+// reads them: libxkbcommon, then libxkbcommon-x11.
+#define VELMORA_XKB_FUNCTIONS(F)                                                                   \
+    F(0, xkb_context_new)                                                                          \
+    F(0, xkb_context_unref)                                                                        \
+    F(0, xkb_keymap_unref)                                                                         \
+    F(0, xkb_state_key_get_one_sym)                                                                \
+    F(0, xkb_state_key_get_utf8)                                                                   \
+    F(0, xkb_state_unref)                                                                          \
+    F(0, xkb_state_update_mask)                                                                    \
+    F(1, xkb_x11_get_core_keyboard_device_id)                                                      \
+    F(1, xkb_x11_keymap_new_from_device)                                                           \
+    F(1, xkb_x11_setup_xkb_extension)                                                              \
+    F(1, xkb_x11_state_new_from_device)
+
 // The functions that only newer libraries have: null where the library lacks
 // them, which the menu then does without.
 #define VELMORA_X11_OPTIONAL_FUNCTIONS(F) F(0, XSetIOErrorExitHandler) // libX11 1.7
@@ -111,6 +149,8 @@ namespace velmora::x11 {
 #define VELMORA_X11_DECLARE(library, name) extern decltype(&::name) name;
 VELMORA_X11_FUNCTIONS(VELMORA_X11_DECLARE)
 VELMORA_X11_FONT_FUNCTIONS(VELMORA_X11_DECLARE)
+VELMORA_XCB_FUNCTIONS(VELMORA_X11_DECLARE)
+VELMORA_XKB_FUNCTIONS(VELMORA_X11_DECLARE)
 VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 #undef VELMORA_X11_DECLARE
 
@@ -120,6 +160,12 @@ VELMORA_X11_OPTIONAL_FUNCTIONS(VELMORA_X11_DECLARE)
 // display can be opened. The libraries stay loaded until the process ends,
 // as linked ones would.
 bool loadX11Libraries();
+
+// Loads libxcb and resolves its functions, once per process, as above.
+bool loadXcbLibrary();
+
+// Loads libxkbcommon and libxkbcommon-x11, once per process, as above.
+bool loadXkbLibraries();
 
 // Loads libXft, fontconfig and FreeType and resolves their functions, once
 // per process, as above; after loadX11Libraries().

@@ -62,8 +62,8 @@ public:
         : wire_(wire), root_(wire.screen().root), area_(facts.screen),
           windowType_(facts.windowType), popupMenuType_(facts.popupMenuType),
           metrics_(scaledMenuMetrics(scale)), render_(facts.render),
-          fonts_(wire, metrics_.fontPixels, render_ ? &*render_ : nullptr), session_(items),
-          rows_(menuRowTexts(session_.navigator())), inks_(wire) {}
+          fonts_(wire, facts.resources, metrics_.fontPixels, render_ ? &*render_ : nullptr),
+          session_(items), rows_(menuRowTexts(session_.navigator())), inks_(wire) {}
     // The painter holds on to the fonts, colours and rows.
     MenuPopup(const MenuPopup&) = delete;
     MenuPopup& operator=(const MenuPopup&) = delete;
@@ -71,6 +71,8 @@ public:
     // Shows the menu and returns the picked item's command, or 0. `grab`
     // holds what an earlier try (`tried`) at the grabs won.
     unsigned int run(unsigned int flags, int x, int y, InputGrab grab, bool tried);
+    // Whether the menu was not shown for want of faces that only Xlib opens.
+    bool wantsXlib() const { return !fonts_.ok() && wire_.xlib() == nullptr; }
 
 private:
     // Lays the menu out, places it and creates its (unmapped) window.
@@ -104,6 +106,7 @@ private:
     MenuInks inks_;
     WindowHandle window_;
     std::optional<MenuPainter> painter_;
+    bool drawn_ = false;
 };
 
 unsigned int MenuPopup::run(unsigned int flags, int x, int y, InputGrab grab, bool tried) {
@@ -120,7 +123,6 @@ unsigned int MenuPopup::run(unsigned int flags, int x, int y, InputGrab grab, bo
     queueGrabs(wire_, window_.get(), InputGrab{}, moved);
     static_cast<void>(moved.pointer->bytes());
     static_cast<void>(moved.keyboard->bytes());
-    enableKeyboardExtension(wire_.xlib());
     fonts_.remember();
     return handleEvents();
 }
@@ -177,11 +179,18 @@ bool MenuPopup::grabInput(InputGrab& grab, bool tried) {
 }
 
 unsigned int MenuPopup::handleEvents() {
+    bool keysReady = false;
     while (!session_.closed()) {
-        if (const std::optional<xEvent> event = wire_.nextEvent())
+        if (const std::optional<xEvent> event = wire_.nextEvent()) {
             show(handle(*event));
-        else
+        } else if (!keysReady && drawn_) {
+            // Readied once the menu is drawn and no event waits, so that
+            // it holds back neither the first paint nor a key.
+            wire_.prepareKeys();
+            keysReady = true;
+        } else {
             waitForEvents();
+        }
         // The arrow's pace is the clock's alone: events between two ticks
         // neither hold one back nor bring one forward.
         show(session_.tick(MenuSession::clockMilliseconds()));
@@ -212,8 +221,10 @@ void MenuPopup::show(const MenuUpdate& update) {
 MenuUpdate MenuPopup::handle(const xEvent& event) {
     switch (event.u.u.type & 0x7F) { // the top bit marks a sent event
     case Expose:
-        if (event.u.expose.count == 0)
+        if (event.u.expose.count == 0) {
             painter_->paintAll(session_);
+            drawn_ = true;
+        }
         return {};
     case MotionNotify:
         return onMotion(event);
@@ -270,11 +281,14 @@ MenuUpdate MenuPopup::onKeyPress(const xEvent& key) {
 
 } // namespace
 
-unsigned int showPopupMenu(Wire& wire, const ServerFacts& facts, double scale,
-                           const std::vector<MenuItem>& items, unsigned int flags, int x, int y,
-                           FirstGrab first) {
+std::optional<unsigned int> showPopupMenu(Wire& wire, const ServerFacts& facts, double scale,
+                                          const std::vector<MenuItem>& items, unsigned int flags,
+                                          int x, int y, FirstGrab first) {
     MenuPopup popup(wire, facts, scale, items);
-    return popup.run(flags, x, y, std::move(first.grab), first.tried);
+    const unsigned int picked = popup.run(flags, x, y, std::move(first.grab), first.tried);
+    if (popup.wantsXlib())
+        return std::nullopt;
+    return picked;
 }
 
 } // namespace velmora::x11

@@ -9,6 +9,7 @@
 #include "display/x11/x11_handles.h"
 #include "display/x11/x11_screen.h"
 
+#include <optional>
 #include <vector>
 
 namespace velmora::x11 {
@@ -23,10 +24,11 @@ struct FirstGrab {
 // Shows the menu of `items` on the screen `facts` found, at the resolution
 // `scale`, anchored at (x, y) by the TrackPopupMenuEx `flags`; blocks until
 // it closes and returns the picked item's command, or 0 when it was
-// dismissed or could not be shown. The grabs `first` holds are kept, the
-// others tried for.
-unsigned int showPopupMenu(Wire& wire, const ServerFacts& facts, double scale,
-                           const std::vector<MenuItem>& items, unsigned int flags, int x, int y,
-                           FirstGrab first);
+// dismissed or could not be shown; nothing, with nothing shown, when the
+// titles need faces that only a wire with Xlib opens. The grabs `first`
+// holds are kept, the others tried for.
+std::optional<unsigned int> showPopupMenu(Wire& wire, const ServerFacts& facts, double scale,
+                                          const std::vector<MenuItem>& items, unsigned int flags,
+                                          int x, int y, FirstGrab first);
 
 } // namespace velmora::x11

@@ -1,8 +1,10 @@
 #include "display/x11/x11_screen.h"
 
+#include <X11/Xatom.h>
 #include <X11/extensions/XKBproto.h>
 #include <X11/extensions/randrproto.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -16,6 +18,7 @@ static_assert(sizeof(xQueryExtensionReq) == sz_xQueryExtensionReq);
 static_assert(sizeof(xInternAtomReq) == sz_xInternAtomReq);
 static_assert(sizeof(xRRGetMonitorsReq) == sz_xRRGetMonitorsReq);
 static_assert(sizeof(xkbUseExtensionReq) == sz_xkbUseExtensionReq);
+static_assert(sizeof(xGetPropertyReq) == sz_xGetPropertyReq);
 
 // Queues a core request that carries a name, QueryExtension or InternAtom,
 // its reply caught in `pending`: the answer comes with the next request that
@@ -82,8 +85,33 @@ struct Opcodes {
     int xkb = 0;
 };
 
+// Queues the root window's RESOURCE_MANAGER property, as Xlib's open reads
+// it.
+void queueResources(Wire& wire, std::optional<PendingReply>& pending) {
+    queueRequest<xGetPropertyReq>(wire, X_GetProperty, pending,
+                                  [&](xGetPropertyReq& request, RequestTail&) {
+                                      request.c_delete = xFalse;
+                                      request.window = static_cast<CARD32>(wire.screen().root);
+                                      request.property = XA_RESOURCE_MANAGER;
+                                      request.type = XA_STRING;
+                                      request.longOffset = 0;
+                                      request.longLength = 100000000; // as Xlib asks
+                                  });
+}
+
+// The text of a caught GetProperty reply of 8-bit items; empty when none.
+std::string propertyText(const std::optional<PendingReply>& pending) {
+    xGetPropertyReply reply{};
+    if (!pending || !pending->header(reply) || reply.format != 8)
+        return {};
+    const std::vector<char>& bytes = pending->bytes();
+    const std::size_t size = std::min<std::size_t>(reply.nItems, bytes.size() - sizeof reply);
+    return std::string(bytes.data() + sizeof reply, size);
+}
+
 // The extensions' major opcodes: one round trip.
-Opcodes askOpcodes(Wire& wire) {
+Opcodes askOpcodes(Wire& wire, std::optional<PendingReply>& resources) {
+    queueResources(wire, resources);
     std::optional<PendingReply> randr;
     std::optional<PendingReply> render;
     std::optional<PendingReply> xkb;
@@ -116,7 +144,8 @@ ScreenArea primaryMonitor(const std::optional<PendingReply>& pending, const Scre
 
 ServerFacts askServer(Wire& wire, PendingGrab* grabs) {
     const WireScreen& screen = wire.screen();
-    const Opcodes opcodes = askOpcodes(wire);
+    std::optional<PendingReply> resources;
+    const Opcodes opcodes = askOpcodes(wire, resources);
     // The second round trip: the monitors and the window type's atoms, XKB
     // taken into use before the grabs, with RENDER's version and formats.
     std::optional<PendingReply> monitors;
@@ -141,15 +170,22 @@ ServerFacts askServer(Wire& wire, PendingGrab* grabs) {
     facts.screen = primaryMonitor(monitors, ScreenArea{0, 0, screen.width, screen.height});
     facts.windowType = atomOf(type);
     facts.popupMenuType = atomOf(popupMenu);
+    facts.resources.text = propertyText(resources);
     return facts;
 }
 
-double screenScale(Display* display) {
-    if (const char* value = XGetDefault(display, "Xft", "dpi")) {
+std::optional<std::string> xftDpi(Display* display) {
+    const char* value = XGetDefault(display, "Xft", "dpi");
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+double screenScale(const std::optional<std::string>& dpi) {
+    if (dpi) {
+        const char* value = dpi->c_str();
         char* end = nullptr;
-        const double dpi = std::strtod(value, &end);
-        if (end != value && dpi >= 24.0 && dpi <= 2400.0)
-            return dpi / 96.0;
+        const double dots = std::strtod(value, &end);
+        if (end != value && dots >= 24.0 && dots <= 2400.0)
+            return dots / 96.0;
     }
     return 1.0;
 }

@@ -72,6 +72,9 @@ public:
     virtual KeySym keysymOf(const xEvent& key) = 0;
     // The text a key event types (Latin-1 or ASCII), with its keysym.
     virtual std::string typedBy(const xEvent& key, KeySym& keysym) = 0;
+    // Readies the reading of keys, once the menu is drawn: keys that came
+    // before are read all the same.
+    virtual void prepareKeys() = 0;
     // The Xlib display under the connection, for Xft; null when none.
     virtual Display* xlib() const = 0;
     const WireScreen& screen() const { return screen_; }

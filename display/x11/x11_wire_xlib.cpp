@@ -1,5 +1,7 @@
 #include "display/x11/x11_wire_xlib.h"
 
+#include "display/x11/x11_connect.h"
+
 #include <algorithm>
 
 namespace velmora::x11 {
@@ -66,7 +68,10 @@ XlibWire::XlibWire(Display* display) : display_(display) {
     screen_.height = DisplayHeight(display, number);
 }
 
-XlibWire::~XlibWire() = default;
+XlibWire::~XlibWire() {
+    catchers_.clear();
+    XCloseDisplay(display_);
+}
 
 unsigned long XlibWire::send(const void* head, std::size_t headSize, const RequestTail& tail,
                              bool replies) {
@@ -144,6 +149,7 @@ XKeyEvent keyEventOf(Display* display, const xEvent& key) {
 } // namespace
 
 KeySym XlibWire::keysymOf(const xEvent& key) {
+    prepareKeys(); // a key before the menu was drawn
     KeySym keysym = NoSymbol;
     unsigned int unusedModifiers = 0;
     XkbLookupKeySym(display_, static_cast<KeyCode>(key.u.u.detail), key.u.keyButtonPointer.state,
@@ -156,6 +162,16 @@ std::string XlibWire::typedBy(const xEvent& key, KeySym& keysym) {
     char typed[32];
     const int length = XLookupString(&event, typed, sizeof typed, &keysym, nullptr);
     return std::string(typed, static_cast<std::size_t>(std::max(length, 0)));
+}
+
+} // namespace velmora::x11
+
+namespace velmora::x11 {
+
+void XlibWire::prepareKeys() {
+    if (!keysReady_)
+        enableKeyboardExtension(display_);
+    keysReady_ = true;
 }
 
 } // namespace velmora::x11

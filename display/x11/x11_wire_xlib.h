@@ -12,6 +12,7 @@ namespace velmora::x11 {
 
 class XlibWire : public Wire {
 public:
+    // Takes `display`, closing it with the wire.
     explicit XlibWire(Display* display);
     ~XlibWire() override;
     XlibWire(const XlibWire&) = delete;
@@ -28,11 +29,13 @@ public:
     int fileDescriptor() const override;
     KeySym keysymOf(const xEvent& key) override;
     std::string typedBy(const xEvent& key, KeySym& keysym) override;
+    void prepareKeys() override;
     Display* xlib() const override { return display_; }
 
 private:
     class Catcher;
     Display* display_;
+    bool keysReady_ = false;
     std::map<unsigned long, std::unique_ptr<Catcher>> catchers_;
 };
 

@@ -113,6 +113,9 @@ protected:
         const Pixels pixels =
             drawnPixels(watcher_->get(), menu, windowGeometry(display(), menu), launcher_.pid());
         fontLibrariesLoaded_ = fontLibrariesLoaded(launcher_.pid());
+        xlibLoaded_ = readFile("/proc/" + std::to_string(launcher_.pid()) + "/maps")
+                          .value_or("")
+                          .find("/libX11.so") != std::string::npos;
         xdotool(display(), {"key", "Escape"});
         expectLauncherEnds();
         return pixels;
@@ -129,8 +132,10 @@ protected:
         EXPECT_EQ(cache->glyphs.has_value(), glyphs) << "whether the titles' glyphs are remembered";
     }
 
-    // Whether the last start shown had Xft, fontconfig or FreeType loaded.
+    // Whether the last start shown had Xft, fontconfig or FreeType loaded;
+    // and libX11, which a start drawing remembered glyphs does without.
     bool fontLibrariesLoaded_ = false;
+    bool xlibLoaded_ = false;
 };
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -206,6 +211,7 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
     EXPECT_TRUE(show() == first) << "the warm start drew other pixels";
     EXPECT_TRUE(stamp() == written) << "the warm start did not use the cache";
     EXPECT_FALSE(fontLibrariesLoaded_) << "the warm start loaded the font libraries";
+    EXPECT_FALSE(xlibLoaded_) << "the warm start loaded Xlib";
 
     for (const Tampering& tampering : TAMPERINGS) {
         SCOPED_TRACE(tampering.name);
@@ -220,6 +226,7 @@ TEST_F(X11FontCacheTest, WarmStartsAndTamperedCachesDrawAsTheFirstStart) {
         EXPECT_TRUE(show() == first);
         EXPECT_TRUE(stamp() == rewritten) << "the rewritten cache was not used";
         EXPECT_FALSE(fontLibrariesLoaded_) << "the rewritten cache's glyphs were not drawn";
+        EXPECT_FALSE(xlibLoaded_) << "the rewritten cache's start loaded Xlib";
     }
     EXPECT_EQ(readFile(folder_.path() / "elsewhere").value_or("").substr(0, 19),
               "velmora-font-cache ")

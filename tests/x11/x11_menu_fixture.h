@@ -63,6 +63,17 @@ protected:
         return menu;
     }
 
+    // Starts the launcher once and dismisses its menu: the start after it
+    // finds the font cache written, as a user's every start but the first.
+    void startOnceAndDismiss() {
+        const Window menu = launchAndWaitForMenu();
+        if (menu == None)
+            return;
+        xdotool(display(), {"key", "Escape"});
+        expectLauncherEnds();
+        EXPECT_TRUE(watcher_->waitForGone(menu, 5s)) << "the first start's menu stayed";
+    }
+
     // The launcher's environment: DISPLAY set to `display`, a runtime
     // folder of its own that keeps its single-instance lock apart from those
     // of tests that run at the same time, a font cache folder of its own,

@@ -98,14 +98,19 @@ void PrintTo(const InteractionCase& c, std::ostream* out) {
     *out << c.name;
 }
 
+// Each case on a first start, and on a warm one (the font cache written),
+// whose menu reads the server without Xlib.
 class X11MenuInteraction : public X11MenuTest,
-                           public ::testing::WithParamInterface<InteractionCase> {};
+                           public ::testing::WithParamInterface<std::tuple<InteractionCase, bool>> {
+};
 
 TEST_P(X11MenuInteraction, LaunchesWhatWasPicked) {
-    const InteractionCase& c = GetParam();
+    const auto& [c, warm] = GetParam();
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
     installLauncher({"&Alpha", "&Bravo", "&Charlie\tCtrl+C"}, {20, 20, 0, 0});
+    if (warm)
+        startOnceAndDismiss();
     if (c.buttonHeldAtStart)
         xdotool(display(), {"mousemove", "200", "300", "mousedown", "1"});
     const Window menu = launchAndWaitForMenu();
@@ -173,8 +178,13 @@ const InteractionCase interactionCases[] = {
     {"MenuTakenAwayDismisses", {{Action::Kind::Unmap, "", 0}}, ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Input, X11MenuInteraction, ::testing::ValuesIn(interactionCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Input, X11MenuInteraction,
+                         ::testing::Combine(::testing::ValuesIn(interactionCases),
+                                            ::testing::Values(false, true)),
+                         [](const auto& test) {
+                             return std::string(std::get<0>(test.param).name) +
+                                    (std::get<1>(test.param) ? "Warm" : "");
+                         });
 
 // Mnemonics of letters that Cyrillic and Greek keyboard layouts type with
 // keysyms of their own, in either case.
@@ -193,6 +203,7 @@ TEST_P(X11MenuLetters, MnemonicPicksItsItem) {
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
     installLauncher({"&Файл", "&вид", "&Ωμέγα", "&σύνολο"}, {});
+    startOnceAndDismiss(); // the keys of a warm start, read without Xlib
     ASSERT_NE(launchAndWaitForMenu(), static_cast<Window>(None));
     xdotool(display(), {"key", GetParam().key});
     expectLauncherEnds();
@@ -210,7 +221,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, X11MenuLetters, ::testing::ValuesIn(letterCase
 // A key in a third layout group, which only XKB's state reports (the core
 // protocol's holds two groups): the F key with Russian as the third layout
 // types Cyrillic a.
-TEST_F(X11MenuTest, AKeyOfTheThirdLayoutGroupPicksItsItem) {
+class X11MenuThirdGroup : public X11MenuTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(X11MenuThirdGroup, AKeyOfTheThirdLayoutGroupPicksItsItem) {
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
     const ProgramResult layouts =
@@ -221,6 +234,8 @@ TEST_F(X11MenuTest, AKeyOfTheThirdLayoutGroupPicksItsItem) {
     XkbLockGroup(keyboard, XkbUseCoreKbd, 2);
     XSync(keyboard, False);
     installLauncher({"&apple", "&арбуз", "&fig"}, {});
+    if (GetParam())
+        startOnceAndDismiss();
     ASSERT_NE(launchAndWaitForMenu(), static_cast<Window>(None));
     const KeyCode f = XKeysymToKeycode(keyboard, XK_f);
     XTestFakeKeyEvent(keyboard, f, True, CurrentTime);
@@ -228,6 +243,35 @@ TEST_F(X11MenuTest, AKeyOfTheThirdLayoutGroupPicksItsItem) {
     XCloseDisplay(keyboard);
     expectLauncherEnds();
     EXPECT_EQ(launched(true), "item2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, X11MenuThirdGroup, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "Warm" : "First"; });
+
+// Where libxkbcommon-x11 cannot be loaded, a warm start reads its keys
+// from the core protocol's keyboard map: letters, with Shift, and moving.
+TEST_F(X11MenuTest, AWarmStartReadsKeysWithoutXkbcommon) {
+    startScreen();
+    ASSERT_FALSE(HasFatalFailure());
+    const fs::path libraries = folder_.path() / "libraries";
+    fs::create_directories(libraries);
+    writeFile(libraries / "libxkbcommon-x11.so.0", "not a library");
+    extraEnvironment_.push_back("LD_LIBRARY_PATH=" + libraries.string());
+    installLauncher({"&Alpha", "&Bravo", "&Charlie"}, {});
+    startOnceAndDismiss();
+    for (const auto& [keys, picked] : {std::pair<const char*, const char*>{"shift+b", "item2"},
+                                       {"Down Down Down Return", "item3"}}) {
+        SCOPED_TRACE(keys);
+        fs::remove(folder_.path() / "launched");
+        ASSERT_NE(launchAndWaitForMenu(), static_cast<Window>(None));
+        std::vector<std::string> args{"key"};
+        std::istringstream names(keys);
+        for (std::string name; names >> name;)
+            args.push_back(name);
+        xdotool(display(), args);
+        expectLauncherEnds();
+        EXPECT_EQ(launched(true), picked);
+    }
 }
 
 TEST_F(X11MenuTest, PlacesOnThePrimaryMonitor) {

@@ -86,10 +86,15 @@ TEST_F(X11MenuTest, GivesUpQuietlyWhenTheKeyboardStaysTaken) {
 
 // The X server ends while the menu is open: the menu is gone, which is a
 // dismissed menu, and the launcher ends as one does.
-TEST_F(X11MenuTest, ServerEndingWhileTheMenuIsOpenDismissesIt) {
+// On a first start, and on a warm one, whose connection is libxcb's.
+class X11ServerEnding : public X11MenuTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(X11ServerEnding, WhileTheMenuIsOpenDismissesIt) {
     startScreen();
     ASSERT_FALSE(HasFatalFailure());
     installLauncher({"&Alpha", "&Bravo"}, {});
+    if (GetParam())
+        startOnceAndDismiss();
     launchCapturingErrors(display(), false);
     ASSERT_NE(watcher_->waitForPopup(30s), static_cast<Window>(None)) << "no menu was mapped";
     watcher_.reset(); // the test's own connection leaves while it still can
@@ -98,6 +103,9 @@ TEST_F(X11MenuTest, ServerEndingWhileTheMenuIsOpenDismissesIt) {
     EXPECT_EQ(launched(false), "");
     EXPECT_EQ(errorsWritten(), "") << "the launcher printed something";
 }
+
+INSTANTIATE_TEST_SUITE_P(Starts, X11ServerEnding, ::testing::Values(false, true),
+                         [](const auto& test) { return test.param ? "Warm" : "First"; });
 
 // A server that takes the connection but never answers (here a stopped
 // Xvfb) is given up on after a while, as a missing one is: no controlling
