@@ -38,32 +38,20 @@ bool load() {
     return complete;
 }
 
-bool loadXcb() {
-    void* handles[std::size(XCB_LIBRARIES)] = {};
-    if (!openLibraries(XCB_LIBRARIES, handles))
-        return false;
-    bool complete = true;
-    VELMORA_XCB_FUNCTIONS(VELMORA_RESOLVE_LOADED)
-    return complete;
-}
-
-bool loadXkb() {
-    void* handles[std::size(XKB_LIBRARIES)] = {};
-    if (!openLibraries(XKB_LIBRARIES, handles))
-        return false;
-    bool complete = true;
-    VELMORA_XKB_FUNCTIONS(VELMORA_RESOLVE_LOADED)
-    return complete;
-}
-
-bool loadFonts() {
-    void* handles[std::size(FONT_LIBRARIES)] = {};
-    if (!openLibraries(FONT_LIBRARIES, handles))
-        return false;
-    bool complete = true;
-    VELMORA_X11_FONT_FUNCTIONS(VELMORA_RESOLVE_LOADED)
-    return complete;
-}
+// Loads one table's libraries and resolves its functions (the table's
+// macro, expanded inside).
+#define VELMORA_X11_LOADER(name, libraries, table)                                                 \
+    bool name() {                                                                                  \
+        void* handles[std::size(libraries)] = {};                                                  \
+        if (!openLibraries(libraries, handles))                                                    \
+            return false;                                                                          \
+        bool complete = true;                                                                      \
+        table(VELMORA_RESOLVE_LOADED) return complete;                                             \
+    }
+VELMORA_X11_LOADER(loadXcb, XCB_LIBRARIES, VELMORA_XCB_FUNCTIONS)
+VELMORA_X11_LOADER(loadXkb, XKB_LIBRARIES, VELMORA_XKB_FUNCTIONS)
+VELMORA_X11_LOADER(loadFonts, FONT_LIBRARIES, VELMORA_X11_FONT_FUNCTIONS)
+#undef VELMORA_X11_LOADER
 
 // The file the library holding `function` was loaded from; empty when unknown.
 template <typename Function> std::string fileOf(Function function) {
