@@ -109,13 +109,14 @@ ConnectionPlan planOf(const std::string& name, bool light) {
     return ConnectionPlan{name, light, endQuietly};
 }
 
-// A connection through Xlib, for a menu whose faces Xft opens; null when
-// the libraries or the server are missing.
-std::unique_ptr<Wire> connectThroughXlib(const std::string& name, FirstAnswers& answers) {
+// A connection through Xlib, for a menu whose faces Xft opens, greeted by
+// `answers` (which a thread given up on may still hold); null when the
+// libraries or the server are missing.
+std::unique_ptr<Wire> connectThroughXlib(const std::string& name,
+                                         const std::shared_ptr<FirstAnswers>& answers) {
     if (!loadX11Libraries() || !loadX11FontLibraries())
         return nullptr;
-    auto greeting = std::shared_ptr<FirstAnswers>(&answers, [](FirstAnswers*) {});
-    return awaitConnection(planOf(name, false), greeting, CONNECT_LIMIT);
+    return awaitConnection(planOf(name, false), answers, CONNECT_LIMIT);
 }
 
 // Where a light connection (no Xlib) can serve: the remembered glyphs are
@@ -161,11 +162,11 @@ public:
     // Trades a light connection for one through Xlib; false when none came.
     bool reconnectThroughXlib() {
         release();
-        FirstAnswers answers;
+        const auto answers = std::make_shared<FirstAnswers>();
         std::unique_ptr<Wire> wire = connectThroughXlib(name_, answers);
-        if (!wire || !answers.facts)
+        if (!wire || !answers->facts)
             return false;
-        take(std::move(wire), answers);
+        take(std::move(wire), *answers);
         return true;
     }
 
