@@ -2,14 +2,15 @@
 // server that accepts the connection but never answers (stopped, hung)
 // cannot hold the launcher, and its instance lock, for ever; and the
 // thread can start before the menu is asked for, so that the server's
-// answers overlap the rest of the start. libX11 is loaded before the thread
-// starts, not on it: while another thread of the process runs, each of the
-// loader's unmappings and protection changes interrupts that thread's
-// processor to flush its address translations, which cost more than loading
-// beside it saved. The thread also asks the server's first questions, right after the
-// open: the server then answers them while it still runs beside that
-// thread, where another thread's round trips took twice as long, each
-// waking a processor that had gone idle.
+// answers overlap the rest of the start. The connection's library (libxcb,
+// or libX11) is loaded before the thread starts, not on it: while another
+// thread of the process runs, each of the loader's unmappings and
+// protection changes interrupts that thread's processor to flush its
+// address translations, which cost more than loading beside it saved. The
+// thread also asks the server's first questions, right after the open: the
+// server then answers them while it still runs beside that thread, where
+// another thread's round trips took twice as long, each waking a processor
+// that had gone idle.
 #pragma once
 
 #include "display/x11/x11_handles.h"

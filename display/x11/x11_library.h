@@ -1,13 +1,15 @@
 // The display libraries of the X11 menu, loaded only when the menu is tried.
 //
-// The launcher links none of libX11, libXrender, libXft, libfontconfig and
-// FreeType: a start that shows the terminal menu, or no menu, must not pay
-// for loading them. Instead every function the menu calls is a pointer of
-// this namespace with the function's own name and type, resolved by
-// loadX11Libraries() (libX11) and loadX11FontLibraries() (the rest, which a
-// start drawing remembered glyphs never needs). libXrender the menu does
-// without: it sends its few RENDER requests itself (x11_render_requests.h),
-// and Xft brings the library when Xft draws. Code in velmora::x11, or with
+// The launcher links none of libxcb, libX11, libXrender, libXft,
+// libfontconfig, FreeType and xkbcommon: a start that shows the terminal
+// menu, or no menu, must not pay for loading them. Instead every function
+// the menu calls is a pointer of this namespace with the function's own name
+// and type, resolved by loadXcbLibrary() and loadXkbLibraries() (a start
+// drawing remembered glyphs, which needs no Xlib), loadX11Libraries()
+// (libX11) and loadX11FontLibraries() (Xft and what it draws with).
+// libXrender the menu does without: it sends its requests itself
+// (x11_core_requests.h, x11_render_requests.h), and Xft brings the library
+// when Xft draws. Code in velmora::x11, or with
 // `using namespace x11`, calls the pointer where it names the function, so
 // the call sites read as plain Xlib.
 #pragma once

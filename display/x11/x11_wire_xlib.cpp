@@ -53,7 +53,7 @@ private:
     std::vector<char> bytes_;
 };
 
-XlibWire::XlibWire(Display* display) : display_(display) {
+XlibWire::XlibWire(Display* display) : owned_(display), display_(display) {
     const int number = DefaultScreen(display);
     Visual* visual = DefaultVisual(display, number);
     screen_.number = number;
@@ -68,10 +68,7 @@ XlibWire::XlibWire(Display* display) : display_(display) {
     screen_.height = DisplayHeight(display, number);
 }
 
-XlibWire::~XlibWire() {
-    catchers_.clear();
-    XCloseDisplay(display_);
-}
+XlibWire::~XlibWire() = default;
 
 unsigned long XlibWire::send(const void* head, std::size_t headSize, const RequestTail& tail,
                              bool replies) {

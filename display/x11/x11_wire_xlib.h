@@ -3,6 +3,7 @@
 // wait (an asynchronous handler each), events through Xlib's queue.
 #pragma once
 
+#include "display/x11/x11_handles.h"
 #include "display/x11/x11_wire.h"
 
 #include <map>
@@ -34,9 +35,10 @@ public:
 
 private:
     class Catcher;
+    DisplayHandle owned_;
     Display* display_;
     bool keysReady_ = false;
-    std::map<unsigned long, std::unique_ptr<Catcher>> catchers_;
+    std::map<unsigned long, std::unique_ptr<Catcher>> catchers_; // gone before the display
 };
 
 } // namespace velmora::x11
