@@ -131,6 +131,7 @@
 // reads them: libxkbcommon, then libxkbcommon-x11.
 #define VELMORA_XKB_FUNCTIONS(F)                                                                   \
     F(0, xkb_context_new)                                                                          \
+    F(0, xkb_context_set_log_fn)                                                                   \
     F(0, xkb_context_unref)                                                                        \
     F(0, xkb_keymap_unref)                                                                         \
     F(0, xkb_state_key_get_one_sym)                                                                \

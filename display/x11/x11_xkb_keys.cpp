@@ -2,6 +2,7 @@
 
 #include <X11/extensions/XKBproto.h>
 
+#include <cstdarg>
 #include <sys/uio.h>
 
 namespace velmora::x11 {
@@ -30,6 +31,10 @@ void selectChanges(xcb_connection_t* connection, std::int32_t device) {
     xcb_send_request(connection, 0, parts + 2, &protocol);
 }
 
+// xkbcommon's messages (a keymap the server stopped sending halfway) are
+// not the launcher's to print: it prints nothing of its own.
+void keepSilent(xkb_context*, xkb_log_level, const char*, va_list) {}
+
 } // namespace
 
 std::unique_ptr<XkbKeys> XkbKeys::read(xcb_connection_t* connection) {
@@ -54,6 +59,7 @@ std::unique_ptr<XkbKeys> XkbKeys::read(xcb_connection_t* connection) {
     keys->context_ = decltype(keys->context_)(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (!keys->context_)
         return nullptr;
+    xkb_context_set_log_fn(keys->context_.get(), keepSilent);
     keys->keymap_ = decltype(keys->keymap_)(xkb_x11_keymap_new_from_device(
         keys->context_.get(), connection, device, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keys->keymap_)
