@@ -8,6 +8,7 @@
 #include "display/x11/x11_popup.h"
 #include "display/x11/x11_screen.h"
 #include "platform/logical_pixels.h"
+#include "platform/posix/held_pipe_signal.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -149,6 +150,9 @@ public:
 
     unsigned int track(const std::vector<MenuItem>& items, unsigned int flags, int x,
                        int y) override {
+        // A server that ends while the menu writes to it ends the menu, as
+        // a dismissed one, not the launcher by SIGPIPE.
+        const HeldPipeSignal held;
         std::optional<unsigned int> picked = show(items, flags, x, y);
         // Titles the remembered glyphs do not draw: Xft draws them.
         if (!picked && reconnectThroughXlib())
@@ -191,6 +195,7 @@ private:
     }
 
     void release() {
+        const HeldPipeSignal held;
         firstGrab_.grab = InputGrab{}; // grabs of a menu never shown
         wire_.reset(); // with the handlers still set: closing may find the server gone
         handlers_.reset();

@@ -1,12 +1,9 @@
 #include "platform/posix/messages.h"
 
 #include "platform/file_descriptor.h"
+#include "platform/posix/held_pipe_signal.h"
 #include "text/text_codec.h"
 
-#include <cerrno>
-#include <csignal>
-#include <ctime>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace velmora {
@@ -36,24 +33,9 @@ void reportProblem(std::string_view line) {
     text += line;
     text += '\n';
     // A standard error that is a pipe nobody reads any more would end the
-    // launcher by SIGPIPE. The signal is held for the write, and one that
-    // the write raised is taken back before it is let go; its disposition
-    // is never changed, so nothing of this reaches a started program.
-    sigset_t pipeOnly;
-    sigemptyset(&pipeOnly);
-    sigaddset(&pipeOnly, SIGPIPE);
-    sigset_t previous;
-    if (::pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous) != 0)
-        return;
-    sigset_t pending;
-    sigemptyset(&pending);
-    const bool pendingBefore = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-    if (!writeAll(STDERR_FILENO, text.data(), text.size()) && errno == EPIPE && !pendingBefore) {
-        const struct timespec now {};
-        while (::sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
-        }
-    }
-    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    // launcher by SIGPIPE.
+    const HeldPipeSignal held;
+    static_cast<void>(writeAll(STDERR_FILENO, text.data(), text.size()));
 }
 
 } // namespace velmora
