@@ -98,7 +98,7 @@ TEST_P(X11ServerEnding, WhileTheMenuIsOpenDismissesIt) {
     launchCapturingErrors(display(), false);
     ASSERT_NE(watcher_->waitForPopup(30s), static_cast<Window>(None)) << "no menu was mapped";
     watcher_.reset(); // the test's own connection leaves while it still can
-    server_->signal(SIGKILL);
+    server_->vanish();
     expectLauncherEnds();
     EXPECT_EQ(launched(false), "");
     EXPECT_EQ(errorsWritten(), "") << "the launcher printed something";

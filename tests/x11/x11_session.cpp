@@ -15,6 +15,8 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -209,8 +211,35 @@ XvfbServer::XvfbServer(int width, int height, bool ownGroup) {
     display_ = ":" + number.substr(0, number.find('\n'));
 }
 
+XvfbServer::~XvfbServer() {
+    process_.stop();
+    clearLeftSocket();
+}
+
 void XvfbServer::signal(int number) const {
     ::kill(process_.pid(), number);
+}
+
+void XvfbServer::vanish() {
+    signal(SIGKILL);
+    static_cast<void>(process_.wait(std::chrono::seconds(30)));
+    clearLeftSocket();
+}
+
+void XvfbServer::clearLeftSocket() const {
+    if (display_.empty())
+        return;
+    const std::string path = "/tmp/.X11-unix/X" + display_.substr(1);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (probe.get() >= 0 &&
+        ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno == ECONNREFUSED)
+        ::unlink(path.c_str());
 }
 
 XWatcher::XWatcher(const std::string& display) : display_(XOpenDisplay(display.c_str())) {

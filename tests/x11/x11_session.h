@@ -67,13 +67,23 @@ public:
     // link to the session's other groups, as the tests' group does when the
     // shell that started them ends first.
     XvfbServer(int width, int height, bool ownGroup = false);
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
     const std::string& display() const { return display_; }
     pid_t pid() const { return process_.pid(); }
-    // Sends the server `number` (SIGSTOP to make it stop answering, SIGKILL
-    // to make it vanish).
+    // Sends the server `number` (SIGSTOP to make it stop answering).
     void signal(int number) const;
+    // Kills the server (SIGKILL), which vanishes as a crashed one does.
+    void vanish();
 
 private:
+    // The socket file a server that did not end by itself left behind
+    // (-displayfd takes no lock file), when nothing listens there any more:
+    // the next X server on this display replaces it, but Weston 10, whose
+    // Xwayland another suite may start at that moment, ends at it.
+    void clearLeftSocket() const;
+
     ChildProcess process_;
     std::string display_;
 };
