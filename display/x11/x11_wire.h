@@ -48,9 +48,10 @@ public:
     virtual ~Wire() = default;
 
     // Sends a request: `head` its fixed part, the major opcode in its first
-    // byte, `tail` what follows; the length is counted here. Returns its
+    // byte, `tail` what follows; the length is counted here (and may be
+    // written into the head, which is sent as it stands). Returns its
     // sequence number, by which a reply is asked for when it has one.
-    virtual unsigned long send(const void* head, std::size_t headSize, const RequestTail& tail,
+    virtual unsigned long send(char* head, std::size_t headSize, const RequestTail& tail,
                                bool replies) = 0;
     // The reply to the request `sequence` (sent with `replies`), from its
     // header on, waiting for it; empty when an error came instead. Each

@@ -70,20 +70,18 @@ std::unique_ptr<XcbWire> XcbWire::connect(const char* name, void (*broken)()) {
     return std::make_unique<XcbWire>(connection, screen, broken);
 }
 
-unsigned long XcbWire::send(const void* head, std::size_t headSize, const RequestTail& tail,
+unsigned long XcbWire::send(char* head, std::size_t headSize, const RequestTail& tail,
                             bool replies) {
     // libxcb writes the opcode and the length into the head, and uses the
     // two parts before it.
-    std::vector<char> fixed(static_cast<const char*>(head),
-                            static_cast<const char*>(head) + headSize);
     const std::vector<char>& more = tail.bytes();
     iovec parts[4] = {};
-    parts[2] = iovec{fixed.data(), fixed.size()};
+    parts[2] = iovec{head, headSize};
     parts[3] = iovec{const_cast<char*>(more.data()), more.size()};
     xcb_protocol_request_t request{};
     request.count = more.empty() ? 1 : 2;
     request.ext = nullptr; // the opcode is the server's answer, extension or not
-    request.opcode = static_cast<std::uint8_t>(fixed[0]);
+    request.opcode = static_cast<std::uint8_t>(head[0]);
     request.isvoid = replies ? 0 : 1;
     const unsigned int sequence = xcb_send_request(connection_, 0, parts + 2, &request);
     if (sequence == 0)

@@ -26,7 +26,7 @@ public:
     // Connects to `name`; null when the server cannot be reached.
     static std::unique_ptr<XcbWire> connect(const char* name, void (*broken)());
 
-    unsigned long send(const void* head, std::size_t headSize, const RequestTail& tail,
+    unsigned long send(char* head, std::size_t headSize, const RequestTail& tail,
                        bool replies) override;
     std::vector<char> reply(unsigned long sequence) override;
     std::uint32_t newId() override;

@@ -70,11 +70,11 @@ XlibWire::XlibWire(Display* display) : owned_(display), display_(display) {
 
 XlibWire::~XlibWire() = default;
 
-unsigned long XlibWire::send(const void* head, std::size_t headSize, const RequestTail& tail,
+unsigned long XlibWire::send(char* head, std::size_t headSize, const RequestTail& tail,
                              bool replies) {
     const std::vector<char>& more = tail.bytes();
     const auto words = static_cast<CARD16>((headSize + more.size()) / 4);
-    const auto* bytes = static_cast<const unsigned char*>(head);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head);
     LockDisplay(display_);
     auto* request = static_cast<unsigned char*>(_XGetRequest(display_, bytes[0], headSize));
     std::copy(bytes, bytes + headSize, request);

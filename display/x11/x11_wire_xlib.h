@@ -19,7 +19,7 @@ public:
     XlibWire(const XlibWire&) = delete;
     XlibWire& operator=(const XlibWire&) = delete;
 
-    unsigned long send(const void* head, std::size_t headSize, const RequestTail& tail,
+    unsigned long send(char* head, std::size_t headSize, const RequestTail& tail,
                        bool replies) override;
     std::vector<char> reply(unsigned long sequence) override;
     std::uint32_t newId() override;
