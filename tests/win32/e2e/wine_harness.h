@@ -104,6 +104,14 @@ public:
     std::optional<int> wait() {
         return waitForEnd([this] { return poll(); });
     }
+    // Asks the process to end (SIGTERM), as a session ends its X server;
+    // killed when it does not end in time.
+    void end() {
+        if (pid_ >= 0)
+            ::kill(pid_, SIGTERM);
+        if (!wait())
+            stop();
+    }
     void stop() {
         if (pid_ < 0)
             return;
@@ -300,7 +308,10 @@ public:
     void TearDown() override {
         stopWine();
         windowManager_.stop();
-        server_.stop();
+        // Killed, Xvfb would leave its display's socket file (-displayfd
+        // takes no lock file), at which Weston 10 ends when it picks that
+        // display for its Xwayland in a later run.
+        server_.end();
     }
 
 private:
